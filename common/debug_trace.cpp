@@ -1,0 +1,20 @@
+// DebugTrace formats only when somebody listens.
+#include "debug_trace.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+DebugSink DebugTraceSink = nullptr;
+
+int DebugTrace(const char* format, ...)
+{
+    if (DebugTraceSink == nullptr)
+        return 0;
+    char line[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    DebugTraceSink(line);
+    return 0;
+}

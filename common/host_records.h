@@ -1,0 +1,64 @@
+// The records of configured hosts that both programs hold in memory, and the
+// monitor's runtime state of each host. Portable: no Windows headers.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+enum NewMailAction : int32_t {
+    Nothing = 0,
+    PopUpMessageBox = 1,
+    LaunchMailReader = 2,
+};
+
+// Display texts of NewMailAction, in value order.
+inline constexpr const char* ActionNames[3] = {"Nothing", "Pop-up message box", "Launch mail reader"};
+
+// The numeric order matters: the monitor's overall state is the maximum.
+enum MailState : int32_t {
+    Unknown = -1,
+    NoMail = 0,
+    NewMail = 1,
+};
+
+struct HostConfig {
+    std::string Name;
+    std::string UserID;
+    std::string Password;  // clear text; only the registry holds the scrambled form
+    std::string MailReader;
+    std::string MailWave;
+    int32_t Action = Nothing;
+    int32_t Delay = 0;  // seconds between two checks
+};
+
+// An array, not a pointer to a literal: one object, so one address in every
+// file, which a test may compare.
+inline constexpr char kNotTriedYetText[] = "Haven't tried to contact server yet.";
+
+// Every host whose delay in milliseconds does not exceed this is due at the
+// check thread's first tick after a load.
+inline constexpr int64_t kInitialElapsedMs = 0x20000000;
+
+// The check thread writes State, StatusText and ElapsedMs of the host it
+// visits while the main thread reads them, hence the atomics. StatusText
+// always points at a string literal and is never freed.
+struct HostEntry : HostConfig {
+    std::atomic<int32_t> State{Unknown};
+    std::atomic<const char*> StatusText{kNotTriedYetText};
+    std::atomic<int64_t> ElapsedMs{kInitialElapsedMs};
+    int32_t Index = 0;
+};
+
+// The monitor's hosts in stored order. Count stays 0 until every entry of a
+// new table is complete, so nobody reads a half-filled table.
+struct HostTable {
+    std::unique_ptr<HostEntry[]> Entries;
+    std::atomic<int32_t> Count{0};
+
+    HostEntry& operator[](int32_t index) { return Entries[index]; }
+};
+
+// The greatest state of all hosts; Unknown for a table without hosts.
+MailState OverallState(HostTable& table);

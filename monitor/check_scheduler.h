@@ -1,0 +1,21 @@
+// The check scheduler: one check thread that wakes once a second and checks
+// every due host, and the reload handshake with the main thread.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+
+extern std::atomic<bool> ReloadRequested;
+extern std::atomic<bool> ReloadDone;
+extern HANDLE ReloadEvent;  // unnamed, auto-reset, created at start-up
+
+// The thread procedure; never returns. Started once with a 4096-byte stack.
+void __cdecl CheckThread(void*);
+
+// Main thread, on UM_NEWCONFIG: the check thread takes it at its next tick.
+void RequestReload();
+
+// Main thread, on UM_PAUSED: rebuilds the host table while the check thread
+// waits, then wakes it.
+void ReloadHostTable();

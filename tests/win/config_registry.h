@@ -1,0 +1,32 @@
+// Direct access to the configuration key, for tests that arrange or inspect
+// what the programs read and write.
+#pragma once
+
+#include "config_store.h"
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct RawValue {
+    DWORD type;
+    std::string data;
+};
+
+// Removes the key (it has no subkeys) so that a test starts as on a first run.
+void DeleteConfigKey();
+
+void WriteRawValue(const std::string& name, DWORD type, const std::string& data);
+void WriteDwordValue(const std::string& name, int32_t number);
+void WriteTextValue(const std::string& name, const std::string& text);  // with its NUL
+void DeleteValue(const std::string& name);
+std::optional<RawValue> ReadRawValue(const std::string& name);
+std::vector<std::string> ValueNames();
+
+// Stores hosts the way the setup program does (password scrambled) and the
+// count, without going through SaveConfig.
+void StoreHosts(const std::vector<HostConfig>& hosts);
+
+HostConfig SampleHost(int number);

@@ -1,0 +1,368 @@
+// The host list in Wine's real registry, as both programs read and write it.
+#include "config_registry.h"
+#include "config_store.h"
+#include "control_messages.h"
+#include "password_scrambling.h"
+#include "platform_recorder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+class ConfigStore : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        DeleteConfigKey();
+        HostList.clear();
+        ConfigDirty = 0;
+        NoSavedConfig = 0;
+        FreeHostTable();
+    }
+    void TearDown() override { DeleteConfigKey(); }
+
+    // What both programs do with the current registry: the setup program's
+    // exit status (or nothing) and the monitor's.
+    std::optional<UINT> SetupExit() { return ExitCodeOf([] { LoadConfig(); }); }
+    std::optional<UINT> MonitorExit() { return ExitCodeOf([] { LoadHostTable(); }); }
+
+    PlatformRecorder platform;
+};
+
+bool SameHost(const HostConfig& a, const HostConfig& b)
+{
+    return a.Name == b.Name && a.UserID == b.UserID && a.Password == b.Password && a.MailReader == b.MailReader &&
+           a.MailWave == b.MailWave && a.Action == b.Action && a.Delay == b.Delay;
+}
+
+TEST_F(ConfigStore, SaveWritesEveryHostThenTheCountWithTheSpecifiedNamesAndTypes)
+{
+    HostList = {SampleHost(0), SampleHost(1), SampleHost(2)};
+    HostList[1].Password = "";
+    ConfigDirty = 1;
+    ASSERT_TRUE(SaveConfig());
+    EXPECT_EQ(ConfigDirty, 0);
+
+    const char* texts[] = {"Name", "UserID", "Password", "MailReader", "MailWave"};
+    std::vector<std::string> expectedOrder;
+    for (int index = 0; index < 3; ++index) {
+        const HostConfig& host = HostList[index];
+        const std::string prefix = "Host" + std::to_string(index);
+        for (const char* field : texts)
+            expectedOrder.push_back(prefix + field);
+        expectedOrder.push_back(prefix + "Action");
+        expectedOrder.push_back(prefix + "Delay");
+
+        const std::string stored[] = {host.Name, host.UserID, ScramblePassword(host.Password).value(),
+                                      host.MailReader, host.MailWave};
+        for (int f = 0; f < 5; ++f) {
+            const std::optional<RawValue> value = ReadRawValue(prefix + texts[f]);
+            ASSERT_TRUE(value) << prefix + texts[f];
+            EXPECT_EQ(value->type, static_cast<DWORD>(REG_SZ)) << prefix + texts[f];
+            EXPECT_EQ(value->data, stored[f] + '\0') << prefix + texts[f];
+        }
+        const std::optional<RawValue> action = ReadRawValue(prefix + "Action");
+        const std::optional<RawValue> delay = ReadRawValue(prefix + "Delay");
+        ASSERT_TRUE(action && delay);
+        EXPECT_EQ(action->type, static_cast<DWORD>(REG_DWORD));
+        EXPECT_EQ(action->data, std::string(reinterpret_cast<const char*>(&host.Action), 4));
+        EXPECT_EQ(delay->type, static_cast<DWORD>(REG_DWORD));
+        EXPECT_EQ(delay->data, std::string(reinterpret_cast<const char*>(&host.Delay), 4));
+    }
+    expectedOrder.push_back("HostCount");
+    EXPECT_EQ(platform.registryWrites, expectedOrder);
+
+    const std::optional<RawValue> count = ReadRawValue("HostCount");
+    ASSERT_TRUE(count);
+    EXPECT_EQ(count->type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(count->data, std::string("\x03\0\0\0", 4));
+
+    // The clear password never reaches the registry; an empty one is one NUL.
+    EXPECT_NE(ReadRawValue("Host0Password")->data, std::string("Secret0") + '\0');
+    EXPECT_EQ(ReadRawValue("Host1Password")->data, std::string(1, '\0'));
+    EXPECT_EQ(ValueNames().size(), 22u);
+}
+
+TEST_F(ConfigStore, BothProgramsLoadWhatWasSavedWithClearPasswords)
+{
+    HostList = {SampleHost(0), SampleHost(1), SampleHost(2)};
+    HostList[2].Password = "";
+    const std::vector<HostConfig> saved = HostList;
+    ASSERT_TRUE(SaveConfig());
+
+    HostList.clear();
+    EXPECT_EQ(SetupExit(), std::nullopt);
+    ASSERT_EQ(HostCount(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(SameHost(HostList[i], saved[i])) << "host " << i;
+    EXPECT_EQ(NoSavedConfig, 0);
+
+    EXPECT_EQ(MonitorExit(), std::nullopt);
+    ASSERT_EQ(gHostTable.Count.load(), 3);
+    for (int i = 0; i < 3; ++i) {
+        HostEntry& entry = gHostTable[i];
+        EXPECT_TRUE(SameHost(entry, saved[i])) << "host " << i;
+        EXPECT_EQ(entry.State.load(), Unknown);
+        // The very constant, never a copy: the other thread may read it at any time.
+        EXPECT_EQ(entry.StatusText.load(), kNotTriedYetText);
+        EXPECT_STREQ(entry.StatusText.load(), "Haven't tried to contact server yet.");
+        EXPECT_EQ(entry.ElapsedMs.load(), 536870912);
+        EXPECT_EQ(entry.Index, i);
+    }
+    FreeHostTable();
+    EXPECT_EQ(gHostTable.Count.load(), 0);
+    EXPECT_EQ(gHostTable.Entries, nullptr);
+    EXPECT_TRUE(platform.boxes.empty());
+}
+
+TEST_F(ConfigStore, ShrinkingTheListLeavesTheDroppedValuesUnread)
+{
+    HostList = {SampleHost(0), SampleHost(1), SampleHost(2)};
+    ASSERT_TRUE(SaveConfig());
+    HostList.erase(HostList.begin() + 1, HostList.end());
+    ASSERT_TRUE(SaveConfig());
+
+    EXPECT_EQ(ReadRawValue("HostCount")->data, std::string("\x01\0\0\0", 4));
+    for (const char* stale : {"Host1Name", "Host1Delay", "Host2Name", "Host2MailWave"})
+        EXPECT_TRUE(ReadRawValue(stale)) << stale;
+    EXPECT_EQ(SetupExit(), std::nullopt);
+    EXPECT_EQ(HostCount(), 1);
+    EXPECT_EQ(MonitorExit(), std::nullopt);
+    EXPECT_EQ(gHostTable.Count.load(), 1);
+}
+
+TEST_F(ConfigStore, HostValuesOfTheTwelfthHostCarryItsIndex)
+{
+    std::vector<HostConfig> hosts;
+    for (int i = 0; i < 12; ++i)
+        hosts.push_back(SampleHost(i));
+    HostList = hosts;
+    ASSERT_TRUE(SaveConfig());
+    for (const char* name : {"Host3Name", "Host3Delay", "Host11Name", "Host11UserID", "Host11Delay"})
+        EXPECT_TRUE(ReadRawValue(name)) << name;
+    EXPECT_FALSE(ReadRawValue("Host12Name"));
+    EXPECT_FALSE(ReadRawValue("Host011Name"));
+}
+
+TEST_F(ConfigStore, NinetyEightCharactersLoadNinetyNineStopBothPrograms)
+{
+    HostConfig host = SampleHost(0);
+    host.MailReader = std::string(98, 'r');
+    StoreHosts({host});
+    EXPECT_EQ(SetupExit(), std::nullopt);
+    ASSERT_EQ(HostCount(), 1);
+    EXPECT_EQ(HostList[0].MailReader, host.MailReader);
+    EXPECT_EQ(MonitorExit(), std::nullopt);
+    FreeHostTable();
+
+    WriteTextValue("Host0MailReader", std::string(99, 'r'));
+    EXPECT_EQ(SetupExit(), 1u);
+    EXPECT_EQ(MonitorExit(), 1u);
+    ASSERT_EQ(platform.boxes.size(), 2u);
+    for (const RecordedBox& box : platform.boxes) {
+        EXPECT_EQ(box.text, "Missing registry key: Host0MailReader");
+        EXPECT_EQ(box.caption, "Quillo");
+        EXPECT_EQ(box.flags, static_cast<UINT>(MB_OK | MB_ICONWARNING));
+        EXPECT_EQ(box.owner, nullptr);
+    }
+    EXPECT_TRUE(platform.processes.empty());
+    EXPECT_EQ(gHostTable.Count.load(), 0);
+}
+
+TEST_F(ConfigStore, AMissingHostValueStopsBothProgramsNamingIt)
+{
+    StoreHosts({SampleHost(0), SampleHost(1)});
+    DeleteValue("Host1Delay");
+    EXPECT_EQ(SetupExit(), 1u);
+    EXPECT_EQ(MonitorExit(), 1u);
+    EXPECT_EQ(platform.BoxTexts(),
+              (std::vector<std::string>{"Missing registry key: Host1Delay", "Missing registry key: Host1Delay"}));
+}
+
+TEST_F(ConfigStore, NoKeyOrNoCountIsAFirstRunForSetupAndStartsSetupFromTheMonitor)
+{
+    struct Case {
+        const char* what;
+        std::optional<int32_t> count;  // nothing: no key at all
+        bool storeCount;
+        int32_t expectNoSavedConfig;
+    };
+    const Case cases[] = {
+        {"no key", std::nullopt, false, 1},
+        {"key without HostCount", 0, false, 1},
+        {"HostCount -1", -1, true, 1},
+        {"HostCount 0", 0, true, 0},
+        {"HostCount below -1", -7, true, 1},
+        {"HostCount at the smallest number", INT32_MIN, true, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DeleteConfigKey();
+        if (c.count) {
+            WriteTextValue("Unrelated", "x");
+            if (c.storeCount)
+                WriteDwordValue("HostCount", *c.count);
+        }
+        NoSavedConfig = 0;
+        HostList = {SampleHost(5)};
+        EXPECT_EQ(SetupExit(), std::nullopt);
+        EXPECT_EQ(HostCount(), 0);
+        EXPECT_EQ(NoSavedConfig, c.expectNoSavedConfig);
+
+        platform.processes.clear();
+        EXPECT_EQ(MonitorExit(), 1u);
+        ASSERT_EQ(platform.processes.size(), 1u);
+        EXPECT_EQ(platform.processes[0].commandLine, "Kelvo");
+        EXPECT_TRUE(platform.boxes.empty());
+    }
+}
+
+TEST_F(ConfigStore, AHugeCountStopsAtTheFirstMissingHost)
+{
+    StoreHosts({SampleHost(0)});
+    WriteDwordValue("HostCount", INT32_MAX);
+    EXPECT_EQ(SetupExit(), 1u);
+    EXPECT_EQ(MonitorExit(), 1u);
+    EXPECT_EQ(platform.BoxTexts(),
+              (std::vector<std::string>{"Missing registry key: Host1Name", "Missing registry key: Host1Name"}));
+}
+
+TEST_F(ConfigStore, HandWrittenValuesOfOtherTypesAndSizesNeverReadPastTheirBuffers)
+{
+    struct Case {
+        const char* what;
+        const char* name;
+        DWORD type;
+        std::string data;
+        bool loads;
+    };
+    const Case cases[] = {
+        {"number as 4 binary bytes", "Host0Delay", REG_BINARY, std::string("\x2d\0\0\0", 4), true},
+        {"number of 2 bytes", "Host0Delay", REG_DWORD, std::string("\x2d\0", 2), false},
+        {"number of 8 bytes", "Host0Action", REG_QWORD, std::string(8, '\1'), false},
+        {"number as text", "Host0Action", REG_SZ, std::string("1\0", 2), false},
+        {"text as a number with a NUL inside", "Host0Name", REG_DWORD, std::string("xy\0\0", 4), true},
+        {"text without any NUL", "Host0Name", REG_BINARY, std::string("abc"), false},
+        {"text of 99 bytes without NUL", "Host0Name", REG_BINARY, std::string(99, 'n'), false},
+        {"text of 98 bytes and NUL", "Host0Name", REG_BINARY, std::string(98, 'n') + '\0', true},
+        {"empty data", "Host0UserID", REG_SZ, std::string(), false},
+        {"text far too long", "Host0UserID", REG_SZ, std::string(5000, 'u') + '\0', false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DeleteConfigKey();
+        StoreHosts({SampleHost(0)});
+        WriteRawValue(c.name, c.type, c.data);
+        platform.boxes.clear();
+        const std::optional<UINT> exit = SetupExit();
+        if (c.loads) {
+            EXPECT_EQ(exit, std::nullopt);
+            ASSERT_EQ(HostCount(), 1);
+            if (std::string(c.name) == "Host0Delay") {
+                EXPECT_EQ(HostList[0].Delay, 45);
+            }
+            if (std::string(c.name) == "Host0Name") {
+                EXPECT_EQ(HostList[0].Name, c.data.substr(0, c.data.find('\0')));
+            }
+        } else {
+            EXPECT_EQ(exit, 1u);
+            EXPECT_EQ(platform.BoxTexts(), std::vector<std::string>{std::string("Missing registry key: ") + c.name});
+        }
+    }
+}
+
+TEST_F(ConfigStore, TheCountItselfMayBeAnyTypeOfFourBytesOnly)
+{
+    StoreHosts({SampleHost(0)});
+    WriteRawValue("HostCount", REG_BINARY, std::string("\x01\0", 2));
+    EXPECT_EQ(SetupExit(), std::nullopt);
+    EXPECT_EQ(NoSavedConfig, 1);  // a count that does not fit reads as absent
+    WriteRawValue("HostCount", REG_BINARY, std::string("\x01\0\0\0", 4));
+    EXPECT_EQ(SetupExit(), std::nullopt);
+    EXPECT_EQ(HostCount(), 1);
+}
+
+TEST_F(ConfigStore, ARefusedValueStopsTheSaveBeforeTheCountAndKeepsTheChanges)
+{
+    StoreHosts({SampleHost(0)});
+    HostList = {SampleHost(0), SampleHost(1), SampleHost(2)};
+    ConfigDirty = 1;
+    platform.failRegistryWriteOf = "Host1Password";
+    EXPECT_FALSE(SaveConfig());
+
+    EXPECT_EQ(ConfigDirty, 1);
+    EXPECT_EQ(platform.registryWrites.back(), "Host1Password");
+    EXPECT_EQ(ReadRawValue("HostCount")->data, std::string("\x01\0\0\0", 4));
+    EXPECT_FALSE(ReadRawValue("Host2Name"));
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].text, "Unable to save the configuration!");
+    EXPECT_EQ(platform.boxes[0].caption, "Quillo");
+    EXPECT_EQ(platform.boxes[0].flags, static_cast<UINT>(MB_OK | MB_ICONWARNING));
+    EXPECT_TRUE(platform.processes.empty()) << "no monitor is started after a failed save";
+
+    // The registry still holds a list both programs can read.
+    EXPECT_EQ(SetupExit(), std::nullopt);
+    EXPECT_EQ(HostCount(), 1);
+
+    // The count itself refused: the old count stays.
+    HostList = {SampleHost(3), SampleHost(4)};
+    platform.failRegistryWriteOf = "HostCount";
+    EXPECT_FALSE(SaveConfig());
+    EXPECT_EQ(ReadRawValue("HostCount")->data, std::string("\x01\0\0\0", 4));
+}
+
+TEST_F(ConfigStore, AKeyThatCannotBeCreatedEndsTheSetupProgram)
+{
+    HostList = {SampleHost(0)};
+    platform.failKeyCreate = true;
+    EXPECT_EQ(ExitCodeOf([] { SaveConfig(); }), 1u);
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].text, "Unable to access registry (?!) for config info!");
+    EXPECT_EQ(platform.boxes[0].caption, "Quillo");
+    EXPECT_EQ(platform.boxes[0].flags, static_cast<UINT>(MB_OK | MB_ICONWARNING));
+    EXPECT_TRUE(platform.processes.empty());
+}
+
+TEST_F(ConfigStore, SaveStartsTheMonitorOnlyWhenNoneRunsAndHostsAreSaved)
+{
+    HostList = {SampleHost(0)};
+    ASSERT_TRUE(SaveConfig());
+    ASSERT_EQ(platform.processes.size(), 1u);
+    EXPECT_EQ(platform.processes[0].commandLine, "quillo");
+
+    HostList.clear();
+    ASSERT_TRUE(SaveConfig());
+    EXPECT_EQ(platform.processes.size(), 1u) << "an empty list starts nothing";
+    EXPECT_EQ(ReadRawValue("HostCount")->data, std::string(4, '\0'));
+}
+
+// The real exit, in a child process: what the user's system sees.
+void ShowBoxOnStandardError(const char* text)
+{
+    std::fprintf(stderr, "box: %s\n", text);
+}
+
+int WINAPI BoxToStandardError(HWND, LPCSTR text, LPCSTR, UINT)
+{
+    ShowBoxOnStandardError(text);
+    return IDOK;
+}
+
+TEST(ConfigStoreDeathTest, AMissingValueEndsTheRealProcessWithStatusOne)
+{
+    DeleteConfigKey();
+    StoreHosts({SampleHost(0)});
+    DeleteValue("Host0Delay");
+    EXPECT_EXIT(
+        {
+            Platform.MessageBoxA = &BoxToStandardError;
+            LoadHostTable();
+        },
+        ::testing::ExitedWithCode(1), "box: Missing registry key: Host0Delay");
+    DeleteConfigKey();
+}
+
+} // namespace

@@ -1,0 +1,4 @@
+#include "monitor_state.h"
+
+HINSTANCE gInstance = nullptr;
+std::atomic<HWND> gMonitorWindow{nullptr};

@@ -34,6 +34,11 @@ void RequestReload()
 
 void ReloadHostTable()
 {
+    // Freeing the table while the check thread is not waiting would pull it
+    // from under a running check, and the set event would let the next real
+    // pause run on without waiting.
+    if (!ReloadPaused.exchange(false))
+        return;
     // The check thread is blocked on ReloadEvent: nobody reads the table
     // until the event is set. A configuration that cannot be loaded ends the
     // process here, with the check thread still waiting.

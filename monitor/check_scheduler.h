@@ -24,5 +24,6 @@ CheckHooks SystemCheckHooks();
 void RequestReload();
 
 // Main thread, on UM_PAUSED: rebuilds the host table while the check thread
-// waits, then wakes it.
+// waits, then wakes it. Does nothing unless the check thread announced the
+// pause (ReloadPaused).
 void ReloadHostTable();

@@ -5,6 +5,7 @@
 
 std::atomic<bool> ReloadRequested{false};
 std::atomic<bool> ReloadDone{false};
+std::atomic<bool> ReloadPaused{false};
 
 bool IsDue(int64_t elapsedMs, int32_t delaySeconds)
 {
@@ -26,6 +27,7 @@ uint32_t TakeReloadRequest(const CheckHooks& hooks, uint32_t tickMs)
     // Cleared before the pause: a request that arrives from now on belongs to
     // a later tick, and this reload loads the newest configuration anyway.
     ReloadRequested = false;
+    ReloadPaused = true;
     hooks.Post(UM_PAUSED, 0);
     hooks.WaitForReload();
     if (ReloadDone.load()) {

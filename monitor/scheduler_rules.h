@@ -14,6 +14,10 @@
 // Set by the main thread, cleared by the check thread (see RunCheckTick).
 extern std::atomic<bool> ReloadRequested;
 extern std::atomic<bool> ReloadDone;
+// Set by the check thread right before it posts UM_PAUSED, taken by the main
+// thread's reload: only a pause that the check thread announced may free the
+// table, never a stray UM_PAUSED from another program.
+extern std::atomic<bool> ReloadPaused;
 
 struct CheckHooks {
     std::function<uint32_t()> TickCount;  // milliseconds, wrapping at 2^32

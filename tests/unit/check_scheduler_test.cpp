@@ -119,6 +119,7 @@ protected:
     {
         ReloadRequested = false;
         ReloadDone = false;
+        ReloadPaused = false;
     }
     HostTable table;
     FakeSystem system;
@@ -269,6 +270,7 @@ protected:
             ASSERT_FALSE(system.posts.empty());
             EXPECT_EQ(system.posts.back(), (Posted{UM_PAUSED, 0}));
             EXPECT_FALSE(ReloadRequested.load());
+            EXPECT_TRUE(ReloadPaused.exchange(false));
             HandlePosted();
         };
     }

@@ -131,6 +131,15 @@ TEST(ReloadHandshake, MessagesBeforeThePauseReferToTheOldTableAndAfterItToTheNew
     ASSERT_NE(window, nullptr);
     gMonitorWindow = window;
     ReloadEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+
+    // A UM_PAUSED that the check thread did not post leaves the table alone.
+    const HostEntry* loaded = &gHostTable[0];
+    ReloadHostTable();
+    EXPECT_EQ(&gHostTable[0], loaded);
+    EXPECT_EQ(gHostTable.Count.load(), 2);
+    EXPECT_FALSE(ReloadDone.load());
+    EXPECT_EQ(WaitForSingleObject(ReloadEvent, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
     ASSERT_NE(_beginthread(CheckThread, 4096, nullptr), static_cast<uintptr_t>(-1));
 
     // The first tick checks both hosts.

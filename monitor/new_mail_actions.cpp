@@ -31,8 +31,7 @@ HostEntry* HostAt(int32_t hostIndex)
 void PlayNewMailSound(const HostEntry& host)
 {
     // Without SND_NODEFAULT a file that cannot be played gives the default
-    // sound. The name stays valid while the sound starts: the table is only
-    // replaced from the message loop, which this call does not enter.
+    // sound, so a bad file still makes itself heard.
     if (!host.MailWave.empty())
         Platform.sndPlaySoundA(host.MailWave.c_str(), SND_ASYNC);
     else

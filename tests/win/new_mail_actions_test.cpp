@@ -213,15 +213,6 @@ TEST_F(NewMailActions, YesAfterAReloadStartsTheReaderTheQuestionNamed)
     ExpectOneStart("C:\\Old\\reader.exe", "C:\\Old");
 }
 
-TEST_F(NewMailActions, AHostNameOfAnyLengthIsShownWhole)
-{
-    const std::string name(98, 'n');
-    SetTable({Host(name, "C:\\Mail\\reader.exe", "", PopUpMessageBox)});
-    NotifyNewMail(0);
-    ASSERT_EQ(platform.boxes.size(), 1u);
-    EXPECT_EQ(platform.boxes[0].text, "You have new mail waiting on " + name + "!  Read it now?");
-}
-
 TEST_F(NewMailActions, TheRealReaderGetsItsCommandLineAndFolder)
 {
     StandinLog log;

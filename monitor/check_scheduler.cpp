@@ -1,13 +1,31 @@
-// Placeholder until the scheduler lands: the reload handshake only.
+// The check thread on the real system, and the main thread's side of the
+// reload handshake. The rules themselves live in scheduler_rules.cpp.
 #include "check_scheduler.h"
 
 #include "config_store.h"
+#include "monitor_state.h"
+#include "pop3_probe.h"
 
-std::atomic<bool> ReloadRequested{false};
-std::atomic<bool> ReloadDone{false};
 HANDLE ReloadEvent = nullptr;
 
-void __cdecl CheckThread(void*) {}
+CheckHooks SystemCheckHooks()
+{
+    return CheckHooks{
+        [] { return static_cast<uint32_t>(GetTickCount()); },
+        [](uint32_t milliseconds) { Sleep(milliseconds); },
+        [](HostEntry& host) { return GuessState(host); },
+        // Posted, never sent: the check thread must not wait for the window.
+        [](unsigned message, int32_t hostIndex) {
+            PostMessageA(gMonitorWindow.load(), message, 0, static_cast<LPARAM>(hostIndex));
+        },
+        [] { WaitForSingleObject(ReloadEvent, INFINITE); },
+    };
+}
+
+void __cdecl CheckThread(void*)
+{
+    RunCheckLoop(gHostTable, SystemCheckHooks());
+}
 
 void RequestReload()
 {
@@ -16,6 +34,14 @@ void RequestReload()
 
 void ReloadHostTable()
 {
+    // Freeing the table while the check thread is not waiting would pull it
+    // from under a running check, and the set event would let the next real
+    // pause run on without waiting.
+    if (!ReloadPaused.exchange(false))
+        return;
+    // The check thread is blocked on ReloadEvent: nobody reads the table
+    // until the event is set. A configuration that cannot be loaded ends the
+    // process here, with the check thread still waiting.
     FreeHostTable();
     LoadHostTable();
     ReloadDone = true;

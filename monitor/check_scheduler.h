@@ -2,6 +2,8 @@
 // every due host, and the reload handshake with the main thread.
 #pragma once
 
+#include "scheduler_rules.h"
+
 #include <windows.h>
 
 #include <atomic>
@@ -13,9 +15,15 @@ extern HANDLE ReloadEvent;  // unnamed, auto-reset, created at start-up
 // The thread procedure; never returns. Started once with a 4096-byte stack.
 void __cdecl CheckThread(void*);
 
+// The check thread's hooks into the real system: GetTickCount, Sleep,
+// GuessState, PostMessageA to the monitor window, and the wait on
+// ReloadEvent.
+CheckHooks SystemCheckHooks();
+
 // Main thread, on UM_NEWCONFIG: the check thread takes it at its next tick.
 void RequestReload();
 
 // Main thread, on UM_PAUSED: rebuilds the host table while the check thread
-// waits, then wakes it.
+// waits, then wakes it. Does nothing unless the check thread announced the
+// pause (ReloadPaused).
 void ReloadHostTable();

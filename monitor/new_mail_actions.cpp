@@ -1,5 +1,97 @@
-// Placeholder until the new-mail actions land.
+// Telling the user of new mail and starting the mail reader. Both run on the
+// main thread; a message box here keeps dispatching the monitor's messages,
+// so a reload may replace the host table before the box returns.
 #include "new_mail_actions.h"
 
-void NotifyNewMail(int32_t) {}
-void StartMailReader(int32_t) {}
+#include "config_store.h"
+#include "new_mail_text.h"
+#include "platform.h"
+#include "win_handles.h"
+
+#include <windows.h>
+
+#include <optional>
+#include <vector>
+
+namespace {
+
+constexpr const char* kCaption = "Quillo";
+
+static_assert(sizeof(STARTUPINFOA) == 68, "the reader gets a start-up record of 68 bytes");
+
+// A UM_NEWMAIL or menu command for an index outside the table (a stray
+// message from another program) is ignored rather than followed.
+HostEntry* HostAt(int32_t hostIndex)
+{
+    if (hostIndex < 0 || hostIndex >= gHostTable.Count.load())
+        return nullptr;
+    return &gHostTable[hostIndex];
+}
+
+void PlayNewMailSound(const HostEntry& host)
+{
+    // Without SND_NODEFAULT a file that cannot be played gives the default
+    // sound, so a bad file still makes itself heard.
+    if (!host.MailWave.empty())
+        Platform.sndPlaySoundA(host.MailWave.c_str(), SND_ASYNC);
+    else
+        Platform.MessageBeep(0xFFFFFFFF);
+}
+
+} // namespace
+
+void StartReaderCommand(const std::string& commandLine)
+{
+    if (commandLine.empty())
+        return;
+    const std::optional<std::string> folder = ReaderWorkingDirectory(commandLine);
+    // CreateProcessA may write into its command line.
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!Platform.CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                                 folder ? folder->c_str() : nullptr, &startup, &started)) {
+        Platform.MessageBoxA(nullptr, "Unable to start mailreader.", kCaption, MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    // The monitor never follows its reader.
+    UniqueKernelHandle process(started.hProcess);
+    UniqueKernelHandle thread(started.hThread);
+}
+
+void StartMailReader(int32_t hostIndex)
+{
+    const HostEntry* host = HostAt(hostIndex);
+    if (host == nullptr)
+        return;
+    StartReaderCommand(host->MailReader);
+}
+
+void NotifyNewMail(int32_t hostIndex)
+{
+    const HostEntry* host = HostAt(hostIndex);
+    if (host == nullptr)
+        return;
+    PlayNewMailSound(*host);
+    const bool withReader = !host->MailReader.empty();
+    switch (host->Action) {
+    case PopUpMessageBox: {
+        // Copied before the box: a reload while it is open frees the entry,
+        // and the answer must act on the host that the question named.
+        const std::string reader = host->MailReader;
+        const std::string text = NewMailText(host->Name, withReader);
+        host = nullptr;
+        const UINT flags = withReader ? (MB_YESNO | MB_ICONQUESTION) : (MB_OK | MB_ICONINFORMATION);
+        if (Platform.MessageBoxA(nullptr, text.c_str(), kCaption, flags) == IDYES)
+            StartReaderCommand(reader);
+        break;
+    }
+    case LaunchMailReader:
+        StartReaderCommand(host->MailReader);
+        break;
+    default:
+        break;
+    }
+}

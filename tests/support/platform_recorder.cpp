@@ -8,6 +8,10 @@ PlatformRecorder* gRecorder = nullptr;
 int WINAPI RecordMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT flags)
 {
     gRecorder->boxes.push_back({owner, text ? text : "", caption ? caption : "", flags});
+    if (gRecorder->whileBoxOpen) {
+        const RecordedBox open = gRecorder->boxes.back();  // the callback may open further boxes
+        gRecorder->whileBoxOpen(open);
+    }
     return gRecorder->boxAnswer;
 }
 
@@ -29,6 +33,8 @@ BOOL WINAPI RecordCreateProcess(LPCSTR application, LPSTR commandLine, LPSECURIT
                     DUPLICATE_SAME_ACCESS);
     DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &process->hThread, 0, FALSE,
                     DUPLICATE_SAME_ACCESS);
+    gRecorder->startedHandles.push_back(process->hProcess);
+    gRecorder->startedHandles.push_back(process->hThread);
     process->dwProcessId = 0;
     process->dwThreadId = 0;
     return TRUE;

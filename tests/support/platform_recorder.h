@@ -4,6 +4,7 @@
 
 #include "platform.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -63,9 +64,15 @@ public:
 
     std::vector<RecordedBox> boxes;
     int boxAnswer = IDOK;
+    // Runs while a recorded box is "open", before it is answered: what the
+    // message loop of a real box would dispatch meanwhile.
+    std::function<void(const RecordedBox&)> whileBoxOpen;
 
     std::vector<RecordedProcess> processes;
     bool processStartSucceeds = true;  // recorded starts start nothing
+    // The process and thread handles handed out by recorded starts, so that a
+    // test can see whether the caller closed them.
+    std::vector<HANDLE> startedHandles;
 
     std::vector<RecordedHelp> helps;
     std::vector<RecordedTrayCall> trayCalls;

@@ -1,0 +1,19 @@
+// The texts of the new-mail actions; see new_mail_text.h.
+#include "new_mail_text.h"
+
+std::string NewMailText(const std::string& hostName, bool withReader)
+{
+    // No fixed buffer: a host name of any length fits whole.
+    std::string text = "You have new mail waiting on " + hostName + "!";
+    if (withReader)
+        text += "  Read it now?";
+    return text;
+}
+
+std::optional<std::string> ReaderWorkingDirectory(const std::string& commandLine)
+{
+    const size_t backslash = commandLine.rfind('\\');
+    if (backslash == std::string::npos || backslash == 0)
+        return std::nullopt;
+    return commandLine.substr(0, backslash);
+}

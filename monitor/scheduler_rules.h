@@ -1,0 +1,57 @@
+// The check thread's rules, free of the platform: one tick of measured sleep,
+// the reload request taken at the start of a tick, and the pass over the
+// hosts that checks every due host and reports what changed. The clock, the
+// probe, the poster and the reload wait are handed in, so that the rules run
+// the same against the real system and against a test's stand-ins.
+#pragma once
+
+#include "host_records.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+// Set by the main thread, cleared by the check thread (see RunCheckTick).
+extern std::atomic<bool> ReloadRequested;
+extern std::atomic<bool> ReloadDone;
+// Set by the check thread right before it posts UM_PAUSED, taken by the main
+// thread's reload: only a pause that the check thread announced may free the
+// table, never a stray UM_PAUSED from another program.
+extern std::atomic<bool> ReloadPaused;
+
+struct CheckHooks {
+    std::function<uint32_t()> TickCount;  // milliseconds, wrapping at 2^32
+    std::function<void(uint32_t milliseconds)> Sleep;
+    std::function<int32_t(HostEntry& host)> GuessState;
+    std::function<void(unsigned message, int32_t hostIndex)> Post;
+    std::function<void()> WaitForReload;  // returns once the main thread has signalled
+};
+
+inline constexpr uint32_t kTickSleepMs = 1000;
+
+// A host is due once the sleeping time counted since its last check reaches
+// its delay. 64-bit, so that every 32-bit delay means what its number says.
+bool IsDue(int64_t elapsedMs, int32_t delaySeconds);
+
+// Sleeps one tick and returns its length; only the sleep is measured, and the
+// unsigned difference survives a wrap of the tick counter.
+uint32_t MeasureSleep(const CheckHooks& hooks);
+
+// Takes a pending reload request: posts UM_PAUSED, waits until the main
+// thread has rebuilt the table, and returns the tick length to count (0 after
+// a completed reload, so that the new table starts exactly at its initial
+// elapsed times).
+uint32_t TakeReloadRequest(const CheckHooks& hooks, uint32_t tickMs);
+
+// Checks one host and reports: UM_NEWSTATUS for the same state, else
+// UM_NEWSTATE and, for a change into new mail, UM_NEWMAIL after it.
+void CheckHost(HostEntry& host, const CheckHooks& hooks);
+
+// One pass over the table in index order, adding the tick to every host's
+// elapsed time and checking the due ones.
+void CheckDueHosts(HostTable& table, uint32_t tickMs, const CheckHooks& hooks);
+
+// One whole tick: sleep, reload request, pass.
+void RunCheckTick(HostTable& table, const CheckHooks& hooks);
+
+[[noreturn]] void RunCheckLoop(HostTable& table, const CheckHooks& hooks);

@@ -1,0 +1,248 @@
+// The new-mail actions as the user meets them: the sound, the box with its
+// text and buttons, and the reader started with its command line and folder.
+// Platform calls are recorded; two tests start the real stand-in reader.
+#include "new_mail_actions.h"
+
+#include "config_store.h"
+#include "platform_recorder.h"
+#include "standin_log.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+namespace {
+
+HostConfig Host(const std::string& name, const std::string& reader, const std::string& wave, int32_t action)
+{
+    return HostConfig{name, "user", "secret", reader, wave, action, 60};
+}
+
+// Puts hosts into the monitor's table the way a load does.
+void SetTable(const std::vector<HostConfig>& hosts)
+{
+    FreeHostTable();
+    auto entries = std::make_unique<HostEntry[]>(hosts.size());
+    for (size_t i = 0; i < hosts.size(); ++i) {
+        static_cast<HostConfig&>(entries[i]) = hosts[i];
+        entries[i].Index = static_cast<int32_t>(i);
+    }
+    gHostTable.Entries = std::move(entries);
+    gHostTable.Count = static_cast<int32_t>(hosts.size());
+}
+
+std::string TestFolder()
+{
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string folder = path;
+    return folder.substr(0, folder.rfind('\\'));
+}
+
+std::string CurrentFolder()
+{
+    char folder[MAX_PATH] = "";
+    GetCurrentDirectoryA(sizeof folder, folder);
+    return folder;
+}
+
+class NewMailActions : public testing::Test {
+protected:
+    void TearDown() override { FreeHostTable(); }
+
+    // Exactly one recorded start, with everything but the command line and
+    // folder fixed.
+    void ExpectOneStart(const std::string& commandLine, const std::optional<std::string>& folder)
+    {
+        ASSERT_EQ(platform.processes.size(), 1u);
+        const RecordedProcess& start = platform.processes[0];
+        EXPECT_EQ(start.commandLine, commandLine);
+        EXPECT_EQ(start.currentDirectory, folder);
+        EXPECT_FALSE(start.hadApplicationName);
+        EXPECT_EQ(start.inheritHandles, FALSE);
+        EXPECT_EQ(start.creationFlags, static_cast<DWORD>(DETACHED_PROCESS));
+        EXPECT_EQ(start.startupSize, 68u);
+    }
+
+    PlatformRecorder platform;
+};
+
+TEST_F(NewMailActions, NothingMakesOnlyTheSoundOrTheStandardBeep)
+{
+    SetTable({Host("pop.a", "C:\\Mail\\reader.exe", "C:\\Sounds\\ding.wav", Nothing),
+              Host("pop.b", "C:\\Mail\\reader.exe", "", Nothing),
+              Host("pop.c", "C:\\Mail\\reader.exe", "C:\\Sounds\\odd.wav", 7)});
+    NotifyNewMail(0);
+    EXPECT_EQ(platform.sounds, (std::vector<std::pair<std::string, UINT>>{{"C:\\Sounds\\ding.wav", 1}}));
+    EXPECT_TRUE(platform.beeps.empty());
+    NotifyNewMail(1);
+    EXPECT_EQ(platform.beeps, std::vector<UINT>{0xFFFFFFFF});
+    // An action outside the known ones acts like Nothing.
+    NotifyNewMail(2);
+    EXPECT_EQ(platform.sounds.size(), 2u);
+    EXPECT_EQ(platform.sounds[1].first, "C:\\Sounds\\odd.wav");
+    EXPECT_TRUE(platform.boxes.empty());
+    EXPECT_TRUE(platform.processes.empty());
+}
+
+TEST_F(NewMailActions, ThePopUpAsksWithAReaderAndYesStartsIt)
+{
+    SetTable({Host("pop.example.net", "C:\\Mail\\reader.exe /inbox", "C:\\Sounds\\ding.wav", PopUpMessageBox)});
+    platform.boxAnswer = IDYES;
+    NotifyNewMail(0);
+    ASSERT_EQ(platform.sounds.size(), 1u);
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].owner, nullptr);
+    EXPECT_EQ(platform.boxes[0].text, "You have new mail waiting on pop.example.net!  Read it now?");
+    EXPECT_EQ(platform.boxes[0].caption, "Quillo");
+    EXPECT_EQ(platform.boxes[0].flags, 0x24u);
+    ExpectOneStart("C:\\Mail\\reader.exe /inbox", "C:\\Mail");
+}
+
+TEST_F(NewMailActions, NoToThePopUpStartsNothing)
+{
+    SetTable({Host("pop.example.net", "C:\\Mail\\reader.exe", "", PopUpMessageBox)});
+    platform.boxAnswer = IDNO;
+    NotifyNewMail(0);
+    EXPECT_EQ(platform.beeps.size(), 1u);
+    EXPECT_EQ(platform.boxes.size(), 1u);
+    EXPECT_TRUE(platform.processes.empty());
+}
+
+TEST_F(NewMailActions, WithoutAReaderThePopUpOnlyInforms)
+{
+    SetTable({Host("pop.example.net", "", "C:\\Sounds\\ding.wav", PopUpMessageBox)});
+    platform.boxAnswer = IDOK;
+    NotifyNewMail(0);
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].text, "You have new mail waiting on pop.example.net!");
+    EXPECT_EQ(platform.boxes[0].caption, "Quillo");
+    EXPECT_EQ(platform.boxes[0].flags, 0x40u);
+    EXPECT_TRUE(platform.processes.empty());
+}
+
+TEST_F(NewMailActions, LaunchStartsTheReaderWithoutAskingAndWithoutAReaderOnlySounds)
+{
+    SetTable({Host("pop.a", "C:\\Mail\\reader.exe", "", LaunchMailReader),
+              Host("pop.b", "", "C:\\Sounds\\ding.wav", LaunchMailReader)});
+    NotifyNewMail(0);
+    EXPECT_TRUE(platform.boxes.empty());
+    ExpectOneStart("C:\\Mail\\reader.exe", "C:\\Mail");
+    NotifyNewMail(1);
+    EXPECT_EQ(platform.sounds.size(), 1u);
+    EXPECT_TRUE(platform.boxes.empty());
+    EXPECT_EQ(platform.processes.size(), 1u);
+}
+
+TEST_F(NewMailActions, TheReaderStartsInTheFolderCutFromItsWholeCommandLine)
+{
+    const std::vector<std::pair<std::string, std::optional<std::string>>> cases{
+        {"C:\\Mail\\reader.exe", "C:\\Mail"},
+        {"reader.exe", std::nullopt},
+        {"\\reader.exe", std::nullopt},
+        {"reader.exe C:\\Boxes\\in.mbx", "reader.exe C:\\Boxes"},
+    };
+    for (const auto& [commandLine, folder] : cases) {
+        SCOPED_TRACE(commandLine);
+        platform.processes.clear();
+        SetTable({Host("pop.a", commandLine, "", Nothing)});
+        StartMailReader(0);
+        ExpectOneStart(commandLine, folder);
+    }
+}
+
+TEST_F(NewMailActions, AFailedStartIsShownAndBothHandlesOfAStartAreClosed)
+{
+    SetTable({Host("pop.a", "C:\\Mail\\reader.exe", "", LaunchMailReader)});
+    platform.processStartSucceeds = false;
+    NotifyNewMail(0);
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].owner, nullptr);
+    EXPECT_EQ(platform.boxes[0].text, "Unable to start mailreader.");
+    EXPECT_EQ(platform.boxes[0].caption, "Quillo");
+    EXPECT_EQ(platform.boxes[0].flags, 0x30u);
+
+    platform.processStartSucceeds = true;
+    StartMailReader(0);
+    ASSERT_EQ(platform.startedHandles.size(), 2u);
+    DWORD info = 0;
+    for (HANDLE handle : platform.startedHandles)
+        EXPECT_FALSE(GetHandleInformation(handle, &info)) << "handle left open";
+    EXPECT_EQ(platform.boxes.size(), 1u);
+}
+
+TEST_F(NewMailActions, TheMenuStartsAHostsReaderOnlyWhenItHasOne)
+{
+    SetTable({Host("pop.a", "", "C:\\Sounds\\ding.wav", PopUpMessageBox),
+              Host("pop.b", "D:\\Readers\\b.exe", "", Nothing)});
+    StartMailReader(0);
+    EXPECT_TRUE(platform.processes.empty());
+    StartMailReader(1);
+    ExpectOneStart("D:\\Readers\\b.exe", "D:\\Readers");
+    // A reader start makes no sound and asks nothing.
+    EXPECT_TRUE(platform.sounds.empty());
+    EXPECT_TRUE(platform.beeps.empty());
+    EXPECT_TRUE(platform.boxes.empty());
+}
+
+TEST_F(NewMailActions, AnIndexOutsideTheTableIsIgnored)
+{
+    SetTable({Host("pop.a", "C:\\Mail\\reader.exe", "", LaunchMailReader)});
+    NotifyNewMail(1);
+    NotifyNewMail(-1);
+    StartMailReader(5);
+    EXPECT_TRUE(platform.beeps.empty());
+    EXPECT_TRUE(platform.processes.empty());
+}
+
+TEST_F(NewMailActions, YesAfterAReloadStartsTheReaderTheQuestionNamed)
+{
+    SetTable({Host("pop.old", "C:\\Old\\reader.exe", "", PopUpMessageBox)});
+    platform.boxAnswer = IDYES;
+    platform.whileBoxOpen = [](const RecordedBox&) {
+        // A save in the setup program is taken up while the box is open.
+        SetTable({Host("pop.new", "C:\\New\\other.exe", "", Nothing)});
+    };
+    NotifyNewMail(0);
+    ExpectOneStart("C:\\Old\\reader.exe", "C:\\Old");
+
+    platform.processes.clear();
+    SetTable({Host("pop.old", "C:\\Old\\reader.exe", "", PopUpMessageBox)});
+    platform.whileBoxOpen = [](const RecordedBox&) { FreeHostTable(); };
+    NotifyNewMail(0);
+    ExpectOneStart("C:\\Old\\reader.exe", "C:\\Old");
+}
+
+TEST_F(NewMailActions, TheRealReaderGetsItsCommandLineAndFolder)
+{
+    StandinLog log;
+    platform.UseReal(&PlatformCalls::CreateProcessA);
+    const std::string folder = TestFolder();
+    const std::string withFolder = folder + "\\reader.exe /inbox";
+    SetTable({Host("pop.a", withFolder, "", LaunchMailReader), Host("pop.b", "reader.exe -n", "", LaunchMailReader)});
+    NotifyNewMail(0);
+    // A bare name is found beside the monitor and inherits its folder.
+    NotifyNewMail(1);
+    std::vector<StandinStart> starts = log.WaitForStarts(2);
+    ASSERT_EQ(starts.size(), 2u);
+    // The two run at once; match them by their command lines.
+    if (starts[0].commandLine != withFolder)
+        std::swap(starts[0], starts[1]);
+    EXPECT_EQ(starts[0].commandLine, withFolder);
+    EXPECT_EQ(lstrcmpiA(starts[0].currentDirectory.c_str(), folder.c_str()), 0) << starts[0].currentDirectory;
+    EXPECT_EQ(starts[1].commandLine, "reader.exe -n");
+    EXPECT_EQ(lstrcmpiA(starts[1].currentDirectory.c_str(), CurrentFolder().c_str()), 0)
+        << starts[1].currentDirectory;
+    EXPECT_NE(lstrcmpiA(folder.c_str(), CurrentFolder().c_str()), 0) << "the test cannot tell the folders apart";
+    EXPECT_TRUE(platform.boxes.empty());
+}
+
+TEST_F(NewMailActions, AReaderThatDoesNotExistGivesTheBox)
+{
+    platform.UseReal(&PlatformCalls::CreateProcessA);
+    SetTable({Host("pop.a", TestFolder() + "\\no-such-reader.exe", "", Nothing)});
+    StartMailReader(0);
+    EXPECT_EQ(platform.BoxTexts(), std::vector<std::string>{"Unable to start mailreader."});
+}
+
+} // namespace

@@ -7,11 +7,41 @@
 #include "platform.h"
 #include "setup_resources.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
 
 int32_t CurrentHost = -1;
+
+namespace {
+
+// A window's device context with the dialog font chosen into it, both given
+// back on every path.
+class DialogFontDC {
+public:
+    explicit DialogFontDC(HWND window)
+        : window_(window),
+          dc_(GetDC(window)),
+          previous_(SelectObject(dc_, reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0))))
+    {
+    }
+    ~DialogFontDC()
+    {
+        SelectObject(dc_, previous_);
+        ReleaseDC(window_, dc_);
+    }
+    DialogFontDC(const DialogFontDC&) = delete;
+    DialogFontDC& operator=(const DialogFontDC&) = delete;
+    HDC get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+} // namespace
 
 void ReportOutOfMemory()
 {
@@ -137,8 +167,37 @@ LRESULT SetupDialog::SendItem(int control, UINT message, WPARAM wParam, LPARAM l
     return SendDlgItemMessageA(window_, control, message, wParam, lParam);
 }
 
+// The labels end where their fields begin. A system whose substitute for the
+// dialog font is wider than the one the layout was drawn for would wrap a
+// label and hide its second line; such a label grows to the left instead,
+// within its group box.
+void SetupDialog::FitLabels()
+{
+    RECT margin{10, 0, 0, 0};
+    MapDialogRect(window_, &margin);
+    DialogFontDC dc(window_);
+    for (HWND control = GetWindow(window_, GW_CHILD); control != nullptr; control = GetWindow(control, GW_HWNDNEXT)) {
+        char className[16] = "";
+        GetClassNameA(control, className, sizeof className);
+        if (lstrcmpiA(className, "Static") != 0)
+            continue;
+        char text[64] = "";
+        const int length = GetWindowTextA(control, text, sizeof text);
+        SIZE extent{};
+        GetTextExtentPoint32A(dc.get(), text, length, &extent);
+        RECT placed;
+        GetWindowRect(control, &placed);
+        MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&placed), 2);
+        if (extent.cx <= placed.right - placed.left)
+            continue;
+        const LONG left = std::max(margin.left, placed.right - extent.cx);
+        MoveWindow(control, left, placed.top, placed.right - left, placed.bottom - placed.top, FALSE);
+    }
+}
+
 void SetupDialog::InitDialog()
 {
+    FitLabels();
     SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
     // Nothing longer than the registry gives back can be typed.

@@ -63,6 +63,7 @@ public:
 
 private:
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void FitLabels();
     void HandleCommand(int id, int code);
     bool PaintMinimised();
     void End(INT_PTR result);

@@ -665,9 +665,26 @@ TEST_F(SetupDialogTest, TheTemplateHasEveryControlWhereTheLayoutPutsIt)
         RECT placed;
         GetWindowRect(control, &placed);
         MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&placed), 2);
-        EXPECT_EQ(placed.left, units.left) << expected.text << ' ' << expected.id;
         EXPECT_EQ(placed.top, units.top) << expected.text << ' ' << expected.id;
-        EXPECT_EQ(placed.right - placed.left, units.right) << expected.text << ' ' << expected.id;
+        if (std::string(expected.className) == "Static") {
+            // A label ends where the layout ends it and shows its whole text,
+            // even in a font wider than the layout's.
+            EXPECT_EQ(placed.right, units.left + units.right) << expected.text;
+            EXPECT_LE(placed.left, units.left) << expected.text;
+            SIZE extent{};
+            HDC dc = GetDC(window_);
+            HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(window_, WM_GETFONT, 0, 0)));
+            GetTextExtentPoint32A(dc, expected.text, lstrlenA(expected.text), &extent);
+            SelectObject(dc, previous);
+            ReleaseDC(window_, dc);
+            EXPECT_LE(extent.cx, placed.right - placed.left) << expected.text;
+            if (extent.cx < units.right) {
+                EXPECT_EQ(placed.left, units.left) << expected.text;
+            }
+        } else {
+            EXPECT_EQ(placed.left, units.left) << expected.text << ' ' << expected.id;
+            EXPECT_EQ(placed.right - placed.left, units.right) << expected.text << ' ' << expected.id;
+        }
         // A closed combo box has its own height; a list box shows whole lines.
         if (expected.id != 1006 && expected.id != 1007) {
             EXPECT_EQ(placed.bottom - placed.top, units.bottom) << expected.text << ' ' << expected.id;

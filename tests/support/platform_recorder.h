@@ -68,6 +68,7 @@ public:
     bool processStartSucceeds = true;  // recorded starts start nothing
 
     std::vector<RecordedHelp> helps;
+    bool helpStarts = true;  // false: the help system cannot be started
     std::vector<RecordedTrayCall> trayCalls;
     std::vector<std::pair<std::string, UINT>> sounds;
     std::vector<UINT> beeps;

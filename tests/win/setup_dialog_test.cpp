@@ -574,7 +574,7 @@ TEST_F(SetupDialogTest, APickedPathLongerThanTheRegistryKeepsIsRefusedWithABox)
     EXPECT_EQ(platform.boxes.size(), 1u);
 }
 
-TEST_F(SetupDialogTest, TheHelpButtonOpensTheDialogsTopic)
+TEST_F(SetupDialogTest, TheHelpButtonOpensTheDialogsTopicOrSaysThatHelpFailed)
 {
     StoreHosts({SampleHost(1)});
     Open();
@@ -583,6 +583,15 @@ TEST_F(SetupDialogTest, TheHelpButtonOpensTheDialogsTopic)
     EXPECT_EQ(platform.helps[0].command, static_cast<UINT>(HELP_CONTEXT));
     EXPECT_EQ(platform.helps[0].data, 131174u);
     EXPECT_EQ(platform.helps[0].file, ProgramHelpFile());
+    EXPECT_FALSE(dialog_->ended());
+    EXPECT_TRUE(platform.boxes.empty());
+
+    platform.helpStarts = false;
+    Click(ID_HELP);
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].text, "Failed to launch help.");
+    EXPECT_EQ(platform.boxes[0].caption, "setup_dialog_test");
+    EXPECT_EQ(platform.boxes[0].flags, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
     EXPECT_FALSE(dialog_->ended());
 }
 

@@ -90,13 +90,13 @@ INT_PTR CALLBACK SetupDialog::DialogProc(HWND window, UINT message, WPARAM wPara
         return FALSE;
     // No exception may travel on into the system's code that called us.
     try {
-        return dialog->HandleMessage(message, wParam, lParam);
+        return dialog->HandleMessage(message, wParam);
     } catch (const std::bad_alloc&) {
         ReportOutOfMemory();
     }
 }
 
-INT_PTR SetupDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
+INT_PTR SetupDialog::HandleMessage(UINT message, WPARAM wParam)
 {
     switch (message) {
     case WM_INITDIALOG:
@@ -120,7 +120,6 @@ INT_PTR SetupDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_QUERYDRAGICON:
         return reinterpret_cast<INT_PTR>(icon_);
     default:
-        (void)lParam;
         return FALSE;
     }
 }

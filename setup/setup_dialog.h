@@ -62,7 +62,7 @@ public:
     bool BrowseSound();
 
 private:
-    INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR HandleMessage(UINT message, WPARAM wParam);
     void FitLabels();
     void HandleCommand(int id, int code);
     bool PaintMinimised();

@@ -1,10 +1,15 @@
 // kelvo: the setup program's process entry.
-#include "config_store.h"
+#include "setup_app.h"
 
 #include <windows.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+namespace {
+
+SetupApp App;
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
-    LoadConfig();
-    return 0;
+    return App.Run(instance);
 }

@@ -48,7 +48,7 @@ void WINAPI ThrowProcessExit(UINT code)
 BOOL WINAPI RecordWinHelp(HWND window, LPCSTR file, UINT command, ULONG_PTR data)
 {
     gRecorder->helps.push_back({window, file ? file : "", command, data});
-    return TRUE;
+    return gRecorder->helpStarts ? TRUE : FALSE;
 }
 
 BOOL WINAPI RecordShellNotifyIcon(DWORD message, PNOTIFYICONDATAA data)

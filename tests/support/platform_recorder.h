@@ -75,6 +75,7 @@ public:
     std::vector<HANDLE> startedHandles;
 
     std::vector<RecordedHelp> helps;
+    bool helpStarts = true;  // false: the help system cannot be started
     std::vector<RecordedTrayCall> trayCalls;
     std::vector<std::pair<std::string, UINT>> sounds;
     std::vector<UINT> beeps;

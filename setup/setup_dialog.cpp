@@ -1,0 +1,360 @@
+// The setup dialog as a whole: start, the host list box with Add and Delete,
+// the commit of the host on screen, Save, the close paths, help and icon.
+#include "setup_dialog.h"
+
+#include "config_store.h"
+#include "host_editor_rules.h"
+#include "platform.h"
+#include "setup_resources.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <string>
+
+int32_t CurrentHost = -1;
+
+namespace {
+
+// A window's device context with the dialog font chosen into it, both given
+// back on every path.
+class DialogFontDC {
+public:
+    explicit DialogFontDC(HWND window)
+        : window_(window),
+          dc_(GetDC(window)),
+          previous_(SelectObject(dc_, reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0))))
+    {
+    }
+    ~DialogFontDC()
+    {
+        SelectObject(dc_, previous_);
+        ReleaseDC(window_, dc_);
+    }
+    DialogFontDC(const DialogFontDC&) = delete;
+    DialogFontDC& operator=(const DialogFontDC&) = delete;
+    HDC get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+} // namespace
+
+void ReportOutOfMemory()
+{
+    Platform.MessageBoxA(nullptr, "Out of memory!", "Quillo", MB_OK | MB_ICONERROR);
+    ExitProgram(1);
+}
+
+SetupDialog::SetupDialog(HINSTANCE instance)
+    : instance_(instance),
+      icon_(LoadIconA(instance, MAKEINTRESOURCEA(IDI_SETUP))),
+      smallIcon_(static_cast<HICON>(
+          LoadImageA(instance, MAKEINTRESOURCEA(IDI_SETUP), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR | LR_SHARED)))
+{
+}
+
+SetupDialog::~SetupDialog()
+{
+    if (window_ != nullptr)
+        DestroyWindow(window_);
+}
+
+INT_PTR SetupDialog::RunModal(HWND owner)
+{
+    modal_ = true;
+    result_ = DialogBoxParamA(instance_, MAKEINTRESOURCEA(IDD_SETUP), owner, &DialogProc,
+                              reinterpret_cast<LPARAM>(this));
+    ended_ = true;
+    return result_;
+}
+
+HWND SetupDialog::CreateModeless(HWND owner)
+{
+    modal_ = false;
+    return CreateDialogParamA(instance_, MAKEINTRESOURCEA(IDD_SETUP), owner, &DialogProc,
+                              reinterpret_cast<LPARAM>(this));
+}
+
+INT_PTR CALLBACK SetupDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(window, DWLP_USER, lParam);
+        reinterpret_cast<SetupDialog*>(lParam)->window_ = window;
+    }
+    auto* dialog = reinterpret_cast<SetupDialog*>(GetWindowLongPtrA(window, DWLP_USER));
+    if (dialog == nullptr)
+        return FALSE;
+    // No exception may travel on into the system's code that called us.
+    try {
+        return dialog->HandleMessage(message, wParam);
+    } catch (const std::bad_alloc&) {
+        ReportOutOfMemory();
+    }
+}
+
+INT_PTR SetupDialog::HandleMessage(UINT message, WPARAM wParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        InitDialog();
+        return TRUE;  // the focus goes to the first tab stop, the host name
+    case WM_COMMAND:
+        HandleCommand(LOWORD(wParam), HIWORD(wParam));
+        return TRUE;
+    case WM_CLOSE:
+        ConfirmClose();
+        return TRUE;
+    case WM_DESTROY:
+        OpenHelp(HELP_QUIT, 0);
+        return FALSE;
+    case WM_NCDESTROY:
+        SetWindowLongPtrA(window_, DWLP_USER, 0);
+        window_ = nullptr;
+        return FALSE;
+    case WM_PAINT:
+        return PaintMinimised();
+    case WM_QUERYDRAGICON:
+        return reinterpret_cast<INT_PTR>(icon_);
+    default:
+        return FALSE;
+    }
+}
+
+void SetupDialog::HandleCommand(int id, int code)
+{
+    switch (id) {
+    case IDC_ADD:
+        if (code == BN_CLICKED)
+            AddHost();
+        break;
+    case IDC_DELETE:
+        if (code == BN_CLICKED)
+            DeleteHost();
+        break;
+    case IDC_HOST_LIST:
+        if (code == LBN_SELCHANGE)
+            SelectHost();
+        break;
+    case IDC_BROWSE_READER:
+        if (code == BN_CLICKED && BrowseMailReader())
+            ConfigDirty = 1;
+        break;
+    case IDC_BROWSE_SOUND:
+        if (code == BN_CLICKED && BrowseSound())
+            ConfigDirty = 1;
+        break;
+    case IDOK:
+        SaveAndExit();
+        break;
+    case IDCANCEL:
+        Cancel();
+        break;
+    case ID_HELP:
+        ShowHelp();
+        break;
+    default:
+        break;
+    }
+}
+
+LRESULT SetupDialog::SendItem(int control, UINT message, WPARAM wParam, LPARAM lParam) const
+{
+    return SendDlgItemMessageA(window_, control, message, wParam, lParam);
+}
+
+// The labels end where their fields begin. A system whose substitute for the
+// dialog font is wider than the one the layout was drawn for would wrap a
+// label and hide its second line; such a label grows to the left instead,
+// within its group box.
+void SetupDialog::FitLabels()
+{
+    RECT margin{10, 0, 0, 0};
+    MapDialogRect(window_, &margin);
+    DialogFontDC dc(window_);
+    for (HWND control = GetWindow(window_, GW_CHILD); control != nullptr; control = GetWindow(control, GW_HWNDNEXT)) {
+        char className[16] = "";
+        GetClassNameA(control, className, sizeof className);
+        if (lstrcmpiA(className, "Static") != 0)
+            continue;
+        char text[64] = "";
+        const int length = GetWindowTextA(control, text, sizeof text);
+        SIZE extent{};
+        GetTextExtentPoint32A(dc.get(), text, length, &extent);
+        RECT placed;
+        GetWindowRect(control, &placed);
+        MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&placed), 2);
+        if (extent.cx <= placed.right - placed.left)
+            continue;
+        const LONG left = std::max(margin.left, placed.right - extent.cx);
+        MoveWindow(control, left, placed.top, placed.right - left, placed.bottom - placed.top, FALSE);
+    }
+}
+
+void SetupDialog::InitDialog()
+{
+    FitLabels();
+    SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+    SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
+    // Nothing longer than the registry gives back can be typed.
+    for (int control : {IDC_HOST_NAME, IDC_USER_ID, IDC_PASSWORD, IDC_MAIL_WAVE, IDC_MAIL_READER})
+        SendItem(control, EM_LIMITTEXT, kLongestFieldText);
+
+    CurrentHost = -1;
+    LoadConfig();
+    FillActionCombo();
+    for (const HostConfig& host : HostList)
+        SendItem(IDC_HOST_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(host.Name.c_str()));
+    if (HostCount() > 0) {
+        SendItem(IDC_HOST_LIST, LB_SETCURSEL, 0);
+        SelectHost();
+    } else {
+        SendItem(IDC_HOST_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kNoHostsText));
+        AddHost();
+    }
+    if (NoSavedConfig)
+        OpenHelp(HELP_CONTEXT, kFirstStartHelpTopic);
+}
+
+void SetupDialog::AddHost()
+{
+    CommitCurrentHost();
+    if (HostList.empty())
+        SendItem(IDC_HOST_LIST, LB_RESETCONTENT);
+    HostList.push_back(NewHost());
+    const int index = HostCount() - 1;
+    SendItem(IDC_HOST_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(HostList[index].Name.c_str()));
+    SendItem(IDC_HOST_LIST, LB_SETCURSEL, index);
+    CurrentHost = -1;
+    SelectHost();
+    SetFocus(GetDlgItem(window_, IDC_HOST_NAME));
+    ConfigDirty = 1;
+}
+
+void SetupDialog::DeleteHost()
+{
+    if (CurrentHost == -1)
+        return;
+    FreeHostStrings(HostList[CurrentHost]);
+    HostList.erase(HostList.begin() + CurrentHost);
+    if (HostList.empty())
+        HostList.shrink_to_fit();  // an empty list holds no array
+    SendItem(IDC_HOST_LIST, LB_DELETESTRING, CurrentHost);
+    CurrentHost = -1;
+    if (HostCount() > 0) {
+        SendItem(IDC_HOST_LIST, LB_SETCURSEL, 0);
+        SelectHost();
+    } else {
+        SendItem(IDC_HOST_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kNoHostsText));
+        ClearFields();
+    }
+    ConfigDirty = 1;
+}
+
+void SetupDialog::SelectHost()
+{
+    if (HostCount() == 0)
+        return;
+    CommitCurrentHost();
+    const LRESULT selected = SendItem(IDC_HOST_LIST, LB_GETCURSEL);
+    if (selected < 0 || selected >= HostCount())
+        return;
+    CurrentHost = static_cast<int32_t>(selected);
+    ShowHost(HostList[CurrentHost]);
+}
+
+void SetupDialog::CommitCurrentHost()
+{
+    if (CurrentHost == -1)
+        return;
+    HostConfig& host = HostList[CurrentHost];
+    if (StoreFields(host))
+        ConfigDirty = 1;
+    char shown[128] = "";
+    const LRESULT length = SendItem(IDC_HOST_LIST, LB_GETTEXTLEN, CurrentHost);
+    if (length >= 0 && length < static_cast<LRESULT>(sizeof shown))
+        SendItem(IDC_HOST_LIST, LB_GETTEXT, CurrentHost, reinterpret_cast<LPARAM>(shown));
+    if (length >= 0 && length < static_cast<LRESULT>(sizeof shown) && host.Name == shown)
+        return;
+    // Replacing the entry drops the list box's selection when it was the
+    // selected one; the user's selection stays where it was.
+    const LRESULT selected = SendItem(IDC_HOST_LIST, LB_GETCURSEL);
+    SendItem(IDC_HOST_LIST, LB_DELETESTRING, CurrentHost);
+    SendItem(IDC_HOST_LIST, LB_INSERTSTRING, CurrentHost, reinterpret_cast<LPARAM>(host.Name.c_str()));
+    if (selected >= 0)
+        SendItem(IDC_HOST_LIST, LB_SETCURSEL, selected);
+}
+
+void SetupDialog::SaveAndExit()
+{
+    CommitCurrentHost();
+    // A failed save has told the user; the dialog stays for another try.
+    if (!SaveConfig())
+        return;
+    End(IDOK);
+}
+
+void SetupDialog::ConfirmClose()
+{
+    // What stands in the fields counts as a change too.
+    CommitCurrentHost();
+    if (ConfigDirty) {
+        const int answer = Platform.MessageBoxA(window_, kSavePromptText, ProgramTitle().c_str(),
+                                                MB_YESNO | MB_ICONQUESTION);
+        if (answer == IDYES && !SaveConfig())
+            return;
+    }
+    End(IDCANCEL);
+}
+
+void SetupDialog::Cancel()
+{
+    End(IDCANCEL);
+}
+
+void SetupDialog::ShowHelp()
+{
+    OpenHelp(HELP_CONTEXT, kSetupDialogHelpTopic);
+}
+
+void SetupDialog::FreeHostStrings(HostConfig& host)
+{
+    for (std::string* text : {&host.Name, &host.UserID, &host.Password, &host.MailReader, &host.MailWave})
+        std::string().swap(*text);
+}
+
+void SetupDialog::OpenHelp(UINT command, ULONG_PTR topic)
+{
+    const std::string helpFile = ProgramHelpFile();
+    if (!Platform.WinHelpA(window_, helpFile.c_str(), command, topic) && command != HELP_QUIT)
+        Platform.MessageBoxA(window_, "Failed to launch help.", ProgramTitle().c_str(), MB_OK | MB_ICONEXCLAMATION);
+}
+
+bool SetupDialog::PaintMinimised()
+{
+    if (!IsIconic(window_))
+        return false;
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window_, &paint);
+    SendMessageA(window_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    RECT client;
+    GetClientRect(window_, &client);
+    const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    DrawIcon(dc, x, y, icon_);
+    EndPaint(window_, &paint);
+    return true;
+}
+
+void SetupDialog::End(INT_PTR result)
+{
+    ended_ = true;
+    result_ = result;
+    if (modal_)
+        EndDialog(window_, result);
+    else
+        DestroyWindow(window_);
+}

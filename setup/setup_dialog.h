@@ -1,0 +1,87 @@
+// The setup dialog: the host list on the right, the editor of one host on the
+// left. The host list itself (HostList, ConfigDirty, NoSavedConfig) lives in
+// the configuration store; CurrentHost beside it says which record the
+// editor shows.
+#pragma once
+
+#include "host_records.h"
+
+#include <windows.h>
+
+#include <cstdint>
+
+// Index of the record whose values are in the editor fields; -1: none.
+extern int32_t CurrentHost;
+
+// Topics of the help file.
+inline constexpr ULONG_PTR kFirstStartHelpTopic = 700;
+inline constexpr ULONG_PTR kSetupDialogHelpTopic = 0x20000 + 102;
+
+inline constexpr const char* kNoHostsText = "(no hosts configured)";
+inline constexpr const char* kSavePromptText = "Do you want to save your changes?";
+inline constexpr const char* kPathTooLongText = "The path of the chosen file is too long (at most 98 characters).";
+
+class SetupDialog {
+public:
+    explicit SetupDialog(HINSTANCE instance);
+    SetupDialog(const SetupDialog&) = delete;
+    SetupDialog& operator=(const SetupDialog&) = delete;
+    ~SetupDialog();
+
+    // Runs the dialog until it ends; its result (IDOK or IDCANCEL).
+    INT_PTR RunModal(HWND owner);
+
+    // The same dialog without a modal loop of its own, for a caller that
+    // pumps the messages itself; ending it destroys the window.
+    HWND CreateModeless(HWND owner);
+
+    HWND window() const { return window_; }
+    bool ended() const { return ended_; }
+    INT_PTR result() const { return result_; }
+
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    // The host list.
+    void InitDialog();
+    void AddHost();
+    void DeleteHost();
+    void SelectHost();
+    void CommitCurrentHost();
+    void SaveAndExit();
+    void ConfirmClose();
+    void Cancel();
+    void ShowHelp();
+    static void FreeHostStrings(HostConfig& host);
+
+    // The host editor.
+    void FillActionCombo();
+    void ShowHost(const HostConfig& host);
+    void ClearFields();
+    bool StoreFields(HostConfig& host);
+    bool BrowseMailReader();
+    bool BrowseSound();
+
+private:
+    INT_PTR HandleMessage(UINT message, WPARAM wParam);
+    void FitLabels();
+    void HandleCommand(int id, int code);
+    bool PaintMinimised();
+    void End(INT_PTR result);
+    void OpenHelp(UINT command, ULONG_PTR topic);
+    bool StoreTextField(int control, std::string& field);
+    bool PickFile(int control, DWORD bufferSize, const char* filter, const char* defaultExtension);
+    LRESULT SendItem(int control, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
+
+    HINSTANCE instance_;
+    HICON icon_;       // shared resource icons: never destroyed
+    HICON smallIcon_;
+    HWND window_ = nullptr;
+    bool modal_ = false;
+    bool ended_ = false;
+    INT_PTR result_ = 0;
+};
+
+// Shown when memory runs out anywhere in the setup program: "Out of
+// memory!", then the program ends with exit status 1, before anything more
+// is written.
+[[noreturn]] void ReportOutOfMemory();

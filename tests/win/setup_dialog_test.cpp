@@ -1,0 +1,710 @@
+// The setup dialog from its template, driven in-process the way a user would
+// drive it: texts typed into its fields, clicks on its buttons, selections
+// in its host list, keys and the close box. Boxes, help and the Open dialog
+// are recorded instead of shown.
+#include "config_registry.h"
+#include "config_store.h"
+#include "control_messages.h"
+#include "password_scrambling.h"
+#include "platform_recorder.h"
+#include "setup_dialog.h"
+#include "setup_resources.h"
+#include "standin_log.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+const std::vector<std::string> kFieldTexts{"New host", "", "", "", "", "30"};
+
+void ResetProgramState()
+{
+    HostList.clear();
+    ConfigDirty = 0;
+    NoSavedConfig = 0;
+    CurrentHost = -1;
+}
+
+bool ConfigKeyExists()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kConfigKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+std::string DwordData(int32_t number)
+{
+    return std::string(reinterpret_cast<const char*>(&number), sizeof number);
+}
+
+// A top-level window titled like the monitor's, which records what is
+// posted to it.
+class FakeMonitor {
+public:
+    FakeMonitor()
+        : window_(CreateWindowExA(0, "STATIC", kMonitorWindowName, 0, 0, 0, 0, 0, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr))
+    {
+    }
+    ~FakeMonitor() { DestroyWindow(window_); }
+    std::vector<UINT> Posted() const
+    {
+        std::vector<UINT> messages;
+        MSG message;
+        while (PeekMessageA(&message, window_, 0x0400, 0x7FFF, PM_REMOVE))
+            messages.push_back(message.message);
+        return messages;
+    }
+
+private:
+    HWND window_;
+};
+
+class SetupDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        DeleteConfigKey();
+        ResetProgramState();
+    }
+    void TearDown() override
+    {
+        dialog_.reset();
+        ResetProgramState();
+        DeleteConfigKey();
+    }
+
+    void Open()
+    {
+        dialog_ = std::make_unique<SetupDialog>(GetModuleHandleA(nullptr));
+        window_ = dialog_->CreateModeless(nullptr);
+        ASSERT_NE(window_, nullptr);
+    }
+
+    HWND Item(int id) const { return GetDlgItem(window_, id); }
+
+    std::string Text(int id) const
+    {
+        char text[512] = "";
+        GetWindowTextA(Item(id), text, sizeof text);
+        return text;
+    }
+
+    std::vector<std::string> Fields() const
+    {
+        return {Text(IDC_HOST_NAME), Text(IDC_USER_ID),     Text(IDC_PASSWORD),
+                Text(IDC_MAIL_WAVE), Text(IDC_MAIL_READER), Text(IDC_DELAY)};
+    }
+
+    void Type(int id, const std::string& text) const { SetWindowTextA(Item(id), text.c_str()); }
+
+    void Click(int id) const { SendMessageA(Item(id), BM_CLICK, 0, 0); }
+
+    // A click on a list entry: the list box tells the dialog of the change.
+    void ChooseHost(int entry) const
+    {
+        SendMessageA(Item(IDC_HOST_LIST), LB_SETCURSEL, entry, 0);
+        SendMessageA(window_, WM_COMMAND, MAKEWPARAM(IDC_HOST_LIST, LBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(Item(IDC_HOST_LIST)));
+    }
+
+    std::vector<std::string> ListEntries() const
+    {
+        std::vector<std::string> entries;
+        const int count = static_cast<int>(SendMessageA(Item(IDC_HOST_LIST), LB_GETCOUNT, 0, 0));
+        for (int i = 0; i < count; ++i) {
+            char text[256] = "";
+            SendMessageA(Item(IDC_HOST_LIST), LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+            entries.emplace_back(text);
+        }
+        return entries;
+    }
+
+    int ListSelection() const { return static_cast<int>(SendMessageA(Item(IDC_HOST_LIST), LB_GETCURSEL, 0, 0)); }
+    int ActionSelection() const { return static_cast<int>(SendMessageA(Item(IDC_ACTION), CB_GETCURSEL, 0, 0)); }
+
+    void CloseBox() const { SendMessageA(window_, WM_CLOSE, 0, 0); }
+
+    // A key pressed in a control, delivered as the dialog's own loop would.
+    void PressKey(int id, WPARAM key) const
+    {
+        SetFocus(Item(id));
+        PostMessageA(Item(id), WM_KEYDOWN, key, 1);
+        PostMessageA(Item(id), WM_KEYUP, key, 0xC0000001);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (window_ != nullptr && dialog_->window() != nullptr && IsDialogMessageA(window_, &message))
+                continue;
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+
+    // Only the closing HELP_QUIT is left out.
+    std::vector<ULONG_PTR> HelpTopicsOpened() const
+    {
+        std::vector<ULONG_PTR> topics;
+        for (const RecordedHelp& help : platform.helps) {
+            if (help.command == HELP_CONTEXT)
+                topics.push_back(help.data);
+        }
+        return topics;
+    }
+
+    PlatformRecorder platform;
+    std::unique_ptr<SetupDialog> dialog_;
+    HWND window_ = nullptr;
+};
+
+TEST_F(SetupDialogTest, FirstStartShowsOneNewHostOpensHelpAndAsksOnClose)
+{
+    Open();
+    EXPECT_EQ(ListEntries(), std::vector<std::string>{"New host"});
+    EXPECT_EQ(ListSelection(), 0);
+    EXPECT_EQ(Fields(), kFieldTexts);
+    EXPECT_EQ(Text(IDC_ACTION), "Nothing");
+    ASSERT_EQ(platform.helps.size(), 1u);
+    EXPECT_EQ(platform.helps[0].window, window_);
+    EXPECT_EQ(platform.helps[0].file, ProgramHelpFile());
+    EXPECT_EQ(platform.helps[0].command, static_cast<UINT>(HELP_CONTEXT));
+    EXPECT_EQ(platform.helps[0].data, 700u);
+
+    platform.boxAnswer = IDNO;
+    CloseBox();
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].text, "Do you want to save your changes?");
+    EXPECT_EQ(platform.boxes[0].caption, "setup_dialog_test");
+    EXPECT_EQ(platform.boxes[0].flags, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
+    EXPECT_TRUE(dialog_->ended());
+    EXPECT_EQ(dialog_->result(), IDCANCEL);
+    EXPECT_FALSE(ConfigKeyExists());
+    // The dialog closes the help it may have opened.
+    EXPECT_EQ(platform.helps.back().command, static_cast<UINT>(HELP_QUIT));
+    EXPECT_EQ(platform.helps.back().file, ProgramHelpFile());
+}
+
+TEST_F(SetupDialogTest, AStoredCountOfZeroOpensWithANewHostButNoHelp)
+{
+    WriteDwordValue(kHostCountValue, 0);
+    Open();
+    EXPECT_EQ(ListEntries(), std::vector<std::string>{"New host"});
+    EXPECT_EQ(ListSelection(), 0);
+    EXPECT_EQ(Fields(), kFieldTexts);
+    EXPECT_TRUE(HelpTopicsOpened().empty());
+    EXPECT_EQ(ConfigDirty, 1);
+}
+
+TEST_F(SetupDialogTest, StoredHostsShowInStoredOrderTheFirstOnScreenAndAnUnchangedCloseAsksNothing)
+{
+    StoreHosts({SampleHost(1), SampleHost(2), SampleHost(3)});
+    Open();
+    EXPECT_EQ(ListEntries(), (std::vector<std::string>{"pop1.example.org", "pop2.example.org", "pop3.example.org"}));
+    EXPECT_EQ(ListSelection(), 0);
+    EXPECT_EQ(Fields(), (std::vector<std::string>{"pop1.example.org", "user1", "Secret1", "C:\\Sounds\\ding1.wav",
+                                                  "C:\\Mail\\reader1.exe", "60"}));
+    EXPECT_EQ(Text(IDC_ACTION), "Pop-up message box");
+    EXPECT_EQ(GetWindowLongA(Item(IDC_PASSWORD), GWL_STYLE) & ES_PASSWORD, ES_PASSWORD);
+    ChooseHost(2);
+    EXPECT_EQ(Text(IDC_HOST_NAME), "pop3.example.org");
+    EXPECT_EQ(Text(IDC_ACTION), "Nothing");
+    EXPECT_TRUE(HelpTopicsOpened().empty());
+
+    CloseBox();
+    EXPECT_TRUE(platform.boxes.empty());
+    EXPECT_TRUE(dialog_->ended());
+    EXPECT_TRUE(platform.registryWrites.empty());
+}
+
+TEST_F(SetupDialogTest, DeleteShowsTheFirstHostAndAddAppendsANewHost)
+{
+    StoreHosts({SampleHost(1), SampleHost(2), SampleHost(3)});
+    Open();
+    ChooseHost(1);
+    Click(IDC_DELETE);
+    EXPECT_EQ(ListEntries(), (std::vector<std::string>{"pop1.example.org", "pop3.example.org"}));
+    EXPECT_EQ(ListSelection(), 0);
+    EXPECT_EQ(CurrentHost, 0);
+    EXPECT_EQ(Text(IDC_HOST_NAME), "pop1.example.org");
+    EXPECT_EQ(HostCount(), 2);
+    EXPECT_EQ(HostList[1].Name, "pop3.example.org");
+    EXPECT_EQ(ConfigDirty, 1);
+
+    Click(IDC_ADD);
+    EXPECT_EQ(ListEntries(), (std::vector<std::string>{"pop1.example.org", "pop3.example.org", "New host"}));
+    EXPECT_EQ(ListSelection(), 2);
+    EXPECT_EQ(CurrentHost, 2);
+    EXPECT_EQ(Fields(), kFieldTexts);
+    EXPECT_EQ(Text(IDC_ACTION), "Nothing");
+}
+
+TEST_F(SetupDialogTest, DeletingTheLastHostLeavesThePlaceholderUntilAdd)
+{
+    StoreHosts({SampleHost(1)});
+    Open();
+    Click(IDC_DELETE);
+    const std::vector<std::string> placeholder{"(no hosts configured)"};
+    const std::vector<std::string> cleared{"", "", "", "", "", "30"};
+    EXPECT_EQ(ListEntries(), placeholder);
+    EXPECT_EQ(Fields(), cleared);
+    EXPECT_EQ(Text(IDC_ACTION), "Nothing");
+    EXPECT_EQ(CurrentHost, -1);
+    EXPECT_EQ(HostCount(), 0);
+
+    // What is typed now belongs to no host.
+    Type(IDC_HOST_NAME, "typed into nothing");
+    Click(IDC_DELETE);
+    ChooseHost(0);
+    EXPECT_EQ(ListEntries(), placeholder);
+    EXPECT_EQ(HostCount(), 0);
+    EXPECT_EQ(CurrentHost, -1);
+
+    Click(IDC_ADD);
+    EXPECT_EQ(ListEntries(), std::vector<std::string>{"New host"});
+    EXPECT_EQ(ListSelection(), 0);
+    ASSERT_EQ(HostCount(), 1);
+    EXPECT_EQ(HostList[0].Name, "New host");
+    EXPECT_EQ(Fields(), kFieldTexts);
+}
+
+TEST_F(SetupDialogTest, ARenamedHostShowsInTheListAfterTheNextCommitWithTheSelectionKept)
+{
+    StoreHosts({SampleHost(1), SampleHost(2), SampleHost(3)});
+    Open();
+    Type(IDC_HOST_NAME, "renamed.example.org");
+    EXPECT_EQ(ListEntries()[0], "pop1.example.org");
+
+    // Clicking the host on screen again commits it and keeps it selected.
+    ChooseHost(0);
+    EXPECT_EQ(ListEntries(),
+              (std::vector<std::string>{"renamed.example.org", "pop2.example.org", "pop3.example.org"}));
+    EXPECT_EQ(ListSelection(), 0);
+    EXPECT_EQ(CurrentHost, 0);
+    EXPECT_EQ(Text(IDC_HOST_NAME), "renamed.example.org");
+    EXPECT_EQ(ConfigDirty, 1);
+
+    ChooseHost(1);
+    Type(IDC_HOST_NAME, "second.example.org");
+    ChooseHost(2);
+    EXPECT_EQ(ListEntries(),
+              (std::vector<std::string>{"renamed.example.org", "second.example.org", "pop3.example.org"}));
+    EXPECT_EQ(ListSelection(), 2);
+    EXPECT_EQ(Text(IDC_HOST_NAME), "pop3.example.org");
+
+    Type(IDC_HOST_NAME, "third.example.org");
+    Click(IDC_ADD);
+    EXPECT_EQ(ListEntries()[2], "third.example.org");
+    EXPECT_EQ(ListSelection(), 3);
+}
+
+TEST_F(SetupDialogTest, SecondsAreCommittedOnlyAsAUsablePositiveNumber)
+{
+    StoreHosts({SampleHost(0)});  // 30 seconds
+    Open();
+    struct Case {
+        const char* text;
+        int32_t delay;  // after the commit; a change when it is not 30
+    };
+    const Case cases[] = {{"45", 45},        {" 45", 45},     {"+45", 45},   {"45 apples", 45}, {"2147483", 2147483},
+                          {"0", 30},         {"-5", 30},      {"apples", 30}, {"", 30},         {"30", 30},
+                          {"2147484", 30},   {"4294967326", 30}, {"99999999999999", 30}};
+    for (const Case& c : cases) {
+        HostList[0].Delay = 30;
+        ConfigDirty = 0;
+        Type(IDC_DELAY, c.text);
+        ChooseHost(0);
+        EXPECT_EQ(HostList[0].Delay, c.delay) << '"' << c.text << '"';
+        EXPECT_EQ(ConfigDirty, c.delay != 30 ? 1 : 0) << '"' << c.text << '"';
+    }
+}
+
+TEST_F(SetupDialogTest, OnlyARealDifferenceIsAChange)
+{
+    StoreHosts({SampleHost(1), SampleHost(2)});
+    Open();
+    Type(IDC_USER_ID, "someone else");
+    Type(IDC_USER_ID, "user1");
+    Type(IDC_DELAY, "60");
+    ChooseHost(1);
+    EXPECT_EQ(ConfigDirty, 0);
+
+    SendMessageA(Item(IDC_ACTION), CB_SETCURSEL, 0, 0);
+    ChooseHost(0);
+    EXPECT_EQ(ConfigDirty, 1);
+    EXPECT_EQ(HostList[1].Action, Nothing);
+    EXPECT_EQ(HostList[1].Name, "pop2.example.org");
+
+    // The password is kept as typed.
+    ConfigDirty = 0;
+    Type(IDC_PASSWORD, "new Secret");
+    ChooseHost(1);
+    EXPECT_EQ(HostList[0].Password, "new Secret");
+    EXPECT_EQ(ConfigDirty, 1);
+}
+
+TEST_F(SetupDialogTest, AnActionTheListCannotShowStaysUntilTheUserPicksOne)
+{
+    HostConfig odd = SampleHost(1);
+    odd.Action = 7;
+    StoreHosts({odd});
+    Open();
+    EXPECT_EQ(ActionSelection(), CB_ERR);
+    ChooseHost(0);
+    EXPECT_EQ(HostList[0].Action, 7);
+    EXPECT_EQ(ConfigDirty, 0);
+    SendMessageA(Item(IDC_ACTION), CB_SETCURSEL, 2, 0);
+    ChooseHost(0);
+    EXPECT_EQ(HostList[0].Action, LaunchMailReader);
+    EXPECT_EQ(ConfigDirty, 1);
+}
+
+TEST_F(SetupDialogTest, APastedLongNameKeepsNinetyEightCharacters)
+{
+    StoreHosts({SampleHost(1)});
+    Open();
+    const std::string longName(200, 'n');
+    ASSERT_TRUE(OpenClipboard(window_));
+    EmptyClipboard();
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, longName.size() + 1);
+    memcpy(GlobalLock(memory), longName.c_str(), longName.size() + 1);
+    GlobalUnlock(memory);
+    SetClipboardData(CF_TEXT, memory);
+    CloseClipboard();
+
+    SendMessageA(Item(IDC_HOST_NAME), EM_SETSEL, 0, -1);
+    SendMessageA(Item(IDC_HOST_NAME), WM_PASTE, 0, 0);
+    EXPECT_EQ(Text(IDC_HOST_NAME), longName.substr(0, 98));
+    ChooseHost(0);
+    EXPECT_EQ(HostList[0].Name, longName.substr(0, 98));
+    for (int id : {IDC_USER_ID, IDC_PASSWORD, IDC_MAIL_WAVE, IDC_MAIL_READER})
+        EXPECT_EQ(SendMessageA(Item(id), EM_GETLIMITTEXT, 0, 0), 98) << id;
+}
+
+TEST_F(SetupDialogTest, SaveWritesTheRegistryAndTellsARunningMonitor)
+{
+    StoreHosts({SampleHost(1), SampleHost(2)});
+    FakeMonitor monitor;
+    Open();
+    Type(IDC_HOST_NAME, "changed.example.org");
+    Type(IDC_PASSWORD, "Pass word");
+    Click(IDOK);
+    EXPECT_TRUE(dialog_->ended());
+    EXPECT_EQ(dialog_->result(), IDOK);
+    EXPECT_EQ(ConfigDirty, 0);
+
+    EXPECT_EQ(ReadRawValue("HostCount")->data, DwordData(2));
+    const std::optional<RawValue> name = ReadRawValue("Host0Name");
+    ASSERT_TRUE(name);
+    EXPECT_EQ(name->type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(name->data, std::string("changed.example.org") + '\0');
+    EXPECT_EQ(ReadRawValue("Host0Password")->data, ScramblePassword("Pass word").value() + '\0');
+    EXPECT_NE(ReadRawValue("Host0Password")->data, std::string("Pass word") + '\0');
+    EXPECT_EQ(ReadRawValue("Host1Name")->data, std::string("pop2.example.org") + '\0');
+    const std::optional<RawValue> delay = ReadRawValue("Host1Delay");
+    EXPECT_EQ(delay->type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(delay->data, DwordData(90));
+
+    EXPECT_EQ(monitor.Posted(), std::vector<UINT>{UM_NEWCONFIG});
+    EXPECT_TRUE(platform.processes.empty());
+}
+
+TEST_F(SetupDialogTest, SaveStartsTheMonitorWhenNoneRunsButNotForAnEmptyList)
+{
+    platform.UseReal(&PlatformCalls::CreateProcessA);
+    StandinLog log;
+    Open();
+    Click(IDOK);
+    EXPECT_TRUE(dialog_->ended());
+    const std::vector<StandinStart> starts = log.WaitForStarts(1);
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(starts[0].program, "quillo.exe");
+    EXPECT_EQ(starts[0].commandLine, "quillo");
+    EXPECT_EQ(ReadRawValue("Host0Name")->data, std::string("New host") + '\0');
+
+    ResetProgramState();
+    Open();
+    Click(IDC_DELETE);
+    Click(IDOK);
+    EXPECT_TRUE(dialog_->ended());
+    EXPECT_EQ(ReadRawValue("HostCount")->data, DwordData(0));
+    Sleep(500);
+    EXPECT_EQ(log.WaitForStarts(2, 0).size(), 1u);
+}
+
+TEST_F(SetupDialogTest, EnterSavesAndEscapeLeavesWithoutSaving)
+{
+    StoreHosts({SampleHost(1)});
+    Open();
+    Type(IDC_USER_ID, "typed");
+    PressKey(IDC_USER_ID, VK_RETURN);
+    EXPECT_TRUE(dialog_->ended());
+    EXPECT_EQ(dialog_->result(), IDOK);
+    EXPECT_EQ(ReadRawValue("Host0UserID")->data, std::string("typed") + '\0');
+
+    ResetProgramState();
+    platform.registryWrites.clear();
+    Open();
+    Click(IDC_ADD);
+    Type(IDC_HOST_NAME, "not kept");
+    PressKey(IDC_HOST_NAME, VK_ESCAPE);
+    EXPECT_TRUE(dialog_->ended());
+    EXPECT_EQ(dialog_->result(), IDCANCEL);
+    EXPECT_TRUE(platform.boxes.empty());
+    EXPECT_TRUE(platform.registryWrites.empty());
+    EXPECT_EQ(ReadRawValue("HostCount")->data, DwordData(1));
+}
+
+TEST_F(SetupDialogTest, TheCloseBoxOffersToSaveEveryChangeIncludingOneStillInAField)
+{
+    StoreHosts({SampleHost(1)});
+    Open();
+    Click(IDC_ADD);
+    platform.boxAnswer = IDYES;
+    CloseBox();
+    EXPECT_EQ(platform.BoxTexts(), std::vector<std::string>{"Do you want to save your changes?"});
+    EXPECT_TRUE(dialog_->ended());
+    EXPECT_EQ(ReadRawValue("HostCount")->data, DwordData(2));
+    EXPECT_EQ(ReadRawValue("Host1Name")->data, std::string("New host") + '\0');
+
+    // An edit that no commit has taken yet.
+    ResetProgramState();
+    platform.boxes.clear();
+    platform.registryWrites.clear();
+    Open();
+    Type(IDC_MAIL_READER, "C:\\Other\\reader.exe");
+    platform.boxAnswer = IDNO;
+    CloseBox();
+    EXPECT_EQ(platform.BoxTexts(), std::vector<std::string>{"Do you want to save your changes?"});
+    EXPECT_TRUE(dialog_->ended());
+    EXPECT_TRUE(platform.registryWrites.empty());
+    EXPECT_EQ(ReadRawValue("Host0MailReader")->data, std::string("C:\\Mail\\reader1.exe") + '\0');
+}
+
+TEST_F(SetupDialogTest, AFailedSaveKeepsTheDialogOpenWithTheChanges)
+{
+    StoreHosts({SampleHost(1)});
+    Open();
+    Click(IDC_ADD);
+    platform.failRegistryWriteOf = "Host1Delay";
+    Click(IDOK);
+    EXPECT_EQ(platform.BoxTexts(), std::vector<std::string>{"Unable to save the configuration!"});
+    EXPECT_FALSE(dialog_->ended());
+    EXPECT_EQ(ConfigDirty, 1);
+    EXPECT_EQ(ReadRawValue("HostCount")->data, DwordData(1));
+
+    platform.boxAnswer = IDYES;
+    CloseBox();
+    EXPECT_FALSE(dialog_->ended());
+    EXPECT_EQ(platform.boxes.size(), 3u);
+
+    platform.failRegistryWriteOf.clear();
+    Click(IDOK);
+    EXPECT_TRUE(dialog_->ended());
+    EXPECT_EQ(ReadRawValue("HostCount")->data, DwordData(2));
+}
+
+TEST_F(SetupDialogTest, PickersOpenTheSystemDialogAndFillTheirField)
+{
+    StoreHosts({SampleHost(1)});
+    Open();
+    platform.openDialogChoice = "C:\\Programs\\other reader.exe";
+    Click(IDC_BROWSE_READER);
+    platform.openDialogChoice = "C:\\Sounds\\bell.wav";
+    Click(IDC_BROWSE_SOUND);
+    ASSERT_EQ(platform.openDialogs.size(), 2u);
+    const RecordedOpenDialog& reader = platform.openDialogs[0];
+    EXPECT_EQ(reader.owner, window_);
+    EXPECT_EQ(reader.filter, "Programs|*.EXE|");
+    EXPECT_EQ(reader.defaultExtension, "EXE");
+    EXPECT_EQ(reader.flags, 0x81004u);
+    EXPECT_EQ(reader.initialFile, "C:\\Mail\\reader1.exe");
+    EXPECT_EQ(reader.fileBufferSize, 260u);
+    const RecordedOpenDialog& sound = platform.openDialogs[1];
+    EXPECT_EQ(sound.owner, window_);
+    EXPECT_EQ(sound.filter, "Sounds (*.wav)|*.WAV|");
+    EXPECT_EQ(sound.defaultExtension, "WAV");
+    EXPECT_EQ(sound.flags, 0x81004u);
+    EXPECT_EQ(sound.initialFile, "C:\\Sounds\\ding1.wav");
+    EXPECT_EQ(sound.fileBufferSize, 100u);
+
+    EXPECT_EQ(Text(IDC_MAIL_READER), "C:\\Programs\\other reader.exe");
+    EXPECT_EQ(Text(IDC_MAIL_WAVE), "C:\\Sounds\\bell.wav");
+    EXPECT_EQ(ConfigDirty, 1);
+    ChooseHost(0);
+    EXPECT_EQ(HostList[0].MailReader, "C:\\Programs\\other reader.exe");
+    EXPECT_EQ(HostList[0].MailWave, "C:\\Sounds\\bell.wav");
+
+    // The very file already named is still a choice.
+    ConfigDirty = 0;
+    Click(IDC_BROWSE_SOUND);
+    EXPECT_EQ(ConfigDirty, 1);
+
+    ConfigDirty = 0;
+    platform.openDialogChoice.reset();
+    Click(IDC_BROWSE_READER);
+    Click(IDC_BROWSE_SOUND);
+    EXPECT_EQ(ConfigDirty, 0);
+    EXPECT_EQ(Text(IDC_MAIL_READER), "C:\\Programs\\other reader.exe");
+    EXPECT_EQ(Text(IDC_MAIL_WAVE), "C:\\Sounds\\bell.wav");
+    EXPECT_TRUE(platform.boxes.empty());
+}
+
+TEST_F(SetupDialogTest, APickedPathLongerThanTheRegistryKeepsIsRefusedWithABox)
+{
+    StoreHosts({SampleHost(1)});
+    Open();
+    const std::string longest = "C:\\" + std::string(91, 'p') + ".exe";  // 98 characters
+    ASSERT_EQ(longest.size(), 98u);
+    platform.openDialogChoice = "C:\\" + std::string(92, 'p') + ".exe";
+    Click(IDC_BROWSE_READER);
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].text, "The path of the chosen file is too long (at most 98 characters).");
+    EXPECT_EQ(platform.boxes[0].caption, "setup_dialog_test");
+    EXPECT_EQ(platform.boxes[0].flags & MB_ICONMASK, static_cast<UINT>(MB_ICONWARNING));
+    EXPECT_EQ(Text(IDC_MAIL_READER), "C:\\Mail\\reader1.exe");
+    EXPECT_EQ(ConfigDirty, 0);
+
+    platform.openDialogChoice = longest;
+    Click(IDC_BROWSE_READER);
+    EXPECT_EQ(Text(IDC_MAIL_READER), longest);
+    EXPECT_EQ(ConfigDirty, 1);
+    EXPECT_EQ(platform.boxes.size(), 1u);
+}
+
+TEST_F(SetupDialogTest, TheHelpButtonOpensTheDialogsTopicOrSaysThatHelpFailed)
+{
+    StoreHosts({SampleHost(1)});
+    Open();
+    Click(ID_HELP);
+    ASSERT_EQ(platform.helps.size(), 1u);
+    EXPECT_EQ(platform.helps[0].command, static_cast<UINT>(HELP_CONTEXT));
+    EXPECT_EQ(platform.helps[0].data, 131174u);
+    EXPECT_EQ(platform.helps[0].file, ProgramHelpFile());
+    EXPECT_FALSE(dialog_->ended());
+    EXPECT_TRUE(platform.boxes.empty());
+
+    platform.helpStarts = false;
+    Click(ID_HELP);
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].text, "Failed to launch help.");
+    EXPECT_EQ(platform.boxes[0].caption, "setup_dialog_test");
+    EXPECT_EQ(platform.boxes[0].flags, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
+    EXPECT_FALSE(dialog_->ended());
+}
+
+TEST_F(SetupDialogTest, TheDialogCarriesTheProgramIconInBothSizes)
+{
+    StoreHosts({SampleHost(1)});
+    Open();
+    const auto iconSize = [](LRESULT icon) {
+        ICONINFO info{};
+        if (icon == 0 || !GetIconInfo(reinterpret_cast<HICON>(icon), &info))
+            return 0L;
+        BITMAP bitmap{};
+        GetObjectA(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        return bitmap.bmWidth;
+    };
+    const LRESULT big = SendMessageA(window_, WM_GETICON, ICON_BIG, 0);
+    EXPECT_EQ(iconSize(big), 32);
+    EXPECT_EQ(iconSize(SendMessageA(window_, WM_GETICON, ICON_SMALL, 0)), 16);
+    EXPECT_EQ(SendMessageA(window_, WM_QUERYDRAGICON, 0, 0), big);
+}
+
+// The dialog as its template lays it out, in template (and tab) order.
+TEST_F(SetupDialogTest, TheTemplateHasEveryControlWhereTheLayoutPutsIt)
+{
+    StoreHosts({SampleHost(1)});
+    Open();
+    char caption[64] = "";
+    GetWindowTextA(window_, caption, sizeof caption);
+    EXPECT_STREQ(caption, "Quillo Setup");
+    const DWORD style = static_cast<DWORD>(GetWindowLongA(window_, GWL_STYLE));
+    for (DWORD bit : {DWORD{WS_POPUP}, DWORD{WS_VISIBLE}, DWORD{WS_CAPTION}, DWORD{WS_SYSMENU}, DWORD{DS_MODALFRAME}})
+        EXPECT_EQ(style & bit, bit) << std::hex << bit;
+    EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0u);
+    EXPECT_EQ(GetWindowLongA(window_, GWL_EXSTYLE) & WS_EX_APPWINDOW, WS_EX_APPWINDOW);
+    RECT client;
+    GetClientRect(window_, &client);
+    RECT size{0, 0, 362, 175};
+    MapDialogRect(window_, &size);
+    EXPECT_EQ(client.right, size.right);
+    EXPECT_EQ(client.bottom, size.bottom);
+
+    struct Expected {
+        int id;
+        const char* className;
+        const char* text;
+        RECT units;  // x, y, width, height
+    };
+    const Expected layout[] = {
+        {1000, "Edit", "", {87, 21, 142, 13}},       {1001, "Edit", "", {87, 42, 142, 13}},
+        {1002, "Edit", "", {87, 63, 142, 13}},       {1003, "Edit", "", {87, 84, 127, 13}},
+        {1013, "Button", "...", {218, 84, 11, 13}},  {1004, "Edit", "", {87, 105, 127, 13}},
+        {1015, "Button", "...", {218, 105, 11, 13}}, {1005, "Edit", "", {87, 126, 142, 13}},
+        {1006, "ComboBox", "", {87, 147, 142, 0}},   {1007, "ListBox", "", {250, 20, 98, 77}},
+        {1008, "Button", "&Add", {259, 102, 36, 14}}, {1009, "Button", "&Delete", {304, 102, 36, 14}},
+        {1, "Button", "&Save", {243, 132, 48, 14}},  {57670, "Button", "Help", {307, 132, 48, 14}},
+        {0xFFFF, "Button", "Hosts", {243, 7, 112, 119}}, {0xFFFF, "Button", "Host information", {7, 7, 228, 160}},
+        {0xFFFF, "Static", "Host name:", {45, 23, 37, 8}}, {0xFFFF, "Static", "Username:", {43, 44, 39, 8}},
+        {0xFFFF, "Static", "Password:", {42, 65, 40, 8}}, {0xFFFF, "Static", "Play sound:", {45, 86, 38, 8}},
+        {0xFFFF, "Static", "Mail reader:", {44, 107, 38, 8}},
+        {0xFFFF, "Static", "Seconds per check:", {13, 128, 69, 8}},
+        {0xFFFF, "Static", "Action on new mail:", {16, 149, 66, 8}},
+    };
+    HWND control = GetWindow(window_, GW_CHILD);
+    for (const Expected& expected : layout) {
+        ASSERT_NE(control, nullptr) << expected.text;
+        char className[32] = "";
+        GetClassNameA(control, className, sizeof className);
+        EXPECT_STRCASEEQ(className, expected.className) << expected.id << ' ' << expected.text;
+        EXPECT_EQ(GetDlgCtrlID(control) & 0xFFFF, expected.id) << expected.text;
+        if (std::string(expected.className) == "Button" || std::string(expected.className) == "Static") {
+            char text[64] = "";
+            GetWindowTextA(control, text, sizeof text);
+            EXPECT_STREQ(text, expected.text);
+        }
+        // The dialog manager converts position and size each on its own.
+        RECT units = expected.units;
+        MapDialogRect(window_, &units);
+        RECT placed;
+        GetWindowRect(control, &placed);
+        MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&placed), 2);
+        EXPECT_EQ(placed.top, units.top) << expected.text << ' ' << expected.id;
+        if (std::string(expected.className) == "Static") {
+            // A label ends where the layout ends it and shows its whole text,
+            // even in a font wider than the layout's.
+            EXPECT_EQ(placed.right, units.left + units.right) << expected.text;
+            EXPECT_LE(placed.left, units.left) << expected.text;
+            SIZE extent{};
+            HDC dc = GetDC(window_);
+            HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(window_, WM_GETFONT, 0, 0)));
+            GetTextExtentPoint32A(dc, expected.text, lstrlenA(expected.text), &extent);
+            SelectObject(dc, previous);
+            ReleaseDC(window_, dc);
+            EXPECT_LE(extent.cx, placed.right - placed.left) << expected.text;
+            if (extent.cx < units.right) {
+                EXPECT_EQ(placed.left, units.left) << expected.text;
+            }
+        } else {
+            EXPECT_EQ(placed.left, units.left) << expected.text << ' ' << expected.id;
+            EXPECT_EQ(placed.right - placed.left, units.right) << expected.text << ' ' << expected.id;
+        }
+        // A closed combo box has its own height; a list box shows whole lines.
+        if (expected.id != 1006 && expected.id != 1007) {
+            EXPECT_EQ(placed.bottom - placed.top, units.bottom) << expected.text << ' ' << expected.id;
+        }
+        control = GetWindow(control, GW_HWNDNEXT);
+    }
+    EXPECT_EQ(control, nullptr);
+    const LONG listStyle = GetWindowLongA(Item(IDC_HOST_LIST), GWL_STYLE);
+    EXPECT_EQ(listStyle & (LBS_NOTIFY | LBS_SORT), LBS_NOTIFY);
+    EXPECT_EQ(GetWindowLongA(Item(IDC_ACTION), GWL_STYLE) & (CBS_DROPDOWNLIST | CBS_SORT), CBS_DROPDOWNLIST);
+    EXPECT_EQ(GetWindowLongA(Item(IDOK), GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
+}
+
+} // namespace

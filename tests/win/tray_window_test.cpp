@@ -298,6 +298,10 @@ TEST_F(MonitorWindow, ALeftClickOpensTheMenuWhoseLinesFollowTheChecks)
     EXPECT_FALSE(gMenuOpen);
     EXPECT_TRUE(Posted(WM_USER));
     EXPECT_TRUE(Traced("- PokeMenus invoked"));
+    // PokeMenus found the open menu's window among the desktop's windows.
+    EXPECT_TRUE(std::any_of(gDebugLines.begin(), gDebugLines.end(), [](const std::string& line) {
+        return line.rfind("Window: ", 0) == 0 && line.find("] [#32768] ") != std::string::npos;
+    }));
     ASSERT_GE(gDebugLines.size(), 2u);
     EXPECT_EQ(gDebugLines.front(), "- UM_PROD rec'd");
     EXPECT_EQ(gDebugLines.back(), "- UM_PROD done");

@@ -1,3 +1,4 @@
+// The host lines of the tray menu, cut to fit their buffer, never overflowing it.
 #include "menu_lines.h"
 
 #include <cstdio>

@@ -21,7 +21,7 @@ NOTIFYICONDATAA gTrayRecord;
 bool gFirstTrayUpdate = true;
 int32_t gShownState = kNoShownState;
 HICON gStateIcons[3];
-HMENU gPopupMenu = nullptr;
+UniqueMenu gPopupMenu;
 bool gMenuOpen = false;
 
 namespace {
@@ -73,7 +73,7 @@ void UpdateOpenMenuLine(LPARAM hostIndex)
         return;
     HostEntry& host = gHostTable[static_cast<int32_t>(hostIndex)];
     FormatMenuLine(UpdateBuffer, host.Name.c_str(), host.StatusText.load());
-    if (!ModifyMenuA(gPopupMenu, static_cast<UINT>(hostIndex), MF_BYCOMMAND | MF_STRING,
+    if (!ModifyMenuA(gPopupMenu.get(), static_cast<UINT>(hostIndex), MF_BYCOMMAND | MF_STRING,
                      static_cast<UINT_PTR>(hostIndex), UpdateBuffer))
         DebugTrace("Modify menu failed: %d", static_cast<int>(GetLastError()));
     PokeMenus();
@@ -83,13 +83,12 @@ void ShowPopupMenu(HWND window)
 {
     POINT cursor{};
     GetCursorPos(&cursor);
-    if (gPopupMenu != nullptr)
-        DestroyMenu(gPopupMenu);
+    gPopupMenu.reset();
     BuildPopupMenu();
     gMenuOpen = true;
     // Without this the menu would not close when the user clicks elsewhere.
     SetForegroundWindow(window);
-    TrackPopupMenu(gPopupMenu, TPM_RIGHTALIGN | TPM_LEFTBUTTON, cursor.x, cursor.y, 0, window, nullptr);
+    TrackPopupMenu(gPopupMenu.get(), TPM_RIGHTALIGN | TPM_LEFTBUTTON, cursor.x, cursor.y, 0, window, nullptr);
     PostMessageA(window, WM_USER, 0, 0);
     gMenuOpen = false;
 }
@@ -156,20 +155,21 @@ void RemoveTrayIcon()
 
 void BuildPopupMenu()
 {
-    gPopupMenu = CreatePopupMenu();
+    gPopupMenu.reset(CreatePopupMenu());
+    const HMENU menu = gPopupMenu.get();
     // Read once: a reload keeps the count at 0 until the new table is whole.
     const int32_t count = gHostTable.Count.load();
     for (int32_t index = 0; index < count; ++index) {
         HostEntry& host = gHostTable[index];
         FormatMenuLine(BuildBuffer, host.Name.c_str(), host.StatusText.load());
-        AppendMenuA(gPopupMenu, MF_STRING, static_cast<UINT_PTR>(index), BuildBuffer);
+        AppendMenuA(menu, MF_STRING, static_cast<UINT_PTR>(index), BuildBuffer);
     }
     MenuHostLines = count;
-    AppendMenuA(gPopupMenu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuA(gPopupMenu, MF_STRING, kHelpCommand, "&Help");
-    AppendMenuA(gPopupMenu, MF_STRING, kSetupCommand, "&Configuration");
-    AppendMenuA(gPopupMenu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuA(gPopupMenu, MF_STRING, kExitCommand, "E&xit Quillo");
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(menu, MF_STRING, kHelpCommand, "&Help");
+    AppendMenuA(menu, MF_STRING, kSetupCommand, "&Configuration");
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(menu, MF_STRING, kExitCommand, "E&xit Quillo");
 }
 
 void PokeMenus()

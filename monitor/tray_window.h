@@ -3,6 +3,8 @@
 // Main thread only.
 #pragma once
 
+#include "win_handles.h"
+
 #include <windows.h>
 #include <shellapi.h>
 
@@ -29,7 +31,8 @@ extern NOTIFYICONDATAA gTrayRecord;
 extern bool gFirstTrayUpdate;
 extern int32_t gShownState;
 extern HICON gStateIcons[3];  // unknown, nomail, newmail
-extern HMENU gPopupMenu;
+// Kept after it closes, until the next click builds a new one.
+extern UniqueMenu gPopupMenu;
 extern bool gMenuOpen;
 
 bool RegisterMonitorClass();

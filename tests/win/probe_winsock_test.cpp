@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
 
 namespace {
@@ -83,20 +84,19 @@ TEST_F(WinsockProbe, ARefusedOrHangingConnectFailsWithinTheBound)
     EXPECT_EQ(host.StatusText.load(), kConnectFailedText);
 
     // A listener whose accept queue is full lets further connects hang.
-    SOCKET listener = socket(AF_INET, SOCK_STREAM, 0);
+    UniqueSocket listener(OpenStreamSocket());
+    ASSERT_TRUE(listener);
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(110);
     local.sin_addr.s_addr = inet_addr("127.0.0.24");
-    if (bind(listener, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-        closesocket(listener);
+    if (bind(listener.get(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
         GTEST_SKIP() << "cannot listen on port 110 (needs root)";
-    }
-    ASSERT_EQ(listen(listener, 0), 0);
-    std::vector<SOCKET> queued;
+    ASSERT_EQ(listen(listener.get(), 0), 0);
+    std::vector<std::unique_ptr<UniqueSocket>> queued;
     for (int i = 0; i < 8; ++i) {
-        queued.push_back(socket(AF_INET, SOCK_STREAM, 0));
-        if (ConnectWithin(queued.back(), local.sin_addr.s_addr, 110, 200) != 0)
+        queued.push_back(std::make_unique<UniqueSocket>(OpenStreamSocket()));
+        if (ConnectWithin(queued.back()->get(), local.sin_addr.s_addr, 110, 200) != 0)
             break;
     }
     host.Name = "127.0.0.24";
@@ -107,9 +107,6 @@ TEST_F(WinsockProbe, ARefusedOrHangingConnectFailsWithinTheBound)
     EXPECT_EQ(host.StatusText.load(), kConnectFailedText);
     EXPECT_GE(took, 350u);
     EXPECT_LT(took, 2000u);
-    for (SOCKET s : queued)
-        closesocket(s);
-    closesocket(listener);
 }
 
 TEST_F(WinsockProbe, ANameThatNeitherResolvesNorParsesIsNoSuchHost)

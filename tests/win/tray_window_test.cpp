@@ -42,7 +42,7 @@ protected:
     {
         gFirstTrayUpdate = true;
         gShownState = kNoShownState;
-        gPopupMenu = nullptr;
+        gPopupMenu.reset();
         gMenuOpen = false;
         gDebugLines.clear();
         DebugTraceSink = &RecordDebugLine;
@@ -58,8 +58,7 @@ protected:
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         }
-        if (gPopupMenu != nullptr)
-            DestroyMenu(gPopupMenu);
+        gPopupMenu.reset();
         DebugTraceSink = nullptr;
         FreeHostTable();
     }
@@ -225,37 +224,36 @@ TEST_F(MonitorWindow, TheMenuHasAStatusLinePerHostThenTheFixedItems)
               {"mail.example.net", Unknown, nullptr},
               {longName, Unknown, kRejectedUserText}});
     BuildPopupMenu();
-    ASSERT_EQ(GetMenuItemCount(gPopupMenu), 8);
-    EXPECT_EQ(MenuText(gPopupMenu, 0), "pop.example.org: Haven't tried to contact server yet.");
-    EXPECT_EQ(MenuText(gPopupMenu, 1), "mail.example.net: (state unknown!)");
-    const std::string cut = MenuText(gPopupMenu, 2);
+    ASSERT_EQ(GetMenuItemCount(gPopupMenu.get()), 8);
+    EXPECT_EQ(MenuText(gPopupMenu.get(), 0), "pop.example.org: Haven't tried to contact server yet.");
+    EXPECT_EQ(MenuText(gPopupMenu.get(), 1), "mail.example.net: (state unknown!)");
+    const std::string cut = MenuText(gPopupMenu.get(), 2);
     EXPECT_EQ(cut, std::string(48, 'h') + "...: Server rejected USER info - invalid USER name?");
     EXPECT_EQ(cut.size(), 99u);
     for (UINT i = 0; i < 3; ++i)
-        EXPECT_EQ(GetMenuItemID(gPopupMenu, i), i);
-    EXPECT_TRUE(IsSeparator(gPopupMenu, 3));
-    EXPECT_EQ(MenuText(gPopupMenu, 4), "&Help");
-    EXPECT_EQ(GetMenuItemID(gPopupMenu, 4), 1638u);
-    EXPECT_EQ(MenuText(gPopupMenu, 5), "&Configuration");
-    EXPECT_EQ(GetMenuItemID(gPopupMenu, 5), 1911u);
-    EXPECT_TRUE(IsSeparator(gPopupMenu, 6));
-    EXPECT_EQ(MenuText(gPopupMenu, 7), "E&xit Quillo");
-    EXPECT_EQ(GetMenuItemID(gPopupMenu, 7), 2184u);
-    DestroyMenu(gPopupMenu);
+        EXPECT_EQ(GetMenuItemID(gPopupMenu.get(), i), i);
+    EXPECT_TRUE(IsSeparator(gPopupMenu.get(), 3));
+    EXPECT_EQ(MenuText(gPopupMenu.get(), 4), "&Help");
+    EXPECT_EQ(GetMenuItemID(gPopupMenu.get(), 4), 1638u);
+    EXPECT_EQ(MenuText(gPopupMenu.get(), 5), "&Configuration");
+    EXPECT_EQ(GetMenuItemID(gPopupMenu.get(), 5), 1911u);
+    EXPECT_TRUE(IsSeparator(gPopupMenu.get(), 6));
+    EXPECT_EQ(MenuText(gPopupMenu.get(), 7), "E&xit Quillo");
+    EXPECT_EQ(GetMenuItemID(gPopupMenu.get(), 7), 2184u);
 
     // While a reload fills a new table its count stays 0: fixed items only.
     gHostTable.Count = 0;
     BuildPopupMenu();
-    ASSERT_EQ(GetMenuItemCount(gPopupMenu), 5);
-    EXPECT_EQ(MenuText(gPopupMenu, 1), "&Help");
+    ASSERT_EQ(GetMenuItemCount(gPopupMenu.get()), 5);
+    EXPECT_EQ(MenuText(gPopupMenu.get(), 1), "&Help");
     // The table is complete while that menu is still open: its hosts have no
     // lines there, and the separator that shares id 0 stays a separator.
     gHostTable.Count = 3;
     gMenuOpen = true;
     SendMessageA(window, UM_NEWSTATUS, 0, 0);
     gMenuOpen = false;
-    EXPECT_TRUE(IsSeparator(gPopupMenu, 0));
-    EXPECT_EQ(GetMenuItemCount(gPopupMenu), 5);
+    EXPECT_TRUE(IsSeparator(gPopupMenu.get(), 0));
+    EXPECT_EQ(GetMenuItemCount(gPopupMenu.get()), 5);
 }
 
 // Runs inside the open menu's loop: shows a check in progress, then reads
@@ -266,6 +264,7 @@ struct OpenMenuVisit {
     bool wasOpen = false;
     std::string lineBefore;
     std::string lineAfter;
+    std::string firstLineAfter;
 } gVisit;
 
 void CALLBACK VisitOpenMenu(HWND, UINT, UINT_PTR, DWORD)
@@ -273,11 +272,15 @@ void CALLBACK VisitOpenMenu(HWND, UINT, UINT_PTR, DWORD)
     ++gVisit.ticks;
     if (gVisit.ticks == 1) {
         gVisit.wasOpen = gMenuOpen;
-        gVisit.lineBefore = MenuText(gPopupMenu, 1);
+        gVisit.lineBefore = MenuText(gPopupMenu.get(), 1);
         gHostTable[1].StatusText = kConnectingText;
         PostMessageA(gVisit.window, UM_NEWSTATUS, 0, 1);
+        gHostTable[0].StatusText = kNewMailText;
+        gHostTable[0].State = NewMail;
+        PostMessageA(gVisit.window, UM_NEWSTATE, 0, 0);
     } else if (gVisit.ticks == 2) {
-        gVisit.lineAfter = MenuText(gPopupMenu, 1);
+        gVisit.lineAfter = MenuText(gPopupMenu.get(), 1);
+        gVisit.firstLineAfter = MenuText(gPopupMenu.get(), 0);
         EndMenu();
     }
 }
@@ -295,6 +298,9 @@ TEST_F(MonitorWindow, ALeftClickOpensTheMenuWhoseLinesFollowTheChecks)
     EXPECT_TRUE(gVisit.wasOpen);
     EXPECT_EQ(gVisit.lineBefore, "b: Haven't tried to contact server yet.");
     EXPECT_EQ(gVisit.lineAfter, "b: Connecting to server...");
+    EXPECT_EQ(gVisit.firstLineAfter, "a: New mail waiting!");
+    ASSERT_EQ(platform.trayCalls.size(), 2u);  // the new state reached the icon as well
+    EXPECT_EQ(platform.trayCalls[1].data.hIcon, gStateIcons[2]);
     EXPECT_FALSE(gMenuOpen);
     EXPECT_TRUE(Posted(WM_USER));
     EXPECT_TRUE(Traced("- PokeMenus invoked"));
@@ -307,10 +313,10 @@ TEST_F(MonitorWindow, ALeftClickOpensTheMenuWhoseLinesFollowTheChecks)
     EXPECT_EQ(gDebugLines.back(), "- UM_PROD done");
 
     // The closed menu stays until the next click, and is no longer changed.
-    ASSERT_NE(gPopupMenu, nullptr);
+    ASSERT_TRUE(gPopupMenu);
     gHostTable[1].StatusText = kNoNewMailText;
     SendMessageA(window, UM_NEWSTATUS, 0, 1);
-    EXPECT_EQ(MenuText(gPopupMenu, 1), "b: Connecting to server...");
+    EXPECT_EQ(MenuText(gPopupMenu.get(), 1), "b: Connecting to server...");
 }
 
 TEST_F(MonitorWindow, OtherMouseEventsOnTheIconOpenNothing)
@@ -320,7 +326,7 @@ TEST_F(MonitorWindow, OtherMouseEventsOnTheIconOpenNothing)
         SendMessageA(window, UM_PROD, 0, mouse);
         EXPECT_EQ(gDebugLines, (std::vector<std::string>{"- UM_PROD rec'd", "- UM_PROD done"}));
     }
-    EXPECT_EQ(gPopupMenu, nullptr);
+    EXPECT_FALSE(gPopupMenu);
     EXPECT_FALSE(Posted(WM_USER));
 }
 
@@ -329,10 +335,9 @@ TEST_F(MonitorWindow, AnOpenMenuLineThatCannotBeChangedIsTraced)
     SetHosts({{"a", Unknown, kNotTriedYetText}});
     BuildPopupMenu();
     gMenuOpen = true;
-    DestroyMenu(gPopupMenu);  // the menu is gone under the window's feet
+    DestroyMenu(gPopupMenu.get());  // the menu is gone under the window's feet
     SendMessageA(window, UM_NEWSTATUS, 0, 0);
     gMenuOpen = false;
-    gPopupMenu = nullptr;
     ASSERT_EQ(gDebugLines.size(), 2u);
     EXPECT_EQ(gDebugLines[0].rfind("Modify menu failed: ", 0), 0u) << gDebugLines[0];
     EXPECT_NE(gDebugLines[0], "Modify menu failed: 0");

@@ -137,6 +137,10 @@ int TrayIcons()
     return count;
 }
 
+constexpr const char* kNoTrayWindow =
+    "the icon did not show in Wine's own tray window (on a display with a notification area of its own, Wine puts "
+    "the icons there; run the tests on the Xvfb that scripts/wine-run starts)";
+
 bool WaitForTrayIcons(int count, DWORD timeoutMs = 5000)
 {
     const DWORD start = GetTickCount();
@@ -189,7 +193,7 @@ TEST_F(QuilloProgram, RunsWithItsWindowUntilExitIsChosenAndThenEndsWithStatus0)
     EXPECT_FALSE(IsWindowVisible(window));
     // The setup program finds it the same way.
     EXPECT_EQ(FindWindowA(nullptr, "ZT-Quillo"), window);
-    EXPECT_TRUE(WaitForTrayIcons(iconsBefore + 1));
+    EXPECT_TRUE(WaitForTrayIcons(iconsBefore + 1)) << kNoTrayWindow;
 
     PostMessageA(window, WM_COMMAND, 2184, 0);
     EXPECT_EQ(monitor.ExitStatus(10000), std::optional<DWORD>(0));
@@ -207,7 +211,7 @@ TEST_F(QuilloProgram, AReloadThatFindsAValueMissingRemovesTheIconBeforeItEnds)
     ASSERT_TRUE(monitor.started());
     const HWND window = monitor.WaitForWindow("ZT-Quillo", "ZT-Quillo");
     ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(WaitForTrayIcons(iconsBefore + 1));
+    ASSERT_TRUE(WaitForTrayIcons(iconsBefore + 1)) << kNoTrayWindow;
 
     DeleteValue("Host0Delay");
     // What the check thread posts when it is ready for the reload.

@@ -183,12 +183,16 @@ TEST_F(Probe, AGreetingIsJudgedByItsFirstThreeCharactersOnly)
 
 TEST_F(Probe, ServersThatCannotBeReachedFailBeforeAnyDialogue)
 {
-    uint16_t closedPort;
-    {
-        Pop3ScriptServer gone({});
-        closedPort = gone.port();
-    }
-    gProbeSettings.Port = closedPort;
+    // A port that is bound but not listening refuses, and nobody else can
+    // take it meanwhile.
+    UniqueSocket bound(OpenStreamSocket());
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = ParseDottedQuad("127.0.0.1");
+    ASSERT_EQ(bind(bound.get(), reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+    socklen_t size = sizeof local;
+    getsockname(bound.get(), reinterpret_cast<sockaddr*>(&local), &size);
+    gProbeSettings.Port = ntohs(local.sin_port);
     EXPECT_EQ(GuessState(host), Unknown);
     EXPECT_EQ(host.StatusText.load(), kConnectFailedText);
     EXPECT_TRUE(Traced(" - Connect failed: -1"));

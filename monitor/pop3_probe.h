@@ -2,7 +2,55 @@
 #pragma once
 
 #include "host_records.h"
+#include "probe_socket.h"
+
+#include <cstdint>
+
+// Status texts. Arrays, so that each text has one address in the whole
+// program: the main thread may read the entry's text while the check thread
+// replaces it, and only ever sees one of these objects.
+inline constexpr char kNoSocketText[] = "Unable to create socket!";
+inline constexpr char kGettingAddressText[] = "Getting network address...";
+inline constexpr char kNoSuchHostText[] = "No such host.";
+inline constexpr char kConnectingText[] = "Connecting to server...";
+inline constexpr char kConnectFailedText[] = "Unable to connect to server!";
+inline constexpr char kQueryingText[] = "Querying for mail...";
+inline constexpr char kDisconnectImmediateText[] = "Server disconnect: immediate!";
+inline constexpr char kRejectedConnectText[] = "Server rejected connect!";
+inline constexpr char kDisconnectAfterUserText[] = "Server disconnect: after USER command!";
+inline constexpr char kRejectedUserText[] = "Server rejected USER info - invalid USER name?";
+inline constexpr char kDisconnectAfterPassText[] = "Server disconnect: after PASS command!";
+inline constexpr char kRejectedPassText[] = "Server rejected PASS info - wrong password?";
+inline constexpr char kRejectedStatText[] = "Server rejected STAT cmd - non-POP3 server?";
+inline constexpr char kNoNewMailText[] = "No new mail.";
+inline constexpr char kNewMailText[] = "New mail waiting!";
+
+// A reply line keeps at most this many characters; the rest of it is read
+// and dropped, so the dialogue stays in step.
+inline constexpr size_t kReplyLineKept = 127;
+// A reply line longer than this before its line feed counts as no reply.
+inline constexpr size_t kReplyLineLimit = 4096;
+
+struct ProbeSettings {
+    uint16_t Port = 110;
+    // Bound on the connect, and on each reply line as a whole.
+    int BoundMs = 30000;
+    // Tells the main thread that the host's progress text changed; the
+    // program posts UM_NEWSTATUS with the host's index here.
+    void (*PostStatus)(int32_t hostIndex) = nullptr;
+};
+
+// The program changes only PostStatus; tests may shorten the bound and move
+// the port.
+extern ProbeSettings gProbeSettings;
 
 // Runs the whole dialogue for the host and returns its new MailState (-1, 0
 // or 1); leaves the matching status text in the entry.
 int32_t GuessState(HostEntry& host);
+
+// The text and then CR LF, in two sends.
+void SendLine(SocketHandle socket, const char* text);
+
+// The next reply line without CR and LF, in the monitor's one reply buffer,
+// or null when no complete line came (closed, failed, too slow, too long).
+const char* ReceiveLine(SocketHandle socket);

@@ -1,10 +1,57 @@
 // quillo: the mail monitor's process entry.
+#include "check_scheduler.h"
 #include "config_store.h"
+#include "control_messages.h"
+#include "debug_trace.h"
+#include "monitor_state.h"
+#include "platform.h"
+#include "pop3_probe.h"
+#include "tray_window.h"
 
-#include <windows.h>
+#include <winsock.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+#include <process.h>
+
+namespace {
+
+void PostNewStatus(int32_t hostIndex)
 {
+    PostMessageA(gMonitorWindow.load(), UM_NEWSTATUS, 0, hostIndex);
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    gInstance = instance;
+    // A reload that ends the monitor must not leave a dead icon behind.
+    BeforeConfigExit = &RemoveTrayIcon;
+    gProbeSettings.PostStatus = &PostNewStatus;
+
+    WSADATA winsock;
+    if (WSAStartup(0x0101, &winsock) != 0) {
+        Platform.MessageBoxA(nullptr, "Unable to initialize Winsock stack!  Aborting program.", "Quillo",
+                             MB_ICONERROR);
+        return 0;
+    }
+
     LoadHostTable();
-    return 0;
+    DebugTrace("Our hInstance: %08lX", reinterpret_cast<unsigned long>(instance));
+
+    if (!RegisterMonitorClass())
+        return 0;
+    ReloadEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    const HWND window = CreateMonitorWindow();
+    if (window == nullptr)
+        return 0;
+    gMonitorWindow = window;
+    _beginthread(CheckThread, 4096, nullptr);
+
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    WSACleanup();
+    return static_cast<int>(message.wParam);
 }

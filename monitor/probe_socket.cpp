@@ -1,0 +1,165 @@
+// Winsock 1.1 and BSD sockets differ in names and in how a pending connect
+// and a bounded wait are spelled; everything else is the same call.
+#include "probe_socket.h"
+
+#ifdef _WIN32
+#include <winsock.h>
+#else
+#include <arpa/inet.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+#include <cstring>
+
+namespace {
+
+sockaddr_in ServerAddress(uint32_t address, uint16_t port)
+{
+    sockaddr_in server{};
+    server.sin_family = AF_INET;
+    server.sin_port = htons(port);
+    server.sin_addr.s_addr = address;
+    return server;
+}
+
+int MillisecondsUntil(Deadline deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+#ifdef _WIN32
+
+void SetBlocking(SocketHandle socket, bool blocking)
+{
+    u_long nonBlocking = blocking ? 0 : 1;
+    ioctlsocket(socket, FIONBIO, &nonBlocking);
+}
+
+// Waits until the socket can be read (reading) or its connect has ended.
+bool WaitFor(SocketHandle socket, bool reading, int ms)
+{
+    fd_set ready;
+    fd_set failed;
+    FD_ZERO(&ready);
+    FD_ZERO(&failed);
+    FD_SET(socket, &ready);
+    FD_SET(socket, &failed);
+    timeval bound{ms / 1000, (ms % 1000) * 1000};
+    const int count = reading ? select(0, &ready, nullptr, &failed, &bound) : select(0, nullptr, &ready, &failed, &bound);
+    return count > 0 && FD_ISSET(socket, &ready);
+}
+
+bool ConnectPending()
+{
+    return WSAGetLastError() == WSAEWOULDBLOCK;
+}
+
+#else
+
+void SetBlocking(SocketHandle socket, bool blocking)
+{
+    const int flags = fcntl(socket, F_GETFL);
+    fcntl(socket, F_SETFL, blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK));
+}
+
+bool WaitFor(SocketHandle socket, bool reading, int ms)
+{
+    pollfd watched{socket, static_cast<short>(reading ? POLLIN : POLLOUT), 0};
+    for (;;) {
+        const int count = poll(&watched, 1, ms);
+        if (count < 0 && errno == EINTR)
+            continue;
+        return count > 0;
+    }
+}
+
+bool ConnectPending()
+{
+    return errno == EINPROGRESS;
+}
+
+#endif
+
+} // namespace
+
+SocketHandle OpenStreamSocket()
+{
+    const auto opened = socket(AF_INET, SOCK_STREAM, 0);
+#ifdef _WIN32
+    return opened == INVALID_SOCKET ? kNoSocket : static_cast<SocketHandle>(opened);
+#else
+    return opened < 0 ? kNoSocket : opened;
+#endif
+}
+
+void CloseSocket(SocketHandle socket)
+{
+#ifdef _WIN32
+    closesocket(socket);
+#else
+    close(socket);
+#endif
+}
+
+std::optional<uint32_t> LookUpHostName(const char* name)
+{
+    const hostent* entry = gethostbyname(name);
+    if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_length != 4 || entry->h_addr_list[0] == nullptr)
+        return std::nullopt;
+    uint32_t address;
+    std::memcpy(&address, entry->h_addr_list[0], sizeof address);
+    return address;
+}
+
+uint32_t ParseDottedQuad(const char* text)
+{
+    return static_cast<uint32_t>(inet_addr(text));
+}
+
+int ConnectWithin(SocketHandle socket, uint32_t address, uint16_t port, int boundMs)
+{
+    const sockaddr_in server = ServerAddress(address, port);
+    SetBlocking(socket, false);
+    int result = connect(socket, reinterpret_cast<const sockaddr*>(&server), sizeof server);
+    if (result != 0 && ConnectPending()) {
+        result = -1;
+        if (WaitFor(socket, false, boundMs)) {
+            int error = 0;
+#ifdef _WIN32
+            int size = sizeof error;
+            getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size);
+#else
+            socklen_t size = sizeof error;
+            getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &size);
+#endif
+            result = error == 0 ? 0 : -1;
+        }
+    }
+    SetBlocking(socket, true);
+    return result == 0 ? 0 : -1;
+}
+
+void SendBytes(SocketHandle socket, const char* bytes, size_t count)
+{
+#ifdef _WIN32
+    send(socket, bytes, static_cast<int>(count), 0);
+#else
+    // A peer that has gone must not end the whole program with SIGPIPE.
+    send(socket, bytes, count, MSG_NOSIGNAL);
+#endif
+}
+
+int ReceiveByteBefore(SocketHandle socket, char* byte, Deadline deadline)
+{
+    if (!WaitFor(socket, true, MillisecondsUntil(deadline)))
+        return -1;
+    const auto received = recv(socket, byte, 1, 0);
+    return received > 0 ? 1 : (received == 0 ? 0 : -1);
+}

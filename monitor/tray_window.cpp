@@ -1,0 +1,260 @@
+// The hidden window, its tray icon and the menu that a click on the icon
+// opens.
+#include "tray_window.h"
+
+#include "check_scheduler.h"
+#include "config_store.h"
+#include "control_messages.h"
+#include "debug_trace.h"
+#include "menu_lines.h"
+#include "monitor_state.h"
+#include "new_mail_actions.h"
+#include "platform.h"
+
+#include <cstddef>
+#include <cstring>
+
+static_assert(offsetof(NOTIFYICONDATAA, szTip) + 64 == 88);
+static_assert(kTrayRecordSize == 88);
+
+NOTIFYICONDATAA gTrayRecord;
+bool gFirstTrayUpdate = true;
+int32_t gShownState = kNoShownState;
+HICON gStateIcons[3];
+UniqueMenu gPopupMenu;
+bool gMenuOpen = false;
+
+namespace {
+
+// The shell broadcasts this when it starts again, e.g. after explorer died;
+// every icon of the old shell is gone then.
+UINT TaskbarCreatedMessage = 0;
+
+// The host lines of the current pop-up menu: a host index beyond them has no
+// line to change (the menu may have been built while a reload ran).
+int32_t MenuHostLines = 0;
+
+char BuildBuffer[kMenuLineSize];
+char UpdateBuffer[kMenuLineSize];
+
+void PutStateIntoRecord(int32_t state)
+{
+    const char* tip = kNewMailTip;
+    HICON icon = gStateIcons[2];
+    if (state == Unknown) {
+        tip = kUnknownTip;
+        icon = gStateIcons[0];
+    } else if (state == NoMail) {
+        tip = kNoMailTip;
+        icon = gStateIcons[1];
+    }
+    gTrayRecord.hIcon = icon;
+    lstrcpynA(gTrayRecord.szTip, tip, 64);
+}
+
+void AddTrayIconAgain(HWND window)
+{
+    if (gFirstTrayUpdate) {
+        UpdateTrayIcon(window);
+        return;
+    }
+    const int32_t state = OverallState(gHostTable);
+    PutStateIntoRecord(state);
+    Platform.Shell_NotifyIconA(NIM_ADD, &gTrayRecord);
+    gShownState = state;
+}
+
+void UpdateOpenMenuLine(LPARAM hostIndex)
+{
+    if (!gMenuOpen)
+        return;
+    const int32_t count = gHostTable.Count.load();
+    if (hostIndex < 0 || hostIndex >= count || hostIndex >= MenuHostLines)
+        return;
+    HostEntry& host = gHostTable[static_cast<int32_t>(hostIndex)];
+    FormatMenuLine(UpdateBuffer, host.Name.c_str(), host.StatusText.load());
+    if (!ModifyMenuA(gPopupMenu.get(), static_cast<UINT>(hostIndex), MF_BYCOMMAND | MF_STRING,
+                     static_cast<UINT_PTR>(hostIndex), UpdateBuffer))
+        DebugTrace("Modify menu failed: %d", static_cast<int>(GetLastError()));
+    PokeMenus();
+}
+
+void ShowPopupMenu(HWND window)
+{
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    gPopupMenu.reset();
+    BuildPopupMenu();
+    gMenuOpen = true;
+    // Without this the menu would not close when the user clicks elsewhere.
+    SetForegroundWindow(window);
+    TrackPopupMenu(gPopupMenu.get(), TPM_RIGHTALIGN | TPM_LEFTBUTTON, cursor.x, cursor.y, 0, window, nullptr);
+    PostMessageA(window, WM_USER, 0, 0);
+    gMenuOpen = false;
+}
+
+void RunMenuCommand(HWND window, WPARAM wParam)
+{
+    switch (LOWORD(wParam)) {
+    case kHelpCommand:
+        Platform.WinHelpA(window, kHelpFile, HELP_CONTEXT, kHelpTopic);
+        return;
+    case kSetupCommand:
+        LaunchSetup();
+        return;
+    case kExitCommand:
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        return;
+    }
+    const int32_t count = gHostTable.Count.load();
+    if (static_cast<ULONG_PTR>(wParam) < static_cast<ULONG_PTR>(count))
+        StartMailReader(static_cast<int32_t>(wParam));
+}
+
+BOOL CALLBACK PokeIfOurMenu(HWND window, LPARAM)
+{
+    char title[128] = "";
+    char className[128] = "";
+    GetWindowTextA(window, title, sizeof title);
+    GetClassNameA(window, className, sizeof className);
+    const LONG instance = GetWindowLongA(window, GWL_HINSTANCE);
+    if (lstrcmpiA(className, "#32768") == 0 && instance == reinterpret_cast<LONG>(gInstance)) {
+        DebugTrace("Window: %08lX [%s] [%s] %08lX", reinterpret_cast<unsigned long>(window), title, className,
+                   static_cast<unsigned long>(instance));
+        InvalidateRect(window, nullptr, TRUE);
+    }
+    return TRUE;
+}
+
+} // namespace
+
+void UpdateTrayIcon(HWND window)
+{
+    if (gFirstTrayUpdate) {
+        std::memset(&gTrayRecord, 0, sizeof gTrayRecord);
+        gTrayRecord.cbSize = kTrayRecordSize;
+        gTrayRecord.hWnd = window;
+        gTrayRecord.uID = 0;
+        gTrayRecord.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+        gTrayRecord.uCallbackMessage = UM_PROD;
+    }
+    const int32_t state = OverallState(gHostTable);
+    PutStateIntoRecord(state);
+    if (state != gShownState) {
+        Platform.Shell_NotifyIconA(gFirstTrayUpdate ? NIM_ADD : NIM_MODIFY, &gTrayRecord);
+        gShownState = state;
+    }
+    gFirstTrayUpdate = false;
+}
+
+void RemoveTrayIcon()
+{
+    if (!gFirstTrayUpdate)
+        Platform.Shell_NotifyIconA(NIM_DELETE, &gTrayRecord);
+}
+
+void BuildPopupMenu()
+{
+    gPopupMenu.reset(CreatePopupMenu());
+    const HMENU menu = gPopupMenu.get();
+    // Read once: a reload keeps the count at 0 until the new table is whole.
+    const int32_t count = gHostTable.Count.load();
+    for (int32_t index = 0; index < count; ++index) {
+        HostEntry& host = gHostTable[index];
+        FormatMenuLine(BuildBuffer, host.Name.c_str(), host.StatusText.load());
+        AppendMenuA(menu, MF_STRING, static_cast<UINT_PTR>(index), BuildBuffer);
+    }
+    MenuHostLines = count;
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(menu, MF_STRING, kHelpCommand, "&Help");
+    AppendMenuA(menu, MF_STRING, kSetupCommand, "&Configuration");
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(menu, MF_STRING, kExitCommand, "E&xit Quillo");
+}
+
+void PokeMenus()
+{
+    DebugTrace("- PokeMenus invoked");
+    EnumWindows(&PokeIfOurMenu, 0);
+}
+
+bool RegisterMonitorClass()
+{
+    WNDCLASSA windowClass{};
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = &MonitorWindowProc;
+    windowClass.cbClsExtra = 0;
+    windowClass.cbWndExtra = 0;
+    windowClass.hInstance = gInstance;
+    windowClass.hIcon = LoadIconA(gInstance, "quillo");
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    windowClass.lpszMenuName = nullptr;
+    windowClass.lpszClassName = kMonitorWindowName;
+    return RegisterClassA(&windowClass) != 0;
+}
+
+HWND CreateMonitorWindow()
+{
+    return CreateWindowExA(0, kMonitorWindowName, kMonitorWindowName, 0, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr,
+                           nullptr, gInstance, nullptr);
+}
+
+LRESULT CALLBACK MonitorWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
+        gStateIcons[0] = LoadIconA(gInstance, "unknown");
+        gStateIcons[1] = LoadIconA(gInstance, "nomail");
+        gStateIcons[2] = LoadIconA(gInstance, "newmail");
+        UpdateTrayIcon(window);
+        return 0;
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        BeginPaint(window, &paint);
+        EndPaint(window, &paint);
+        return 0;
+    }
+    case WM_DESTROY:
+        Platform.Shell_NotifyIconA(NIM_DELETE, &gTrayRecord);
+        PostQuitMessage(0);
+        return 0;
+    case WM_COMMAND:
+        RunMenuCommand(window, wParam);
+        return 0;
+    case UM_PROD:
+        DebugTrace("- UM_PROD rec'd");
+        if (lParam == WM_LBUTTONUP)
+            ShowPopupMenu(window);
+        DebugTrace("- UM_PROD done");
+        return 0;
+    case UM_NEWSTATE:
+        UpdateOpenMenuLine(lParam);
+        UpdateTrayIcon(window);
+        return 0;
+    case UM_NEWMAIL:
+        DebugTrace("- UM_NEWMAIL rec'd");
+        NotifyNewMail(static_cast<int32_t>(lParam));
+        DebugTrace("- UM_NEWMAIL done");
+        return 0;
+    case UM_PAUSED:
+        DebugTrace("- UM_PAUSED rec'd");
+        ReloadHostTable();
+        DebugTrace("- UM_PAUSED done");
+        return 0;
+    case UM_NEWCONFIG:
+        DebugTrace("- UM_NEWCONFIG rec'd");
+        RequestReload();
+        DebugTrace("- UM_NEWCONFIG done");
+        return 0;
+    case UM_NEWSTATUS:
+        UpdateOpenMenuLine(lParam);
+        return 0;
+    }
+    if (message == TaskbarCreatedMessage && TaskbarCreatedMessage != 0) {
+        AddTrayIconAgain(window);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}

@@ -1,0 +1,119 @@
+// The probe as the program runs it: Winsock 1.1 under Wine, port 110, against
+// the scripted server on a loopback address of each test's own.
+
+// Full windows.h brings a winioctl.h name that clashes with MailState.
+#define WIN32_LEAN_AND_MEAN
+#include <winsock.h>
+
+#include "pop3_probe.h"
+
+#include "support/pop3_script_server.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+std::vector<int32_t> gPostedIndices;
+
+void RecordPost(int32_t index)
+{
+    gPostedIndices.push_back(index);
+}
+
+class WinsockProbe : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        WSADATA data;
+        ASSERT_EQ(WSAStartup(0x0101, &data), 0);
+        gProbeSettings = ProbeSettings{};
+        gProbeSettings.PostStatus = &RecordPost;
+        gPostedIndices.clear();
+        host.UserID = "user";
+        host.Password = "secret";
+        host.Index = 1;
+    }
+    void TearDown() override
+    {
+        gProbeSettings = ProbeSettings{};
+        WSACleanup();
+    }
+
+    HostEntry host;
+};
+
+#define REQUIRE_LISTENING(server)                                                                          \
+    if (!(server).listening())                                                                             \
+    GTEST_SKIP() << "cannot listen on port 110 (needs root)"
+
+TEST_F(WinsockProbe, ChecksAServerOnPort110)
+{
+    Pop3ScriptServer server({Pop3Dialogue("+OK 3 900\r\n")}, "127.0.0.21", 110);
+    REQUIRE_LISTENING(server);
+    host.Name = "127.0.0.21";
+    EXPECT_EQ(GuessState(host), NewMail);
+    EXPECT_EQ(host.StatusText.load(), kNewMailText);
+    const ConnectionRecord seen = server.WaitForEnd(0);
+    EXPECT_EQ(seen.received, "USER user\r\nPASS secret\r\nSTAT\r\nQUIT\r\n");
+    EXPECT_TRUE(seen.clientClosed);
+    EXPECT_EQ(gPostedIndices, (std::vector<int32_t>{1, 1, 1}));
+}
+
+TEST_F(WinsockProbe, ASilentServerIsLeftAtTheBound)
+{
+    Pop3ScriptServer server({{Say("+OK\r\n"), Await()}}, "127.0.0.22", 110);
+    REQUIRE_LISTENING(server);
+    host.Name = "127.0.0.22";
+    gProbeSettings.BoundMs = 300;
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(GuessState(host), Unknown);
+    const DWORD took = GetTickCount() - start;
+    EXPECT_EQ(host.StatusText.load(), kDisconnectAfterUserText);
+    EXPECT_GE(took, 250u);
+    EXPECT_LT(took, 2000u);
+    EXPECT_TRUE(server.WaitForEnd(0).clientClosed);
+}
+
+TEST_F(WinsockProbe, ARefusedOrHangingConnectFailsWithinTheBound)
+{
+    host.Name = "127.0.0.23";  // nothing listens there
+    EXPECT_EQ(GuessState(host), Unknown);
+    EXPECT_EQ(host.StatusText.load(), kConnectFailedText);
+
+    // A listener whose accept queue is full lets further connects hang.
+    UniqueSocket listener(OpenStreamSocket());
+    ASSERT_TRUE(listener);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(110);
+    local.sin_addr.s_addr = inet_addr("127.0.0.24");
+    if (bind(listener.get(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
+        GTEST_SKIP() << "cannot listen on port 110 (needs root)";
+    ASSERT_EQ(listen(listener.get(), 0), 0);
+    std::vector<std::unique_ptr<UniqueSocket>> queued;
+    for (int i = 0; i < 8; ++i) {
+        queued.push_back(std::make_unique<UniqueSocket>(OpenStreamSocket()));
+        if (ConnectWithin(queued.back()->get(), local.sin_addr.s_addr, 110, 200) != 0)
+            break;
+    }
+    host.Name = "127.0.0.24";
+    gProbeSettings.BoundMs = 400;
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(GuessState(host), Unknown);
+    const DWORD took = GetTickCount() - start;
+    EXPECT_EQ(host.StatusText.load(), kConnectFailedText);
+    EXPECT_GE(took, 350u);
+    EXPECT_LT(took, 2000u);
+}
+
+TEST_F(WinsockProbe, ANameThatNeitherResolvesNorParsesIsNoSuchHost)
+{
+    host.Name = "no-such-host.invalid";
+    EXPECT_EQ(GuessState(host), Unknown);
+    EXPECT_EQ(host.StatusText.load(), kNoSuchHostText);
+}
+
+} // namespace

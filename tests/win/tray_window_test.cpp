@@ -1,0 +1,388 @@
+// The monitor's window in-process under Wine: the tray icon as the shell
+// receives it, the menu as the user sees it, and where its commands go.
+#include "check_scheduler.h"
+#include "config_store.h"
+#include "control_messages.h"
+#include "debug_trace.h"
+#include "monitor_state.h"
+#include "platform_recorder.h"
+#include "pop3_probe.h"
+#include "tray_window.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> gDebugLines;
+
+void RecordDebugLine(const char* line)
+{
+    gDebugLines.emplace_back(line);
+}
+
+struct Host {
+    std::string name;
+    int32_t state;
+    const char* status;
+};
+
+class MonitorWindow : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        gInstance = GetModuleHandleA(nullptr);
+        ASSERT_TRUE(RegisterMonitorClass());
+    }
+
+    void SetUp() override
+    {
+        gFirstTrayUpdate = true;
+        gShownState = kNoShownState;
+        gPopupMenu.reset();
+        gMenuOpen = false;
+        gDebugLines.clear();
+        DebugTraceSink = &RecordDebugLine;
+        SetHosts({{"pop.example.org", Unknown, kNotTriedYetText}});
+        window = CreateMonitorWindow();
+        ASSERT_NE(window, nullptr);
+    }
+
+    void TearDown() override
+    {
+        if (IsWindow(window))
+            DestroyWindow(window);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        }
+        gPopupMenu.reset();
+        DebugTraceSink = nullptr;
+        FreeHostTable();
+    }
+
+    static void SetHosts(const std::vector<Host>& hosts)
+    {
+        FreeHostTable();
+        gHostTable.Entries = std::make_unique<HostEntry[]>(hosts.size());
+        for (size_t i = 0; i < hosts.size(); ++i) {
+            HostEntry& entry = gHostTable.Entries[i];
+            entry.Name = hosts[i].name;
+            entry.State = hosts[i].state;
+            entry.StatusText = hosts[i].status;
+            entry.Index = static_cast<int32_t>(i);
+        }
+        gHostTable.Count = static_cast<int32_t>(hosts.size());
+    }
+
+    // The state message of the check thread for one host.
+    void NewState(int32_t index, int32_t state)
+    {
+        gHostTable[index].State = state;
+        SendMessageA(window, UM_NEWSTATE, 0, index);
+    }
+
+    bool Traced(const std::string& line) const
+    {
+        return std::find(gDebugLines.begin(), gDebugLines.end(), line) != gDebugLines.end();
+    }
+
+    // A posted message of the given number waiting for the window.
+    bool Posted(UINT message)
+    {
+        MSG found;
+        return PeekMessageA(&found, window, message, message, PM_REMOVE) != 0;
+    }
+
+    PlatformRecorder platform;
+    HWND window = nullptr;
+};
+
+std::string MenuText(HMENU menu, UINT position)
+{
+    char text[128] = "";
+    GetMenuStringA(menu, position, text, sizeof text, MF_BYPOSITION);
+    return text;
+}
+
+bool IsSeparator(HMENU menu, UINT position)
+{
+    return (GetMenuState(menu, position, MF_BYPOSITION) & MF_SEPARATOR) != 0;
+}
+
+void ExpectTrayRecord(const RecordedTrayCall& call, DWORD message, HWND window, HICON icon, const char* tip)
+{
+    EXPECT_EQ(call.message, message);
+    EXPECT_EQ(call.data.cbSize, 88u);
+    EXPECT_EQ(call.data.hWnd, window);
+    EXPECT_EQ(call.data.uID, 0u);
+    EXPECT_EQ(call.data.uFlags, 7u);
+    EXPECT_EQ(call.data.uCallbackMessage, 1035u);
+    EXPECT_EQ(call.data.hIcon, icon);
+    EXPECT_STREQ(call.data.szTip, tip);
+}
+
+TEST_F(MonitorWindow, IsTheSpecifiedHiddenWindowOfItsClass)
+{
+    WNDCLASSA windowClass{};
+    ASSERT_TRUE(GetClassInfoA(gInstance, "ZT-Quillo", &windowClass));
+    EXPECT_EQ(windowClass.style, static_cast<UINT>(CS_HREDRAW | CS_VREDRAW));
+    EXPECT_EQ(windowClass.cbClsExtra, 0);
+    EXPECT_EQ(windowClass.cbWndExtra, 0);
+    EXPECT_NE(windowClass.hIcon, nullptr);
+    EXPECT_EQ(windowClass.hCursor, LoadCursorA(nullptr, IDC_ARROW));
+    EXPECT_EQ(windowClass.hbrBackground, GetStockObject(WHITE_BRUSH));
+    EXPECT_EQ(windowClass.lpszMenuName, nullptr);
+
+    char title[32] = "";
+    GetWindowTextA(window, title, sizeof title);
+    EXPECT_STREQ(title, "ZT-Quillo");
+    EXPECT_FALSE(IsWindowVisible(window));
+    EXPECT_EQ(GetParent(window), nullptr);
+    EXPECT_EQ(GetMenu(window), nullptr);
+    EXPECT_EQ(GetWindowLongA(window, GWL_EXSTYLE) & ~WS_EX_WINDOWEDGE, 0);
+}
+
+TEST_F(MonitorWindow, TheIconIsAddedAtCreationAndSentAgainOnlyWhenTheOverallStateChanges)
+{
+    for (HICON icon : gStateIcons)
+        EXPECT_NE(icon, nullptr);
+    EXPECT_EQ(gStateIcons[0], LoadIconA(gInstance, "UNKNOWN"));
+    EXPECT_EQ(gStateIcons[1], LoadIconA(gInstance, "NOMAIL"));
+    EXPECT_EQ(gStateIcons[2], LoadIconA(gInstance, "NEWMAIL"));
+
+    ASSERT_EQ(platform.trayCalls.size(), 1u);
+    ExpectTrayRecord(platform.trayCalls[0], NIM_ADD, window, gStateIcons[0], "Mail status is unknown!");
+
+    UpdateTrayIcon(window);
+    NewState(0, Unknown);
+    EXPECT_EQ(platform.trayCalls.size(), 1u);
+
+    NewState(0, NoMail);
+    ASSERT_EQ(platform.trayCalls.size(), 2u);
+    ExpectTrayRecord(platform.trayCalls[1], NIM_MODIFY, window, gStateIcons[1], "You have no new mail.");
+
+    NewState(0, NewMail);
+    ASSERT_EQ(platform.trayCalls.size(), 3u);
+    ExpectTrayRecord(platform.trayCalls[2], NIM_MODIFY, window, gStateIcons[2], "You have new mail waiting!");
+    NewState(0, NewMail);
+    EXPECT_EQ(platform.trayCalls.size(), 3u);
+
+    DestroyWindow(window);
+    ASSERT_EQ(platform.trayCalls.size(), 4u);
+    EXPECT_EQ(platform.trayCalls[3].message, static_cast<DWORD>(NIM_DELETE));
+    EXPECT_EQ(platform.trayCalls[3].data.hWnd, window);
+    EXPECT_EQ(platform.trayCalls[3].data.uID, 0u);
+    MSG quit;
+    ASSERT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(quit.wParam, 0u);
+}
+
+TEST_F(MonitorWindow, TheOverallStateIsTheGreatestOfAllHosts)
+{
+    SetHosts({{"a", NewMail, kNewMailText}, {"b", Unknown, kRejectedStatText}});
+    NewState(1, Unknown);
+    ASSERT_EQ(platform.trayCalls.size(), 2u);
+    EXPECT_STREQ(platform.trayCalls[1].data.szTip, "You have new mail waiting!");
+
+    // A host turning to new mail while another already has it changes nothing.
+    NewState(1, NewMail);
+    EXPECT_EQ(platform.trayCalls.size(), 2u);
+
+    NewState(0, NoMail);
+    NewState(1, Unknown);
+    ASSERT_EQ(platform.trayCalls.size(), 3u);
+    EXPECT_STREQ(platform.trayCalls[2].data.szTip, "You have no new mail.");
+    EXPECT_EQ(platform.trayCalls[2].data.hIcon, gStateIcons[1]);
+
+    SetHosts({});
+    UpdateTrayIcon(window);
+    ASSERT_EQ(platform.trayCalls.size(), 4u);
+    EXPECT_STREQ(platform.trayCalls[3].data.szTip, "Mail status is unknown!");
+}
+
+TEST_F(MonitorWindow, ARestartedShellGetsTheIconAgainWithTheCurrentState)
+{
+    SetHosts({{"a", NoMail, kNoNewMailText}});
+    NewState(0, NoMail);
+    ASSERT_EQ(platform.trayCalls.size(), 2u);
+
+    SendMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    ASSERT_EQ(platform.trayCalls.size(), 3u);
+    ExpectTrayRecord(platform.trayCalls[2], NIM_ADD, window, gStateIcons[1], "You have no new mail.");
+    // The shell now shows the current state, so an unchanged state sends nothing.
+    NewState(0, NoMail);
+    EXPECT_EQ(platform.trayCalls.size(), 3u);
+}
+
+TEST_F(MonitorWindow, TheMenuHasAStatusLinePerHostThenTheFixedItems)
+{
+    const std::string longName(98, 'h');
+    SetHosts({{"pop.example.org", Unknown, kNotTriedYetText},
+              {"mail.example.net", Unknown, nullptr},
+              {longName, Unknown, kRejectedUserText}});
+    BuildPopupMenu();
+    ASSERT_EQ(GetMenuItemCount(gPopupMenu.get()), 8);
+    EXPECT_EQ(MenuText(gPopupMenu.get(), 0), "pop.example.org: Haven't tried to contact server yet.");
+    EXPECT_EQ(MenuText(gPopupMenu.get(), 1), "mail.example.net: (state unknown!)");
+    const std::string cut = MenuText(gPopupMenu.get(), 2);
+    EXPECT_EQ(cut, std::string(48, 'h') + "...: Server rejected USER info - invalid USER name?");
+    EXPECT_EQ(cut.size(), 99u);
+    for (UINT i = 0; i < 3; ++i)
+        EXPECT_EQ(GetMenuItemID(gPopupMenu.get(), i), i);
+    EXPECT_TRUE(IsSeparator(gPopupMenu.get(), 3));
+    EXPECT_EQ(MenuText(gPopupMenu.get(), 4), "&Help");
+    EXPECT_EQ(GetMenuItemID(gPopupMenu.get(), 4), 1638u);
+    EXPECT_EQ(MenuText(gPopupMenu.get(), 5), "&Configuration");
+    EXPECT_EQ(GetMenuItemID(gPopupMenu.get(), 5), 1911u);
+    EXPECT_TRUE(IsSeparator(gPopupMenu.get(), 6));
+    EXPECT_EQ(MenuText(gPopupMenu.get(), 7), "E&xit Quillo");
+    EXPECT_EQ(GetMenuItemID(gPopupMenu.get(), 7), 2184u);
+
+    // While a reload fills a new table its count stays 0: fixed items only.
+    gHostTable.Count = 0;
+    BuildPopupMenu();
+    ASSERT_EQ(GetMenuItemCount(gPopupMenu.get()), 5);
+    EXPECT_EQ(MenuText(gPopupMenu.get(), 1), "&Help");
+    // The table is complete while that menu is still open: its hosts have no
+    // lines there, and the separator that shares id 0 stays a separator.
+    gHostTable.Count = 3;
+    gMenuOpen = true;
+    SendMessageA(window, UM_NEWSTATUS, 0, 0);
+    gMenuOpen = false;
+    EXPECT_TRUE(IsSeparator(gPopupMenu.get(), 0));
+    EXPECT_EQ(GetMenuItemCount(gPopupMenu.get()), 5);
+}
+
+// Runs inside the open menu's loop: shows a check in progress, then reads
+// the line back and closes the menu.
+struct OpenMenuVisit {
+    HWND window;
+    int ticks = 0;
+    bool wasOpen = false;
+    std::string lineBefore;
+    std::string lineAfter;
+    std::string firstLineAfter;
+} gVisit;
+
+void CALLBACK VisitOpenMenu(HWND, UINT, UINT_PTR, DWORD)
+{
+    ++gVisit.ticks;
+    if (gVisit.ticks == 1) {
+        gVisit.wasOpen = gMenuOpen;
+        gVisit.lineBefore = MenuText(gPopupMenu.get(), 1);
+        gHostTable[1].StatusText = kConnectingText;
+        PostMessageA(gVisit.window, UM_NEWSTATUS, 0, 1);
+        gHostTable[0].StatusText = kNewMailText;
+        gHostTable[0].State = NewMail;
+        PostMessageA(gVisit.window, UM_NEWSTATE, 0, 0);
+    } else if (gVisit.ticks == 2) {
+        gVisit.lineAfter = MenuText(gPopupMenu.get(), 1);
+        gVisit.firstLineAfter = MenuText(gPopupMenu.get(), 0);
+        EndMenu();
+    }
+}
+
+TEST_F(MonitorWindow, ALeftClickOpensTheMenuWhoseLinesFollowTheChecks)
+{
+    SetHosts({{"a", Unknown, kNotTriedYetText}, {"b", Unknown, kNotTriedYetText}});
+    gVisit = OpenMenuVisit{};
+    gVisit.window = window;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 100, &VisitOpenMenu);
+
+    SendMessageA(window, UM_PROD, 0, WM_LBUTTONUP);
+    KillTimer(nullptr, timer);
+
+    EXPECT_TRUE(gVisit.wasOpen);
+    EXPECT_EQ(gVisit.lineBefore, "b: Haven't tried to contact server yet.");
+    EXPECT_EQ(gVisit.lineAfter, "b: Connecting to server...");
+    EXPECT_EQ(gVisit.firstLineAfter, "a: New mail waiting!");
+    ASSERT_EQ(platform.trayCalls.size(), 2u);  // the new state reached the icon as well
+    EXPECT_EQ(platform.trayCalls[1].data.hIcon, gStateIcons[2]);
+    EXPECT_FALSE(gMenuOpen);
+    EXPECT_TRUE(Posted(WM_USER));
+    EXPECT_TRUE(Traced("- PokeMenus invoked"));
+    // PokeMenus found the open menu's window among the desktop's windows.
+    EXPECT_TRUE(std::any_of(gDebugLines.begin(), gDebugLines.end(), [](const std::string& line) {
+        return line.rfind("Window: ", 0) == 0 && line.find("] [#32768] ") != std::string::npos;
+    }));
+    ASSERT_GE(gDebugLines.size(), 2u);
+    EXPECT_EQ(gDebugLines.front(), "- UM_PROD rec'd");
+    EXPECT_EQ(gDebugLines.back(), "- UM_PROD done");
+
+    // The closed menu stays until the next click, and is no longer changed.
+    ASSERT_TRUE(gPopupMenu);
+    gHostTable[1].StatusText = kNoNewMailText;
+    SendMessageA(window, UM_NEWSTATUS, 0, 1);
+    EXPECT_EQ(MenuText(gPopupMenu.get(), 1), "b: Connecting to server...");
+}
+
+TEST_F(MonitorWindow, OtherMouseEventsOnTheIconOpenNothing)
+{
+    for (LPARAM mouse : {WM_RBUTTONUP, WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONDBLCLK}) {
+        gDebugLines.clear();
+        SendMessageA(window, UM_PROD, 0, mouse);
+        EXPECT_EQ(gDebugLines, (std::vector<std::string>{"- UM_PROD rec'd", "- UM_PROD done"}));
+    }
+    EXPECT_FALSE(gPopupMenu);
+    EXPECT_FALSE(Posted(WM_USER));
+}
+
+TEST_F(MonitorWindow, AnOpenMenuLineThatCannotBeChangedIsTraced)
+{
+    SetHosts({{"a", Unknown, kNotTriedYetText}});
+    BuildPopupMenu();
+    gMenuOpen = true;
+    DestroyMenu(gPopupMenu.get());  // the menu is gone under the window's feet
+    SendMessageA(window, UM_NEWSTATUS, 0, 0);
+    gMenuOpen = false;
+    ASSERT_EQ(gDebugLines.size(), 2u);
+    EXPECT_EQ(gDebugLines[0].rfind("Modify menu failed: ", 0), 0u) << gDebugLines[0];
+    EXPECT_NE(gDebugLines[0], "Modify menu failed: 0");
+    EXPECT_EQ(gDebugLines[1], "- PokeMenus invoked");
+}
+
+TEST_F(MonitorWindow, MenuCommandsReachHelpSetupAndExit)
+{
+    SendMessageA(window, WM_COMMAND, 1638, 0);
+    ASSERT_EQ(platform.helps.size(), 1u);
+    EXPECT_EQ(platform.helps[0].window, window);
+    EXPECT_EQ(platform.helps[0].file, "kelvo.hlp");
+    EXPECT_EQ(platform.helps[0].command, static_cast<UINT>(HELP_CONTEXT));
+    EXPECT_EQ(platform.helps[0].data, 666u);
+
+    SendMessageA(window, WM_COMMAND, 1911, 0);
+    ASSERT_EQ(platform.processes.size(), 1u);
+    EXPECT_EQ(platform.processes[0].commandLine, "Kelvo");
+
+    // Neither a fixed id nor below the host count (one host here).
+    for (WPARAM id : {WPARAM{1}, WPARAM{2}, WPARAM{1000}, WPARAM{0xFFFF}, WPARAM{0x80000001}})
+        SendMessageA(window, WM_COMMAND, id, 0);
+    EXPECT_EQ(platform.helps.size(), 1u);
+    EXPECT_EQ(platform.processes.size(), 1u);
+    EXPECT_TRUE(platform.boxes.empty());
+    EXPECT_FALSE(Posted(WM_CLOSE));
+
+    SendMessageA(window, WM_COMMAND, 2184, 0);
+    EXPECT_TRUE(Posted(WM_CLOSE));
+    EXPECT_TRUE(IsWindow(window));  // closing is left to the message loop
+}
+
+TEST_F(MonitorWindow, MessagesOfTheOtherThreadAndProgramAreTraced)
+{
+    ReloadRequested = false;
+    SendMessageA(window, UM_NEWCONFIG, 0, 0);
+    EXPECT_TRUE(ReloadRequested.load());
+    EXPECT_EQ(gDebugLines, (std::vector<std::string>{"- UM_NEWCONFIG rec'd", "- UM_NEWCONFIG done"}));
+    ReloadRequested = false;
+
+    gDebugLines.clear();
+    SendMessageA(window, UM_NEWMAIL, 0, 0);
+    ASSERT_GE(gDebugLines.size(), 2u);
+    EXPECT_EQ(gDebugLines.front(), "- UM_NEWMAIL rec'd");
+    EXPECT_EQ(gDebugLines.back(), "- UM_NEWMAIL done");
+}
+
+} // namespace

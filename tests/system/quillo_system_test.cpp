@@ -214,8 +214,9 @@ TEST_F(QuilloProgram, AReloadThatFindsAValueMissingRemovesTheIconBeforeItEnds)
     ASSERT_TRUE(WaitForTrayIcons(iconsBefore + 1)) << kNoTrayWindow;
 
     DeleteValue("Host0Delay");
-    // What the check thread posts when it is ready for the reload.
-    PostMessageA(window, 0x0400 + 14, 0, 0);
+    // What the setup program posts after a save; the check thread takes it
+    // at its next tick and the main thread reloads.
+    PostMessageA(window, 0x0400 + 15, 0, 0);
     const HWND box = monitor.WaitForWindow("#32770", nullptr);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(TextOf(GetDlgItem(box, 0xFFFF)), "Missing registry key: Host0Delay");

@@ -3,8 +3,8 @@
 // its window title, told to exit, and its message boxes read and answered.
 #include "win/config_registry.h"
 
+#include "program_driver.h"
 #include "standin_log.h"
-#include "win_handles.h"
 
 #include <gtest/gtest.h>
 
@@ -17,137 +17,10 @@ namespace {
 
 // Beside the test programs: quillo.exe and the stand-in for the setup program
 // that it starts by its bare name.
-std::string MonitorPath()
-{
-    char self[MAX_PATH] = "";
-    GetModuleFileNameA(nullptr, self, sizeof self);
-    std::string path = self;
-    path.erase(path.find_last_of('\\') + 1);
-    return path + "..\\system-bin\\quillo.exe";
-}
-
-class Monitor {
+class Monitor : public ProgramProcess {
 public:
-    Monitor()
-    {
-        std::string command = "\"" + MonitorPath() + "\"";
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION started{};
-        if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                           &started)) {
-            process_.reset(started.hProcess);
-            CloseHandle(started.hThread);
-            id_ = started.dwProcessId;
-        }
-    }
-    ~Monitor()
-    {
-        if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT)
-            TerminateProcess(process_.get(), 99);
-    }
-
-    bool started() const { return static_cast<bool>(process_); }
-    DWORD id() const { return id_; }
-
-    // The exit status once the process has ended within timeoutMs.
-    std::optional<DWORD> ExitStatus(DWORD timeoutMs)
-    {
-        if (WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0)
-            return std::nullopt;
-        DWORD status = 0;
-        GetExitCodeProcess(process_.get(), &status);
-        return status;
-    }
-
-    bool Running() { return WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
-
-    // A top-level window of this process with the class and title given
-    // (null: any title).
-    HWND FindWindowOf(const char* className, const char* title)
-    {
-        Search search{id_, className, title, nullptr};
-        EnumWindows(&Match, reinterpret_cast<LPARAM>(&search));
-        return search.found;
-    }
-
-    HWND WaitForWindow(const char* className, const char* title, DWORD timeoutMs = 10000)
-    {
-        const DWORD start = GetTickCount();
-        while (GetTickCount() - start < timeoutMs && Running()) {
-            if (HWND window = FindWindowOf(className, title))
-                return window;
-            Sleep(20);
-        }
-        return nullptr;
-    }
-
-private:
-    struct Search {
-        DWORD process;
-        const char* className;
-        const char* title;
-        HWND found;
-    };
-
-    static BOOL CALLBACK Match(HWND window, LPARAM data)
-    {
-        Search& search = *reinterpret_cast<Search*>(data);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        char className[64] = "";
-        char title[128] = "";
-        GetClassNameA(window, className, sizeof className);
-        GetWindowTextA(window, title, sizeof title);
-        if (owner == search.process && lstrcmpA(className, search.className) == 0 &&
-            (search.title == nullptr || lstrcmpA(title, search.title) == 0)) {
-            search.found = window;
-            return FALSE;
-        }
-        return TRUE;
-    }
-
-    UniqueKernelHandle process_;
-    DWORD id_ = 0;
+    Monitor() : ProgramProcess(TestProgramFolder() + "..\\system-bin\\quillo.exe") {}
 };
-
-std::string TextOf(HWND window)
-{
-    char text[256] = "";
-    SendMessageA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
-    return text;
-}
-
-// Icons in Wine's own notification area (the "Wine System Tray" window on a
-// desktop without a shell of its own); 0 while that window does not exist.
-BOOL CALLBACK CountTrayIcon(HWND window, LPARAM count)
-{
-    char className[64] = "";
-    GetClassNameA(window, className, sizeof className);
-    if (lstrcmpA(className, "__winex11_tray_icon") == 0)
-        ++*reinterpret_cast<int*>(count);
-    return TRUE;
-}
-
-int TrayIcons()
-{
-    int count = 0;
-    if (HWND tray = FindWindowA("__winex11_standalone_tray", nullptr))
-        EnumChildWindows(tray, &CountTrayIcon, reinterpret_cast<LPARAM>(&count));
-    return count;
-}
-
-constexpr const char* kNoTrayWindow =
-    "the icon did not show in Wine's own tray window (on a display with a notification area of its own, Wine puts "
-    "the icons there; run the tests on the Xvfb that scripts/wine-run starts)";
-
-bool WaitForTrayIcons(int count, DWORD timeoutMs = 5000)
-{
-    const DWORD start = GetTickCount();
-    while (TrayIcons() != count && GetTickCount() - start < timeoutMs)
-        Sleep(20);
-    return TrayIcons() == count;
-}
 
 class QuilloProgram : public ::testing::Test {
 protected:
@@ -219,8 +92,8 @@ TEST_F(QuilloProgram, AReloadThatFindsAValueMissingRemovesTheIconBeforeItEnds)
     PostMessageA(window, 0x0400 + 15, 0, 0);
     const HWND box = monitor.WaitForWindow("#32770", nullptr);
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(TextOf(GetDlgItem(box, 0xFFFF)), "Missing registry key: Host0Delay");
-    PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+    EXPECT_EQ(BoxText(box), "Missing registry key: Host0Delay");
+    ClickButton(box, IDOK);
     EXPECT_EQ(monitor.ExitStatus(10000), std::optional<DWORD>(1));
     EXPECT_EQ(TrayIcons(), iconsBefore);
 }
@@ -248,10 +121,10 @@ TEST_F(QuilloProgram, AMissingHostValueIsShownAndEndsWithStatus1)
     const HWND box = monitor.WaitForWindow("#32770", nullptr);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(TextOf(box), "Quillo");
-    EXPECT_EQ(TextOf(GetDlgItem(box, 0xFFFF)), "Missing registry key: Host0Delay");
+    EXPECT_EQ(BoxText(box), "Missing registry key: Host0Delay");
     EXPECT_EQ(monitor.FindWindowOf("ZT-Quillo", "ZT-Quillo"), nullptr);
 
-    PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+    ClickButton(box, IDOK);
     EXPECT_EQ(monitor.ExitStatus(10000), std::optional<DWORD>(1));
     EXPECT_TRUE(standins.WaitForStarts(0, 0).empty());
 }

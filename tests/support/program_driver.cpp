@@ -105,6 +105,20 @@ std::vector<HWND> ProgramProcess::WindowsOf(const char* className) const
     return search.found;
 }
 
+HWND ProgramProcess::WaitForBox(DWORD timeoutMs) const
+{
+    HWND box = nullptr;
+    WaitUntil([&] {
+        for (HWND candidate : WindowsOf("#32770"))
+            if (IsWindowVisible(candidate) && !BoxText(candidate).empty()) {
+                box = candidate;
+                return true;
+            }
+        return !Running();
+    }, timeoutMs);
+    return box;
+}
+
 std::string TestProgramFolder()
 {
     char self[MAX_PATH] = "";

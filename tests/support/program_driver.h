@@ -36,6 +36,10 @@ public:
     // Every top-level window of the program of that class (message boxes are "#32770").
     std::vector<HWND> WindowsOf(const char* className) const;
 
+    // A message box of the program once it shows its text (a box is found
+    // before its controls exist).
+    HWND WaitForBox(DWORD timeoutMs = 10000) const;
+
 private:
     UniqueKernelHandle process_;
     DWORD id_ = 0;

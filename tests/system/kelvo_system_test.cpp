@@ -81,8 +81,9 @@ TEST_F(KelvoProgram, TheCloseBoxAfterAnAddAsksAndNoLeavesTheRegistryAsItWas)
 
     PostMessageA(dialog, WM_CLOSE, 0, 0);
     // The program's own boxes carry its file name.
-    HWND box = setup.WaitForWindow("#32770", "kelvo", kPatienceMs);
+    HWND box = setup.WaitForBox(kPatienceMs);
     ASSERT_NE(box, nullptr);
+    EXPECT_EQ(TextOf(box), "kelvo");
     EXPECT_EQ(BoxText(box), "Do you want to save your changes?");
     EXPECT_NE(GetDlgItem(box, IDYES), nullptr);
     ASSERT_NE(GetDlgItem(box, IDNO), nullptr);

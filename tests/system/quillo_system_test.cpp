@@ -90,7 +90,7 @@ TEST_F(QuilloProgram, AReloadThatFindsAValueMissingRemovesTheIconBeforeItEnds)
     // What the setup program posts after a save; the check thread takes it
     // at its next tick and the main thread reloads.
     PostMessageA(window, 0x0400 + 15, 0, 0);
-    const HWND box = monitor.WaitForWindow("#32770", nullptr);
+    const HWND box = monitor.WaitForBox();
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(BoxText(box), "Missing registry key: Host0Delay");
     ClickButton(box, IDOK);
@@ -118,7 +118,7 @@ TEST_F(QuilloProgram, AMissingHostValueIsShownAndEndsWithStatus1)
     DeleteValue("Host0Delay");
     Monitor monitor;
     ASSERT_TRUE(monitor.started());
-    const HWND box = monitor.WaitForWindow("#32770", nullptr);
+    const HWND box = monitor.WaitForBox();
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(TextOf(box), "Quillo");
     EXPECT_EQ(BoxText(box), "Missing registry key: Host0Delay");

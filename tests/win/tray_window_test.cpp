@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -368,6 +369,32 @@ TEST_F(MonitorWindow, MenuCommandsReachHelpSetupAndExit)
     SendMessageA(window, WM_COMMAND, 2184, 0);
     EXPECT_TRUE(Posted(WM_CLOSE));
     EXPECT_TRUE(IsWindow(window));  // closing is left to the message loop
+}
+
+TEST_F(MonitorWindow, AHostsMenuLineStartsItsReaderAndDoesNothingForAHostWithout)
+{
+    SetHosts({{"pop.example.org", NewMail, kNewMailText}, {"mail.example.net", Unknown, kNotTriedYetText}});
+    gHostTable[0].MailReader = "C:\\Mail\\reader.exe -inbox anna";
+
+    SendMessageA(window, WM_COMMAND, 0, 0);
+    ASSERT_EQ(platform.processes.size(), 1u);
+    EXPECT_EQ(platform.processes[0].commandLine, "C:\\Mail\\reader.exe -inbox anna");
+    EXPECT_EQ(platform.processes[0].currentDirectory, std::optional<std::string>("C:\\Mail"));
+    EXPECT_EQ(platform.processes[0].creationFlags, static_cast<DWORD>(DETACHED_PROCESS));
+    EXPECT_FALSE(platform.processes[0].hadApplicationName);
+
+    // The second host has no reader: nothing starts and nothing is said.
+    SendMessageA(window, WM_COMMAND, 1, 0);
+    EXPECT_EQ(platform.processes.size(), 1u);
+    EXPECT_TRUE(platform.boxes.empty());
+    EXPECT_TRUE(platform.sounds.empty());
+    EXPECT_TRUE(platform.beeps.empty());
+
+    // A reader that cannot be started is reported.
+    platform.processStartSucceeds = false;
+    SendMessageA(window, WM_COMMAND, 0, 0);
+    EXPECT_EQ(platform.processes.size(), 2u);
+    EXPECT_EQ(platform.BoxTexts(), std::vector<std::string>{"Unable to start mailreader."});
 }
 
 TEST_F(MonitorWindow, MessagesOfTheOtherThreadAndProgramAreTraced)

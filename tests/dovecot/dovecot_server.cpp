@@ -1,0 +1,140 @@
+#include "dovecot_server.h"
+
+#include "win_handles.h"
+
+#include <windows.h>
+
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+namespace {
+
+// Wine names the Linux root Z:.
+std::string WindowsPath(const std::string& linuxPath)
+{
+    std::string path = "Z:" + linuxPath;
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
+std::string ReadWhole(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+int Occurrences(const std::string& text, const std::string& part)
+{
+    int count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+        ++count;
+    return count;
+}
+
+} // namespace
+
+DovecotServer::DovecotServer(std::string address, std::string folder)
+    : address_(std::move(address)), folder_(std::move(folder))
+{
+}
+
+DovecotServer DovecotServer::Shared()
+{
+    return DovecotServer("127.0.0.1", QUILLO_DOVECOT_DIR);
+}
+
+DovecotServer DovecotServer::Spare()
+{
+    return DovecotServer(QUILLO_DOVECOT_SPARE_ADDRESS, QUILLO_DOVECOT_SPARE_DIR);
+}
+
+bool DovecotServer::Run(const std::string& arguments) const
+{
+    static int calls = 0;
+    const std::string statusFile = std::string(QUILLO_DOVECOT_CALLS) + "/" + std::to_string(GetCurrentProcessId()) +
+                                   "-" + std::to_string(GetTickCount()) + "-" + std::to_string(++calls);
+    CreateDirectoryA(WindowsPath(QUILLO_DOVECOT_CALLS).c_str(), nullptr);
+    std::string commandLine = "\"" + WindowsPath(QUILLO_DOVECOT_SCRIPT) + "\" \"" + statusFile + "\" " + address_ + " " +
+                              arguments.substr(0, arguments.find(' ')) + " \"" + folder_ + "\"";
+    if (arguments.find(' ') != std::string::npos)
+        commandLine += arguments.substr(arguments.find(' '));
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    // Wine runs a Linux program but gives no handle to wait on (hence the
+    // status file); close whatever it gives.
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        std::cerr << "cannot start " << commandLine << " (" << GetLastError() << ")\n";
+        return false;
+    }
+    UniqueKernelHandle thread(process.hThread);
+    UniqueKernelHandle handle(process.hProcess);
+    const std::string windowsStatus = WindowsPath(statusFile);
+    const DWORD start = GetTickCount();
+    while (GetFileAttributesA(windowsStatus.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (GetTickCount() - start > 60000) {
+            std::cerr << "no answer from " << commandLine << "\n";
+            return false;
+        }
+        Sleep(10);
+    }
+    const std::string answer = ReadWhole(windowsStatus);
+    DeleteFileA(windowsStatus.c_str());
+    if (answer.rfind("0\n", 0) == 0)
+        return true;
+    std::cerr << "dovecot " << arguments << " failed, status and output:\n" << answer << "\n";
+    return false;
+}
+
+bool DovecotServer::Start() const
+{
+    return Run("start");
+}
+
+bool DovecotServer::Stop() const
+{
+    return Run("stop");
+}
+
+bool DovecotServer::AddUser(const std::string& name, const std::string& password) const
+{
+    return Run("user " + name + " " + password);
+}
+
+bool DovecotServer::Deliver(const std::string& name, int count) const
+{
+    return Run("deliver " + name + " " + std::to_string(count));
+}
+
+bool DovecotServer::Empty(const std::string& name) const
+{
+    return Run("empty " + name);
+}
+
+std::string DovecotServer::Log() const
+{
+    return ReadWhole(WindowsPath(folder_ + "/dovecot.log"));
+}
+
+int DovecotServer::Logins(const std::string& user) const
+{
+    return Occurrences(Log(), "Login: user=<" + user + ">");
+}
+
+int DovecotServer::FailedLogins(const std::string& user) const
+{
+    const std::string log = Log();
+    int count = 0;
+    std::istringstream lines(log);
+    std::string line;
+    while (std::getline(lines, line))
+        if (line.find("auth failed") != std::string::npos && line.find("user=<" + user + ">") != std::string::npos)
+            ++count;
+    return count;
+}

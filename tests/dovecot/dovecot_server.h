@@ -1,0 +1,42 @@
+// The test run's own Dovecot POP3 server, reached from a Windows test program
+// under Wine: its users and mailboxes, stopping and starting it, and its log.
+#pragma once
+
+#include <string>
+
+class DovecotServer {
+public:
+    // The instance on `address`:110 whose configuration, state, log and
+    // mailboxes live in `folder` (a Linux path).
+    DovecotServer(std::string address, std::string folder);
+
+    // The test run's shared instance, started before the first Dovecot test
+    // and stopped after the last.
+    static DovecotServer Shared();
+    // An instance of a test of its own (another loopback address), for tests
+    // that stop the server.
+    static DovecotServer Spare();
+
+    // Each returns whether the dovecot script succeeded; its output goes to
+    // the test's output when it did not.
+    bool Start() const;
+    bool Stop() const;
+    bool AddUser(const std::string& name, const std::string& password) const;
+    bool Deliver(const std::string& name, int count) const;
+    bool Empty(const std::string& name) const;
+
+    const std::string& address() const { return address_; }
+
+    // Dovecot's log as far as it is written.
+    std::string Log() const;
+    // How often the log says that `user` logged in, and that a login as
+    // `user` failed.
+    int Logins(const std::string& user) const;
+    int FailedLogins(const std::string& user) const;
+
+private:
+    bool Run(const std::string& arguments) const;
+
+    std::string address_;
+    std::string folder_;
+};

@@ -1,0 +1,241 @@
+// A newcomer's whole way through both programs, in a Wine prefix of its own
+// that nobody used before, driven from outside as the user would: the first
+// start of the monitor opens the setup program, a Dovecot account is entered
+// and saved, the monitor runs and starts the mail reader on mail, a second
+// account is added while it runs, and Exit ends it. quillo.exe, kelvo.exe and
+// the reader stand-in sit in one folder with this program.
+#include "win/config_registry.h"
+
+#include "dovecot_server.h"
+#include "program_driver.h"
+#include "standin_log.h"
+#include "win_handles.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kPatienceMs = 30000;
+
+enum Control : int {
+    HostField = 1000,
+    UserField = 1001,
+    PasswordField = 1002,
+    ReaderField = 1004,
+    ActionCombo = 1006,
+    HostList = 1007,
+    AddButton = 1008,
+};
+
+struct TitleSearch {
+    const char* className;
+    const char* title;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectTitled(HWND window, LPARAM data)
+{
+    TitleSearch& search = *reinterpret_cast<TitleSearch*>(data);
+    char className[64] = "";
+    char title[128] = "";
+    GetClassNameA(window, className, sizeof className);
+    GetWindowTextA(window, title, sizeof title);
+    if (lstrcmpA(className, search.className) == 0 && lstrcmpA(title, search.title) == 0)
+        search.found.push_back(window);
+    return TRUE;
+}
+
+// Top-level windows of any process, as the desktop sees them.
+std::vector<HWND> WindowsTitled(const char* className, const char* title)
+{
+    TitleSearch search{className, title, {}};
+    EnumWindows(CollectTitled, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+BOOL CALLBACK DescribeControl(HWND control, LPARAM data)
+{
+    char className[64] = "";
+    GetClassNameA(control, className, sizeof className);
+    *reinterpret_cast<std::string*>(data) += std::string("  control ") + std::to_string(GetDlgCtrlID(control)) + " " +
+                                             className + " \"" + TextOf(control) + "\"\n";
+    return TRUE;
+}
+
+BOOL CALLBACK DescribeWindow(HWND window, LPARAM data)
+{
+    char className[64] = "";
+    char title[128] = "";
+    GetClassNameA(window, className, sizeof className);
+    GetWindowTextA(window, title, sizeof title);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    *reinterpret_cast<std::string*>(data) += std::string(IsWindowVisible(window) ? "visible " : "hidden ") + className +
+                                             " \"" + title + "\" of process " + std::to_string(process) + "\n";
+    if (lstrcmpA(className, "#32770") == 0)
+        EnumChildWindows(window, DescribeControl, data);
+    return TRUE;
+}
+
+// For a failure message: what the desktop shows.
+std::string DesktopWindows()
+{
+    std::string text = "top-level windows:\n";
+    EnumWindows(DescribeWindow, reinterpret_cast<LPARAM>(&text));
+    return text;
+}
+
+// The setup dialog once it shows (then it is filled and takes clicks).
+HWND WaitForSetupDialog()
+{
+    HWND dialog = nullptr;
+    WaitUntil([&] {
+        for (HWND window : WindowsTitled("#32770", "Quillo Setup"))
+            if (IsWindowVisible(window))
+                dialog = window;
+        return dialog != nullptr;
+    }, kPatienceMs);
+    return dialog;
+}
+
+// A program that another one started: we hold it by its window's process.
+UniqueKernelHandle ProcessOf(HWND window)
+{
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    return UniqueKernelHandle(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, id));
+}
+
+std::optional<DWORD> ExitStatusOf(HANDLE process)
+{
+    DWORD status = 0;
+    if (WaitForSingleObject(process, kPatienceMs) != WAIT_OBJECT_0 || !GetExitCodeProcess(process, &status))
+        return std::nullopt;
+    return status;
+}
+
+void Type(HWND dialog, int control, const std::string& text)
+{
+    SendMessageA(GetDlgItem(dialog, control), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+// What the user types into the editor for one mailbox: the server, the
+// account, the reader (with the mailbox's name as its argument) and
+// "Launch mail reader".
+void EnterAccount(HWND dialog, const std::string& user, const std::string& password)
+{
+    Type(dialog, HostField, "127.0.0.1");
+    Type(dialog, UserField, user);
+    Type(dialog, PasswordField, password);
+    Type(dialog, ReaderField, TestProgramFolder() + "reader.exe " + user);
+    const HWND combo = GetDlgItem(dialog, ActionCombo);
+    SendMessageA(combo, CB_SETCURSEL, 2, 0);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(ActionCombo, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+}
+
+size_t StartsNaming(const std::vector<StandinStart>& starts, const std::string& user)
+{
+    size_t count = 0;
+    for (const StandinStart& start : starts) {
+        EXPECT_EQ(lstrcmpiA(start.program.c_str(), "reader.exe"), 0) << start.program;
+        if (start.commandLine == TestProgramFolder() + "reader.exe " + user)
+            ++count;
+    }
+    return count;
+}
+
+TEST(UserJourney, FirstRunSetupMonitorOnMailSecondAccountWhileRunningAndExit)
+{
+    DeleteConfigKey();
+    const DovecotServer dovecot = DovecotServer::Shared();
+    ASSERT_TRUE(dovecot.AddUser("journey-gus", "first-pw"));
+    ASSERT_TRUE(dovecot.Deliver("journey-gus", 2));
+    ASSERT_TRUE(dovecot.AddUser("journey-hal", "second-pw"));
+    ASSERT_TRUE(dovecot.Deliver("journey-hal", 1));
+    StandinLog standins;
+
+    // No configuration: the monitor starts the setup program and gives up.
+    {
+        ProgramProcess firstStart(TestProgramFolder() + "quillo.exe");
+        ASSERT_TRUE(firstStart.started());
+        EXPECT_EQ(firstStart.ExitStatus(kPatienceMs), std::optional<DWORD>(1));
+    }
+    // A first start also opens the help at its first-start topic. No help
+    // file is shipped, so Wine's help viewer asks whether to look for it,
+    // and the user says No; the setup dialog shows once the help call is done.
+    HWND helpBox = nullptr;
+    ASSERT_TRUE(WaitUntil([&] {
+        for (HWND box : WindowsTitled("#32770", "ERROR"))
+            if (IsWindowVisible(box) && GetDlgItem(box, IDNO) != nullptr)
+                helpBox = box;
+        return helpBox != nullptr;
+    }, kPatienceMs)) << "no help on the first start; " << DesktopWindows();
+    const std::string helpText = BoxText(helpBox);
+    EXPECT_NE(helpText.find("kelvo.HLP"), std::string::npos) << helpText;
+    ClickButton(helpBox, IDNO);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(helpBox); }, kPatienceMs)) << helpText;
+    HWND dialog = WaitForSetupDialog();
+    ASSERT_NE(dialog, nullptr) << "the setup program did not open; " << DesktopWindows();
+    UniqueKernelHandle setup = ProcessOf(dialog);
+    EXPECT_EQ(ListEntries(GetDlgItem(dialog, HostList)), std::vector<std::string>{"New host"});
+    EXPECT_TRUE(WindowsTitled("ZT-Quillo", "ZT-Quillo").empty());
+
+    EnterAccount(dialog, "journey-gus", "first-pw");
+    ClickButton(dialog, IDOK);
+    EXPECT_EQ(ExitStatusOf(setup.get()), std::optional<DWORD>(0));
+
+    // The setup program started the monitor; on the mail it starts the reader
+    // in the reader's own folder.
+    HWND monitorWindow = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (monitorWindow = FindWindowA("ZT-Quillo", "ZT-Quillo")) != nullptr; },
+                          kPatienceMs)) << "the setup program did not start the monitor";
+    UniqueKernelHandle monitor = ProcessOf(monitorWindow);
+    ASSERT_TRUE(monitor);
+    std::vector<StandinStart> starts = standins.WaitForStarts(1, kPatienceMs);
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(StartsNaming(starts, "journey-gus"), 1u);
+    EXPECT_EQ(lstrcmpiA((starts[0].currentDirectory + "\\").c_str(), TestProgramFolder().c_str()), 0)
+        << starts[0].currentDirectory;
+    EXPECT_GE(dovecot.Logins("journey-gus"), 1);
+    EXPECT_EQ(dovecot.Logins("journey-hal"), 0);
+
+    // The user opens the setup program again and adds the second mailbox.
+    {
+        ProgramProcess setupAgain(TestProgramFolder() + "kelvo.exe", "kelvo");
+        ASSERT_TRUE(setupAgain.started());
+        dialog = WaitForSetupDialog();
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(ListEntries(GetDlgItem(dialog, HostList)), std::vector<std::string>{"127.0.0.1"});
+        ClickButton(dialog, AddButton);
+        ASSERT_TRUE(WaitUntil([&] { return TextOf(GetDlgItem(dialog, HostField)) == "New host"; }, kPatienceMs));
+        EnterAccount(dialog, "journey-hal", "second-pw");
+        ClickButton(dialog, IDOK);
+        EXPECT_EQ(setupAgain.ExitStatus(kPatienceMs), std::optional<DWORD>(0));
+    }
+
+    // The running monitor reloads and checks both: each host starts as not
+    // yet tried, so the first host's mail is announced again too.
+    starts = standins.WaitForStarts(3, kPatienceMs);
+    EXPECT_EQ(starts.size(), 3u);
+    EXPECT_EQ(StartsNaming(starts, "journey-gus"), 2u);
+    EXPECT_EQ(StartsNaming(starts, "journey-hal"), 1u);
+    EXPECT_GE(dovecot.Logins("journey-gus"), 2);
+    EXPECT_GE(dovecot.Logins("journey-hal"), 1);
+    // No second monitor came up.
+    Sleep(1000);
+    EXPECT_EQ(WindowsTitled("ZT-Quillo", "ZT-Quillo"), std::vector<HWND>{monitorWindow});
+    EXPECT_EQ(WaitForSingleObject(monitor.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+    PostMessageA(monitorWindow, WM_COMMAND, 2184, 0);
+    EXPECT_EQ(ExitStatusOf(monitor.get()), std::optional<DWORD>(0));
+    EXPECT_TRUE(WindowsTitled("ZT-Quillo", "ZT-Quillo").empty());
+    DeleteConfigKey();
+}
+
+} // namespace

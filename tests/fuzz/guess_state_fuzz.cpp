@@ -14,6 +14,7 @@
 #include "pop3_probe.h"
 #include "support/scripted_peer.h"
 
+#include <cctype>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -51,37 +52,96 @@ bool HasLineBreak(const std::string& text)
     return text.find_first_of("\r\n") != std::string::npos;
 }
 
-// How far the dialogue got for each final text: the number of commands it
-// had sent, a USER or PASS with a line break counting as not sent.
+// How far the dialogue got for each final text: the replies it accepted, the
+// commands it sent (a USER or PASS with a line break counts as not sent) and
+// what the reply after the accepted ones must have been.
+enum class Last { None, Missing, Rejected, MissingOrRejected };
+
 struct Outcome {
     const char* text;
     int32_t state;
+    size_t accepted;
     size_t commands;
+    Last last;
 };
 
 std::optional<Outcome> OutcomeOf(const char* text, const HostEntry& host)
 {
-    const size_t user = HasLineBreak(host.UserID) ? 0 : 1;
-    const size_t pass = HasLineBreak(host.Password) ? 1 : 2;
+    const bool userSent = !HasLineBreak(host.UserID);
+    const bool passSent = !HasLineBreak(host.Password);
     const Outcome outcomes[] = {
-        {kNoSocketText, Unknown, 0},
-        {kNoSuchHostText, Unknown, 0},
-        {kConnectFailedText, Unknown, 0},
-        {kDisconnectImmediateText, Unknown, 0},
-        {kRejectedConnectText, Unknown, 0},
-        {kDisconnectAfterUserText, Unknown, 1},
-        {kRejectedUserText, Unknown, user},
-        {kDisconnectAfterPassText, Unknown, 2},
-        {kRejectedPassText, Unknown, pass},
-        {kRejectedStatText, Unknown, 3},
-        {kNoNewMailText, NoMail, 4},
-        {kNewMailText, NewMail, 4},
+        {kNoSocketText, Unknown, 0, 0, Last::None},
+        {kNoSuchHostText, Unknown, 0, 0, Last::None},
+        {kConnectFailedText, Unknown, 0, 0, Last::None},
+        {kDisconnectImmediateText, Unknown, 0, 0, Last::Missing},
+        {kRejectedConnectText, Unknown, 0, 0, Last::Rejected},
+        {kDisconnectAfterUserText, Unknown, 1, 1, Last::Missing},
+        {kRejectedUserText, Unknown, 1, userSent ? 1u : 0u, userSent ? Last::Rejected : Last::None},
+        {kDisconnectAfterPassText, Unknown, 2, 2, Last::Missing},
+        {kRejectedPassText, Unknown, 2, passSent ? 2u : 1u, passSent ? Last::Rejected : Last::None},
+        {kRejectedStatText, Unknown, 3, 3, Last::MissingOrRejected},
+        {kNoNewMailText, NoMail, 4, 4, Last::None},
+        {kNewMailText, NewMail, 4, 4, Last::None},
     };
     for (const Outcome& outcome : outcomes) {
         if (outcome.text == text)  // the constant itself, never a copy
             return outcome;
     }
     return std::nullopt;
+}
+
+// A reply as the dialogue judges it: CRs dropped, up to a NUL from the
+// server, since only the first characters decide anything.
+std::string Judged(const std::string& reply)
+{
+    std::string line;
+    for (char c : reply) {
+        if (c == '\0')
+            break;
+        if (c != '\r')
+            line += c;
+    }
+    return line;
+}
+
+bool StartsWithNoCase(const std::string& line, const char* prefix)
+{
+    for (size_t i = 0; prefix[i] != '\0'; ++i) {
+        if (i == line.size() || std::tolower(static_cast<unsigned char>(line[i])) != std::tolower(prefix[i]))
+            return false;
+    }
+    return true;
+}
+
+// The replies, cut where the probe sent its commands: each accepted one was
+// one whole line that began as it must, the one after them was missing or
+// rejected as the text says, and the verdict follows the fifth character of
+// the STAT reply.
+void CheckReplies(const ScriptedPeer& peer, const std::string& stream, const Outcome& outcome)
+{
+    const std::vector<size_t>& before = peer.deliveredBeforeSend();
+    const char* accepted[] = {"+OK", "+OK", "+OK", "+OK "};
+    const size_t judged = outcome.accepted + (outcome.last == Last::None ? 0 : 1);
+    for (size_t reply = 0; reply < judged; ++reply) {
+        const size_t from = reply == 0 ? 0 : before[2 * reply - 2];
+        const size_t to = 2 * reply < before.size() ? before[2 * reply] : peer.delivered();
+        const std::string bytes = stream.substr(from, to - from);
+        const bool whole = !bytes.empty() && bytes.back() == '\n';
+        FUZZ_CHECK(bytes.find('\n') == (whole ? bytes.size() - 1 : std::string::npos));
+        FUZZ_CHECK(bytes.size() <= kReplyLineLimit + 1);
+        const bool good = whole && StartsWithNoCase(Judged(bytes.substr(0, bytes.size() - 1)), accepted[reply]);
+        if (reply < outcome.accepted) {
+            FUZZ_CHECK(good);
+        } else {
+            FUZZ_CHECK(outcome.last != Last::Missing || !whole);
+            FUZZ_CHECK(outcome.last != Last::Rejected || (whole && !good));
+            FUZZ_CHECK(outcome.last != Last::MissingOrRejected || !good);
+        }
+        if (reply == 3 && good) {
+            const std::string line = Judged(bytes.substr(0, bytes.size() - 1));
+            FUZZ_CHECK((line.size() > 4 && line[4] == '0') == (outcome.state == NoMail));
+        }
+    }
 }
 
 } // namespace
@@ -149,6 +209,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(receivesBefore[2 * i] > (i == 0 ? 0 : receivesBefore[2 * i - 1]));
         FUZZ_CHECK(receivesBefore[2 * i + 1] == receivesBefore[2 * i]);
     }
+    std::string stream;
+    for (const std::string& piece : script.pieces)
+        stream += piece;
+    CheckReplies(peer, stream, *outcome);
+
     // The answer to QUIT is never awaited.
     if (outcome->commands == 4)
         FUZZ_CHECK(peer.deadlines().size() == receivesBefore.back());

@@ -88,6 +88,7 @@ struct ScriptedPeer::Calls {
             gCurrent->misuse_ += "send before connect; ";
         gCurrent->sends_.emplace_back(bytes, count);
         gCurrent->receivesBeforeSend_.push_back(gCurrent->deadlines_.size());
+        gCurrent->deliveredBeforeSend_.push_back(gCurrent->delivered_);
     }
     static int Receive(SocketHandle socket, char* byte, Deadline deadline)
     {

@@ -58,6 +58,8 @@ public:
     const std::vector<Deadline>& deadlines() const { return deadlines_; }
     // For each send, how many recv calls came before it.
     const std::vector<size_t>& receivesBeforeSend() const { return receivesBeforeSend_; }
+    // For each send, how many bytes the probe had read before it.
+    const std::vector<size_t>& deliveredBeforeSend() const { return deliveredBeforeSend_; }
     int opened() const { return opened_; }
     int closed() const { return closed_; }
     bool connected() const { return connected_; }
@@ -76,6 +78,7 @@ private:
     std::vector<std::string> sends_;
     std::vector<Deadline> deadlines_;
     std::vector<size_t> receivesBeforeSend_;
+    std::vector<size_t> deliveredBeforeSend_;
     int opened_ = 0;
     int closed_ = 0;
     bool connected_ = false;

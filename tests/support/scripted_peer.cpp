@@ -87,7 +87,7 @@ struct ScriptedPeer::Calls {
         if (!gCurrent->connected_)
             gCurrent->misuse_ += "send before connect; ";
         gCurrent->sends_.emplace_back(bytes, count);
-        gCurrent->receivesBeforeSend_.push_back(gCurrent->deadlines_.size());
+        gCurrent->receivesBeforeSend_.push_back(gCurrent->receives_);
         gCurrent->deliveredBeforeSend_.push_back(gCurrent->delivered_);
     }
     static int Receive(SocketHandle socket, char* byte, Deadline deadline)
@@ -97,7 +97,9 @@ struct ScriptedPeer::Calls {
             return -1;
         if (!peer.connected_)
             peer.misuse_ += "recv before connect; ";
-        peer.deadlines_.push_back(deadline);
+        if (peer.receives_++ == 0 || deadline != peer.lastDeadline_)
+            ++peer.deadlineChanges_;
+        peer.lastDeadline_ = deadline;
         while (peer.piece_ < peer.script_.pieces.size() && peer.offset_ == peer.script_.pieces[peer.piece_].size()) {
             ++peer.piece_;
             peer.offset_ = 0;

@@ -54,8 +54,9 @@ public:
     const std::vector<std::string>& sends() const { return sends_; }
     // Bytes handed out by recv so far.
     size_t delivered() const { return delivered_; }
-    // The deadline of every recv, in order.
-    const std::vector<Deadline>& deadlines() const { return deadlines_; }
+    size_t receives() const { return receives_; }
+    // How often a recv came with another deadline than the recv before it.
+    size_t deadlineChanges() const { return deadlineChanges_; }
     // For each send, how many recv calls came before it.
     const std::vector<size_t>& receivesBeforeSend() const { return receivesBeforeSend_; }
     // For each send, how many bytes the probe had read before it.
@@ -76,7 +77,9 @@ private:
     size_t offset_ = 0;
     size_t delivered_ = 0;
     std::vector<std::string> sends_;
-    std::vector<Deadline> deadlines_;
+    size_t receives_ = 0;
+    Deadline lastDeadline_{};
+    size_t deadlineChanges_ = 0;
     std::vector<size_t> receivesBeforeSend_;
     std::vector<size_t> deliveredBeforeSend_;
     int opened_ = 0;

@@ -57,17 +57,19 @@ bool SendCommand(SocketHandle socket, const char* verb, const std::string& value
 
 void SendLine(SocketHandle socket, const char* text)
 {
-    SendBytes(socket, text, std::char_traits<char>::length(text));
-    SendBytes(socket, "\r\n", 2);
+    const ProbeSockets& sockets = *gProbeSettings.Sockets;
+    sockets.SendBytes(socket, text, std::char_traits<char>::length(text));
+    sockets.SendBytes(socket, "\r\n", 2);
 }
 
 const char* ReceiveLine(SocketHandle socket)
 {
+    const ProbeSockets& sockets = *gProbeSettings.Sockets;
     const Deadline deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(gProbeSettings.BoundMs);
     size_t kept = 0;
     for (size_t seen = 0;; ++seen) {
         char byte;
-        if (ReceiveByteBefore(socket, &byte, deadline) <= 0)
+        if (sockets.ReceiveByteBefore(socket, &byte, deadline) <= 0)
             return nullptr;
         if (byte == '\n') {
             ReplyBuffer[kept] = '\0';
@@ -83,7 +85,8 @@ const char* ReceiveLine(SocketHandle socket)
 int32_t GuessState(HostEntry& host)
 {
     DebugTrace("- GuessState: [%s]", host.Name.c_str());
-    UniqueSocket socket(OpenStreamSocket());
+    const ProbeSockets& sockets = *gProbeSettings.Sockets;
+    UniqueSocket socket(sockets.OpenStreamSocket(), sockets.CloseSocket);
     if (!socket) {
         DebugTrace("- Failed to create socket");
         host.StatusText = kNoSocketText;
@@ -92,17 +95,17 @@ int32_t GuessState(HostEntry& host)
 
     ShowProgress(host, kGettingAddressText);
     uint32_t address;
-    if (const std::optional<uint32_t> found = LookUpHostName(host.Name.c_str())) {
+    if (const std::optional<uint32_t> found = sockets.LookUpHostName(host.Name.c_str())) {
         address = *found;
     } else {
         DebugTrace("gethostbyname failed");
-        address = ParseDottedQuad(host.Name.c_str());
+        address = sockets.ParseDottedQuad(host.Name.c_str());
         if (address == kBogusAddress)
             return Fail(host, "- Bogus address", kNoSuchHostText);
     }
 
     ShowProgress(host, kConnectingText);
-    const int connected = ConnectWithin(socket.get(), address, gProbeSettings.Port, gProbeSettings.BoundMs);
+    const int connected = sockets.ConnectWithin(socket.get(), address, gProbeSettings.Port, gProbeSettings.BoundMs);
     if (connected != 0) {
         DebugTrace(" - Connect failed: %d", connected);
         host.StatusText = kConnectFailedText;

@@ -38,10 +38,12 @@ struct ProbeSettings {
     // Tells the main thread that the host's progress text changed; the
     // program posts UM_NEWSTATUS with the host's index here.
     void (*PostStatus)(int32_t hostIndex) = nullptr;
+    // Where the dialogue's bytes go and come from.
+    const ProbeSockets* Sockets = &kSystemSockets;
 };
 
-// The program changes only PostStatus; tests may shorten the bound and move
-// the port.
+// The program changes only PostStatus; tests may shorten the bound, move the
+// port and put a scripted peer in place of the sockets.
 extern ProbeSettings gProbeSettings;
 
 // Runs the whole dialogue for the host and returns its new MailState (-1, 0

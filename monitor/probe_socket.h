@@ -44,15 +44,33 @@ void SendBytes(SocketHandle socket, const char* bytes, size_t count);
 // the peer closed, or -1 on failure or when the deadline passed.
 int ReceiveByteBefore(SocketHandle socket, char* byte, Deadline deadline);
 
+// The same calls as a table, which is how the dialogue reaches them: the
+// program always uses kSystemSockets, a fuzz target or test a scripted peer
+// held in memory. One indirect call is nothing beside a system call.
+struct ProbeSockets {
+    SocketHandle (*OpenStreamSocket)();
+    void (*CloseSocket)(SocketHandle socket);
+    std::optional<uint32_t> (*LookUpHostName)(const char* name);
+    uint32_t (*ParseDottedQuad)(const char* text);
+    int (*ConnectWithin)(SocketHandle socket, uint32_t address, uint16_t port, int boundMs);
+    void (*SendBytes)(SocketHandle socket, const char* bytes, size_t count);
+    int (*ReceiveByteBefore)(SocketHandle socket, char* byte, Deadline deadline);
+};
+
+inline constexpr ProbeSockets kSystemSockets{
+    &OpenStreamSocket, &CloseSocket, &LookUpHostName, &ParseDottedQuad, &ConnectWithin, &SendBytes, &ReceiveByteBefore,
+};
+
 class UniqueSocket {
 public:
-    explicit UniqueSocket(SocketHandle socket) : socket_(socket) {}
+    using Closer = void (*)(SocketHandle socket);
+    explicit UniqueSocket(SocketHandle socket, Closer close = &CloseSocket) : socket_(socket), close_(close) {}
     UniqueSocket(const UniqueSocket&) = delete;
     UniqueSocket& operator=(const UniqueSocket&) = delete;
     ~UniqueSocket()
     {
         if (socket_ != kNoSocket)
-            CloseSocket(socket_);
+            close_(socket_);
     }
 
     SocketHandle get() const { return socket_; }
@@ -60,9 +78,10 @@ public:
     void reset()
     {
         if (socket_ != kNoSocket)
-            CloseSocket(std::exchange(socket_, kNoSocket));
+            close_(std::exchange(socket_, kNoSocket));
     }
 
 private:
     SocketHandle socket_;
+    Closer close_;
 };

@@ -1,0 +1,224 @@
+// The whole check against a server that may say anything, in any pieces, and
+// a configuration that may hold any user id and password: the result is one
+// of the three states with its own constant text, the bytes sent are exactly
+// the commands due up to the step that ended the check, in order, each after
+// the reply before it, a command never carries a line break inside, and the
+// socket is closed exactly once.
+//
+// Input: a flags byte (bit 0 no socket, 1 the name service knows no such
+// host, 2 the name is no dotted quad either, 3 the connect fails), the user
+// id up to a NUL, the password up to a NUL, then the server's side as
+// ReadServerSide reads it.
+#include "debug_trace.h"
+#include "fuzz_check.h"
+#include "pop3_probe.h"
+#include "support/scripted_peer.h"
+
+#include <cctype>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+HostEntry* gChecked = nullptr;
+std::vector<const char*> gPosted;
+
+void RecordPost(int32_t index)
+{
+    FUZZ_CHECK(index == gChecked->Index);
+    gPosted.push_back(gChecked->StatusText.load());
+}
+
+void ReadDebugLine(const char* line)
+{
+    FUZZ_CHECK(std::strlen(line) < 512);
+}
+
+std::string TakeUpToNul(const uint8_t*& data, size_t& size)
+{
+    const void* nul = std::memchr(data, '\0', size);
+    const size_t length = nul == nullptr ? size : static_cast<size_t>(static_cast<const uint8_t*>(nul) - data);
+    std::string text(reinterpret_cast<const char*>(data), length);
+    const size_t used = nul == nullptr ? size : length + 1;
+    data += used;
+    size -= used;
+    return text;
+}
+
+bool HasLineBreak(const std::string& text)
+{
+    return text.find_first_of("\r\n") != std::string::npos;
+}
+
+// How far the dialogue got for each final text: the replies it accepted, the
+// commands it sent (a USER or PASS with a line break counts as not sent) and
+// what the reply after the accepted ones must have been.
+enum class Last { None, Missing, Rejected, MissingOrRejected };
+
+struct Outcome {
+    const char* text;
+    int32_t state;
+    size_t accepted;
+    size_t commands;
+    Last last;
+};
+
+std::optional<Outcome> OutcomeOf(const char* text, const HostEntry& host)
+{
+    const bool userSent = !HasLineBreak(host.UserID);
+    const bool passSent = !HasLineBreak(host.Password);
+    const Outcome outcomes[] = {
+        {kNoSocketText, Unknown, 0, 0, Last::None},
+        {kNoSuchHostText, Unknown, 0, 0, Last::None},
+        {kConnectFailedText, Unknown, 0, 0, Last::None},
+        {kDisconnectImmediateText, Unknown, 0, 0, Last::Missing},
+        {kRejectedConnectText, Unknown, 0, 0, Last::Rejected},
+        {kDisconnectAfterUserText, Unknown, 1, 1, Last::Missing},
+        {kRejectedUserText, Unknown, 1, userSent ? 1u : 0u, userSent ? Last::Rejected : Last::None},
+        {kDisconnectAfterPassText, Unknown, 2, 2, Last::Missing},
+        {kRejectedPassText, Unknown, 2, passSent ? 2u : 1u, passSent ? Last::Rejected : Last::None},
+        {kRejectedStatText, Unknown, 3, 3, Last::MissingOrRejected},
+        {kNoNewMailText, NoMail, 4, 4, Last::None},
+        {kNewMailText, NewMail, 4, 4, Last::None},
+    };
+    for (const Outcome& outcome : outcomes) {
+        if (outcome.text == text)  // the constant itself, never a copy
+            return outcome;
+    }
+    return std::nullopt;
+}
+
+// A reply as the dialogue judges it: CRs dropped, up to a NUL from the
+// server, since only the first characters decide anything.
+std::string Judged(const std::string& reply)
+{
+    std::string line;
+    for (char c : reply) {
+        if (c == '\0')
+            break;
+        if (c != '\r')
+            line += c;
+    }
+    return line;
+}
+
+bool StartsWithNoCase(const std::string& line, const char* prefix)
+{
+    for (size_t i = 0; prefix[i] != '\0'; ++i) {
+        if (i == line.size() || std::tolower(static_cast<unsigned char>(line[i])) != std::tolower(prefix[i]))
+            return false;
+    }
+    return true;
+}
+
+// The replies, cut where the probe sent its commands: each accepted one was
+// one whole line that began as it must, the one after them was missing or
+// rejected as the text says, and the verdict follows the fifth character of
+// the STAT reply.
+void CheckReplies(const ScriptedPeer& peer, const std::string& stream, const Outcome& outcome)
+{
+    const std::vector<size_t>& before = peer.deliveredBeforeSend();
+    const char* accepted[] = {"+OK", "+OK", "+OK", "+OK "};
+    const size_t judged = outcome.accepted + (outcome.last == Last::None ? 0 : 1);
+    for (size_t reply = 0; reply < judged; ++reply) {
+        const size_t from = reply == 0 ? 0 : before[2 * reply - 2];
+        const size_t to = 2 * reply < before.size() ? before[2 * reply] : peer.delivered();
+        const std::string bytes = stream.substr(from, to - from);
+        const bool whole = !bytes.empty() && bytes.back() == '\n';
+        FUZZ_CHECK(bytes.find('\n') == (whole ? bytes.size() - 1 : std::string::npos));
+        FUZZ_CHECK(bytes.size() <= kReplyLineLimit + 1);
+        const bool good = whole && StartsWithNoCase(Judged(bytes.substr(0, bytes.size() - 1)), accepted[reply]);
+        if (reply < outcome.accepted) {
+            FUZZ_CHECK(good);
+        } else {
+            FUZZ_CHECK(outcome.last != Last::Missing || !whole);
+            FUZZ_CHECK(outcome.last != Last::Rejected || (whole && !good));
+            FUZZ_CHECK(outcome.last != Last::MissingOrRejected || !good);
+        }
+        if (reply == 3 && good) {
+            const std::string line = Judged(bytes.substr(0, bytes.size() - 1));
+            FUZZ_CHECK((line.size() > 4 && line[4] == '0') == (outcome.state == NoMail));
+        }
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    PeerScript script;
+    const uint8_t flags = size > 0 ? data[0] : 0;
+    if (size > 0) {
+        ++data;
+        --size;
+    }
+    script.socketFails = (flags & 1) != 0;
+    script.lookupFails = (flags & 2) != 0;
+    script.addressBogus = (flags & 4) != 0;
+    script.connectFails = (flags & 8) != 0;
+
+    HostEntry host;
+    host.Name = "mail.example";
+    host.Index = 5;
+    host.UserID = TakeUpToNul(data, size);
+    host.Password = TakeUpToNul(data, size);
+    ReadServerSide(data, size, script);
+
+    ScriptedPeer peer(script);
+    gProbeSettings.Sockets = &ScriptedPeer::Sockets();
+    gProbeSettings.PostStatus = &RecordPost;
+    DebugTraceSink = &ReadDebugLine;
+    gChecked = &host;
+    gPosted.clear();
+
+    const int32_t state = GuessState(host);
+
+    FUZZ_CHECK(state == Unknown || state == NoMail || state == NewMail);
+    const std::optional<Outcome> outcome = OutcomeOf(host.StatusText.load(), host);
+    FUZZ_CHECK(outcome.has_value());
+    FUZZ_CHECK(outcome->state == state);
+    FUZZ_CHECK(peer.misuse().empty());
+
+    // The steps that cannot depend on the server.
+    if (script.socketFails)
+        FUZZ_CHECK(outcome->text == kNoSocketText);
+    else if (script.lookupFails && script.addressBogus)
+        FUZZ_CHECK(outcome->text == kNoSuchHostText);
+    else if (script.connectFails)
+        FUZZ_CHECK(outcome->text == kConnectFailedText);
+    FUZZ_CHECK(peer.opened() == 1);
+    FUZZ_CHECK(peer.closed() == (script.socketFails ? 0 : 1));
+
+    // Progress went through its texts in order, each posted once.
+    const char* progress[] = {kGettingAddressText, kConnectingText, kQueryingText};
+    FUZZ_CHECK(gPosted.size() <= std::size(progress));
+    for (size_t i = 0; i < gPosted.size(); ++i)
+        FUZZ_CHECK(gPosted[i] == progress[i]);
+
+    const std::string commands[] = {"USER " + host.UserID, "PASS " + host.Password, "STAT", "QUIT"};
+    const std::vector<std::string>& sends = peer.sends();
+    FUZZ_CHECK(sends.size() == 2 * outcome->commands);
+    const std::vector<size_t>& receivesBefore = peer.receivesBeforeSend();
+    for (size_t i = 0; i < outcome->commands; ++i) {
+        FUZZ_CHECK(sends[2 * i] == commands[i]);
+        FUZZ_CHECK(!HasLineBreak(sends[2 * i]));
+        FUZZ_CHECK(sends[2 * i + 1] == "\r\n");
+        // Each command waits for the reply before it (the greeting first).
+        FUZZ_CHECK(receivesBefore[2 * i] > (i == 0 ? 0 : receivesBefore[2 * i - 1]));
+        FUZZ_CHECK(receivesBefore[2 * i + 1] == receivesBefore[2 * i]);
+    }
+    std::string stream;
+    for (const std::string& piece : script.pieces)
+        stream += piece;
+    CheckReplies(peer, stream, *outcome);
+
+    // The answer to QUIT is never awaited.
+    if (outcome->commands == 4)
+        FUZZ_CHECK(peer.receives() == receivesBefore.back());
+
+    DebugTraceSink = nullptr;
+    gProbeSettings = ProbeSettings{};
+    return 0;
+}

@@ -1,0 +1,121 @@
+// The check against a peer in memory: the bytes a loopback server cannot be
+// made to send on demand (a NUL inside a reply, a reset in the middle of a
+// line, a line drowned past the limit).
+#include "pop3_probe.h"
+
+#include "support/scripted_peer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+class ProbeAgainstScript : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        gProbeSettings = ProbeSettings{};
+        gProbeSettings.Sockets = &ScriptedPeer::Sockets();
+        host.Name = "mail.example";
+        host.UserID = "u";
+        host.Password = "p";
+    }
+    void TearDown() override { gProbeSettings = ProbeSettings{}; }
+
+    // The greeting, USER and PASS accepted, then the given pieces.
+    static PeerScript AfterLogin(std::vector<std::string> pieces)
+    {
+        PeerScript script;
+        script.pieces = {"+OK ready\r\n", "+OK\r\n", "+OK\r\n"};
+        script.pieces.insert(script.pieces.end(), pieces.begin(), pieces.end());
+        return script;
+    }
+
+    std::string Sent(const ScriptedPeer& peer) const
+    {
+        std::string all;
+        for (const std::string& piece : peer.sends())
+            all += piece;
+        return all;
+    }
+
+    HostEntry host;
+};
+
+TEST_F(ProbeAgainstScript, ANulByteFromTheServerEndsWhatTheDialogueJudges)
+{
+    struct Case {
+        PeerScript script;
+        int32_t state;
+        const char* text;
+    };
+    PeerScript nulInGreeting;
+    nulInGreeting.pieces = {std::string("+O\0K ready\r\n", 12)};
+    const Case cases[] = {
+        {nulInGreeting, Unknown, kRejectedConnectText},
+        // The character after "+OK " is the NUL, not the digit 0.
+        {AfterLogin({std::string("+OK \0 0\r\n", 9)}), NewMail, kNewMailText},
+        {AfterLogin({std::string("+OK 0\0junk\r\n", 12)}), NoMail, kNoNewMailText},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        ScriptedPeer peer(c.script);
+        EXPECT_EQ(GuessState(host), c.state);
+        EXPECT_EQ(host.StatusText.load(), c.text);
+        EXPECT_EQ(peer.closed(), 1);
+        EXPECT_EQ(peer.misuse(), "");
+    }
+}
+
+TEST_F(ProbeAgainstScript, AResetOrADrownedLineIsAMissingReplyForItsStep)
+{
+    PeerScript resetInUserReply;
+    resetInUserReply.pieces = {"+OK ready\r\n", "+O"};
+    resetInUserReply.endsInFailure = true;
+    {
+        ScriptedPeer peer(resetInUserReply);
+        EXPECT_EQ(GuessState(host), Unknown);
+        EXPECT_EQ(host.StatusText.load(), kDisconnectAfterUserText);
+        EXPECT_EQ(Sent(peer), "USER u\r\n");
+        EXPECT_EQ(peer.closed(), 1);
+    }
+
+    // 4096 bytes before the line feed still make a line; one more does not,
+    // and the reader stops there instead of reading on.
+    for (const size_t length : {kReplyLineLimit, kReplyLineLimit + 1}) {
+        SCOPED_TRACE(length);
+        ScriptedPeer peer(AfterLogin({"+OK 0" + std::string(length - 5, ' '), "\n"}));
+        const int32_t state = GuessState(host);
+        if (length == kReplyLineLimit) {
+            EXPECT_EQ(state, NoMail);
+            EXPECT_EQ(Sent(peer), "USER u\r\nPASS p\r\nSTAT\r\nQUIT\r\n");
+        } else {
+            EXPECT_EQ(state, Unknown);
+            EXPECT_EQ(host.StatusText.load(), kRejectedStatText);
+            EXPECT_EQ(peer.delivered(), std::string("+OK ready\r\n+OK\r\n+OK\r\n").size() + kReplyLineLimit + 1);
+        }
+    }
+}
+
+TEST(ScriptedPeerInput, FuzzerBytesBecomePiecesRunsAndTheServersEnd)
+{
+    const uint8_t bytes[] = {3, '+', 'O', 'K', 1, '\n', 0, 2, 'x', 2, 0, 1, 9, 9};
+    PeerScript script;
+    ReadServerSide(bytes, sizeof bytes, script);
+    ASSERT_EQ(script.pieces.size(), 3u);
+    EXPECT_EQ(script.pieces[0], "+OK");
+    EXPECT_EQ(script.pieces[1], "\n");
+    EXPECT_EQ(script.pieces[2], std::string(128, 'x'));
+    EXPECT_TRUE(script.endsInFailure);  // and what follows the end is ignored
+
+    const uint8_t cut[] = {5, 'a', 'b'};
+    PeerScript shortened;
+    ReadServerSide(cut, sizeof cut, shortened);
+    ASSERT_EQ(shortened.pieces.size(), 1u);
+    EXPECT_EQ(shortened.pieces[0], "ab");
+    EXPECT_FALSE(shortened.endsInFailure);
+}
+
+} // namespace

@@ -1,16 +1,4 @@
-# Cross-compiles for 32-bit Windows with mingw-w64. The posix thread model is
-# the one whose libstdc++ has std::mutex, which GoogleTest needs.
-set(CMAKE_SYSTEM_NAME Windows)
+# 32-bit Windows: the reference build, for every Windows.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# No runtime DLLs beside the programs: only system DLLs are imported.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(QUILLO_MINGW_TRIPLET i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)

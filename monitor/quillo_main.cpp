@@ -10,6 +10,8 @@
 
 #include <winsock.h>
 
+#include <cinttypes>
+
 #include <process.h>
 
 namespace {
@@ -36,7 +38,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     }
 
     LoadHostTable();
-    DebugTrace("Our hInstance: %08lX", reinterpret_cast<unsigned long>(instance));
+    DebugTrace("Our hInstance: %08" PRIXPTR, reinterpret_cast<uintptr_t>(instance));
 
     if (!RegisterMonitorClass())
         return 0;

@@ -11,11 +11,14 @@
 #include "new_mail_actions.h"
 #include "platform.h"
 
+#include <cinttypes>
 #include <cstddef>
 #include <cstring>
 
-static_assert(offsetof(NOTIFYICONDATAA, szTip) + 64 == 88);
-static_assert(kTrayRecordSize == 88);
+// The first version of the record, up to and including the 64-byte tip: 88
+// bytes on x86, 104 on x64.
+static_assert(offsetof(NOTIFYICONDATAA, szTip) + 64 == kTrayRecordSize);
+static_assert(sizeof(void*) != 4 || kTrayRecordSize == 88);
 
 NOTIFYICONDATAA gTrayRecord;
 bool gFirstTrayUpdate = true;
@@ -117,10 +120,10 @@ BOOL CALLBACK PokeIfOurMenu(HWND window, LPARAM)
     char className[128] = "";
     GetWindowTextA(window, title, sizeof title);
     GetClassNameA(window, className, sizeof className);
-    const LONG instance = GetWindowLongA(window, GWL_HINSTANCE);
-    if (lstrcmpiA(className, "#32768") == 0 && instance == reinterpret_cast<LONG>(gInstance)) {
-        DebugTrace("Window: %08lX [%s] [%s] %08lX", reinterpret_cast<unsigned long>(window), title, className,
-                   static_cast<unsigned long>(instance));
+    const LONG_PTR instance = GetWindowLongPtrA(window, GWLP_HINSTANCE);
+    if (lstrcmpiA(className, "#32768") == 0 && instance == reinterpret_cast<LONG_PTR>(gInstance)) {
+        DebugTrace("Window: %08" PRIXPTR " [%s] [%s] %08" PRIXPTR, reinterpret_cast<uintptr_t>(window), title,
+                   className, static_cast<uintptr_t>(instance));
         InvalidateRect(window, nullptr, TRUE);
     }
     return TRUE;
@@ -217,7 +220,7 @@ LRESULT CALLBACK MonitorWindowProc(HWND window, UINT message, WPARAM wParam, LPA
         return 0;
     }
     case WM_DESTROY:
-        Platform.Shell_NotifyIconA(NIM_DELETE, &gTrayRecord);
+        RemoveTrayIcon();
         PostQuitMessage(0);
         return 0;
     case WM_COMMAND:

@@ -33,32 +33,6 @@ enum Control : int {
     AddButton = 1008,
 };
 
-struct TitleSearch {
-    const char* className;
-    const char* title;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK CollectTitled(HWND window, LPARAM data)
-{
-    TitleSearch& search = *reinterpret_cast<TitleSearch*>(data);
-    char className[64] = "";
-    char title[128] = "";
-    GetClassNameA(window, className, sizeof className);
-    GetWindowTextA(window, title, sizeof title);
-    if (lstrcmpA(className, search.className) == 0 && lstrcmpA(title, search.title) == 0)
-        search.found.push_back(window);
-    return TRUE;
-}
-
-// Top-level windows of any process, as the desktop sees them.
-std::vector<HWND> WindowsTitled(const char* className, const char* title)
-{
-    TitleSearch search{className, title, {}};
-    EnumWindows(CollectTitled, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
 BOOL CALLBACK DescribeControl(HWND control, LPARAM data)
 {
     char className[64] = "";
@@ -84,7 +58,7 @@ BOOL CALLBACK DescribeWindow(HWND window, LPARAM data)
 }
 
 // For a failure message: what the desktop shows.
-std::string DesktopWindows()
+std::string DescribeDesktop()
 {
     std::string text = "top-level windows:\n";
     EnumWindows(DescribeWindow, reinterpret_cast<LPARAM>(&text));
@@ -96,28 +70,12 @@ HWND WaitForSetupDialog()
 {
     HWND dialog = nullptr;
     WaitUntil([&] {
-        for (HWND window : WindowsTitled("#32770", "Quillo Setup"))
+        for (HWND window : DesktopWindows("#32770", "Quillo Setup"))
             if (IsWindowVisible(window))
                 dialog = window;
         return dialog != nullptr;
     }, kPatienceMs);
     return dialog;
-}
-
-// A program that another one started: we hold it by its window's process.
-UniqueKernelHandle ProcessOf(HWND window)
-{
-    DWORD id = 0;
-    GetWindowThreadProcessId(window, &id);
-    return UniqueKernelHandle(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, id));
-}
-
-std::optional<DWORD> ExitStatusOf(HANDLE process)
-{
-    DWORD status = 0;
-    if (WaitForSingleObject(process, kPatienceMs) != WAIT_OBJECT_0 || !GetExitCodeProcess(process, &status))
-        return std::nullopt;
-    return status;
 }
 
 // The reader sits in a short folder of the fresh prefix's drive C: the field
@@ -182,32 +140,32 @@ TEST(UserJourney, FirstRunSetupMonitorOnMailSecondAccountWhileRunningAndExit)
     // and the user says No; the setup dialog shows once the help call is done.
     HWND helpBox = nullptr;
     ASSERT_TRUE(WaitUntil([&] {
-        for (HWND box : WindowsTitled("#32770", "ERROR"))
+        for (HWND box : DesktopWindows("#32770", "ERROR"))
             if (IsWindowVisible(box) && GetDlgItem(box, IDNO) != nullptr)
                 helpBox = box;
         return helpBox != nullptr;
-    }, kPatienceMs)) << "no help on the first start; " << DesktopWindows();
+    }, kPatienceMs)) << "no help on the first start; " << DescribeDesktop();
     const std::string helpText = BoxText(helpBox);
     EXPECT_NE(helpText.find("kelvo.HLP"), std::string::npos) << helpText;
     ClickButton(helpBox, IDNO);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(helpBox); }, kPatienceMs)) << helpText;
     HWND dialog = WaitForSetupDialog();
-    ASSERT_NE(dialog, nullptr) << "the setup program did not open; " << DesktopWindows();
-    UniqueKernelHandle setup = ProcessOf(dialog);
+    ASSERT_NE(dialog, nullptr) << "the setup program did not open; " << DescribeDesktop();
+    const ProgramProcess setup(dialog);
     EXPECT_EQ(ListEntries(GetDlgItem(dialog, HostList)), std::vector<std::string>{"New host"});
-    EXPECT_TRUE(WindowsTitled("ZT-Quillo", "ZT-Quillo").empty());
+    EXPECT_TRUE(DesktopWindows("ZT-Quillo", "ZT-Quillo").empty());
 
     EnterAccount(dialog, "journey-gus", "first-pw");
     ClickButton(dialog, IDOK);
-    EXPECT_EQ(ExitStatusOf(setup.get()), std::optional<DWORD>(0));
+    EXPECT_EQ(setup.ExitStatus(kPatienceMs), std::optional<DWORD>(0));
 
     // The setup program started the monitor; on the mail it starts the reader
     // in the reader's own folder.
     HWND monitorWindow = nullptr;
     ASSERT_TRUE(WaitUntil([&] { return (monitorWindow = FindWindowA("ZT-Quillo", "ZT-Quillo")) != nullptr; },
                           kPatienceMs)) << "the setup program did not start the monitor";
-    UniqueKernelHandle monitor = ProcessOf(monitorWindow);
-    ASSERT_TRUE(monitor);
+    const ProgramProcess monitor(monitorWindow);
+    ASSERT_TRUE(monitor.started());
     std::vector<StandinStart> starts = standins.WaitForStarts(1, kPatienceMs);
     ASSERT_EQ(starts.size(), 1u);
     EXPECT_EQ(StartsNaming(starts, "journey-gus"), 1u);
@@ -240,12 +198,12 @@ TEST(UserJourney, FirstRunSetupMonitorOnMailSecondAccountWhileRunningAndExit)
     EXPECT_GE(dovecot.Logins("journey-hal"), 1);
     // No second monitor came up.
     Sleep(1000);
-    EXPECT_EQ(WindowsTitled("ZT-Quillo", "ZT-Quillo"), std::vector<HWND>{monitorWindow});
-    EXPECT_EQ(WaitForSingleObject(monitor.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(DesktopWindows("ZT-Quillo", "ZT-Quillo"), std::vector<HWND>{monitorWindow});
+    EXPECT_TRUE(monitor.Running());
 
     PostMessageA(monitorWindow, WM_COMMAND, 2184, 0);
-    EXPECT_EQ(ExitStatusOf(monitor.get()), std::optional<DWORD>(0));
-    EXPECT_TRUE(WindowsTitled("ZT-Quillo", "ZT-Quillo").empty());
+    EXPECT_EQ(monitor.ExitStatus(kPatienceMs), std::optional<DWORD>(0));
+    EXPECT_TRUE(DesktopWindows("ZT-Quillo", "ZT-Quillo").empty());
     DeleteConfigKey();
 }
 

@@ -22,6 +22,11 @@ struct RecordedBox {
     UINT flags;
 };
 
+// The sizes the system expects of the records we hand it, per architecture:
+// the start-up record, and the tray record's first version.
+inline constexpr DWORD kStartupRecordSize = sizeof(void*) == 4 ? 68 : 104;
+inline constexpr DWORD kFirstTrayRecordSize = sizeof(void*) == 4 ? 88 : 104;
+
 struct RecordedProcess {
     std::string commandLine;
     std::optional<std::string> currentDirectory;

@@ -3,7 +3,7 @@
 namespace {
 
 struct WindowSearch {
-    DWORD process;
+    DWORD process;  // 0: any
     const char* className;
     const char* title;
     std::vector<HWND> found;
@@ -15,7 +15,7 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM data)
     WindowSearch& search = *reinterpret_cast<WindowSearch*>(data);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    if (owner != search.process)
+    if (search.process != 0 && owner != search.process)
         return TRUE;
     char className[64] = "";
     char title[128] = "";
@@ -50,6 +50,12 @@ ProgramProcess::ProgramProcess(const std::string& program, const std::string& co
         CloseHandle(started.hThread);
         id_ = started.dwProcessId;
     }
+}
+
+ProgramProcess::ProgramProcess(HWND window)
+{
+    GetWindowThreadProcessId(window, &id_);
+    process_.reset(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, id_));
 }
 
 ProgramProcess::~ProgramProcess()
@@ -117,6 +123,13 @@ HWND ProgramProcess::WaitForBox(DWORD timeoutMs) const
         return !Running();
     }, timeoutMs);
     return box;
+}
+
+std::vector<HWND> DesktopWindows(const char* className, const char* title)
+{
+    WindowSearch search{0, className, title, {}, true};
+    EnumWindows(&CollectWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 std::string TestProgramFolder()

@@ -17,6 +17,8 @@ public:
     // path when empty) in the folder given (ours when empty).
     explicit ProgramProcess(const std::string& program, const std::string& commandLine = "",
                             const std::string& folder = "");
+    // A program that another one started, held by the process of its window.
+    explicit ProgramProcess(HWND window);
     ~ProgramProcess();  // a program still running is killed
     ProgramProcess(const ProgramProcess&) = delete;
     ProgramProcess& operator=(const ProgramProcess&) = delete;
@@ -44,6 +46,10 @@ private:
     UniqueKernelHandle process_;
     DWORD id_ = 0;
 };
+
+// Top-level windows of any process with that class and title, as the
+// desktop sees them.
+std::vector<HWND> DesktopWindows(const char* className, const char* title);
 
 // The folder of the running test program, with its trailing backslash.
 std::string TestProgramFolder();

@@ -86,7 +86,7 @@ TEST(ProgramStart, StartsDetachedWithInheritedHandlesInTheCallersFolder)
         EXPECT_EQ(process.inheritHandles, TRUE);
         EXPECT_EQ(process.creationFlags, static_cast<DWORD>(DETACHED_PROCESS));
         EXPECT_EQ(process.currentDirectory, std::nullopt);
-        EXPECT_EQ(process.startupSize, 68u);
+        EXPECT_EQ(process.startupSize, kStartupRecordSize);
     }
     EXPECT_TRUE(platform.boxes.empty());
 }

@@ -61,7 +61,7 @@ protected:
         EXPECT_FALSE(start.hadApplicationName);
         EXPECT_EQ(start.inheritHandles, FALSE);
         EXPECT_EQ(start.creationFlags, static_cast<DWORD>(DETACHED_PROCESS));
-        EXPECT_EQ(start.startupSize, 68u);
+        EXPECT_EQ(start.startupSize, kStartupRecordSize);
     }
 
     PlatformRecorder platform;

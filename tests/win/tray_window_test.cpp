@@ -116,7 +116,7 @@ bool IsSeparator(HMENU menu, UINT position)
 void ExpectTrayRecord(const RecordedTrayCall& call, DWORD message, HWND window, HICON icon, const char* tip)
 {
     EXPECT_EQ(call.message, message);
-    EXPECT_EQ(call.data.cbSize, 88u);
+    EXPECT_EQ(call.data.cbSize, kFirstTrayRecordSize);
     EXPECT_EQ(call.data.hWnd, window);
     EXPECT_EQ(call.data.uID, 0u);
     EXPECT_EQ(call.data.uFlags, 7u);

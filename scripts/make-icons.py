@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
-"""Draws the monitor's icons and writes them as 16-colour .ico files.
+"""Draws both programs' icons and writes them as 16-colour .ico files:
 
-    scripts/make-icons.py [OUTPUT_FOLDER]    (default: monitor/icons)
+    scripts/make-icons.py [ROOT]    (default: the repository)
 
-The .ico files are kept in the repository; run this only to change them.
+It writes ROOT/monitor/icons/{quillo,unknown,nomail,newmail}.ico and
+ROOT/setup/kelvo.ico (a 32x32 and a 16x16 image). The .ico files are kept in
+the repository; run this only to change them. Standard library only.
 """
+import math
 import os
 import struct
 import sys
@@ -92,17 +95,60 @@ def newmail():
     return image
 
 
-def ico(image):
+# The setup program's icon, an envelope with a pencil across it, is described
+# on a 32-unit grid and sampled at each pixel centre, so both sizes come from
+# one drawing.
+def segment_distance(px, py, ax, ay, bx, by):
+    dx, dy = bx - ax, by - ay
+    t = max(0.0, min(1.0, ((px - ax) * dx + (py - ay) * dy) / (dx * dx + dy * dy)))
+    return math.hypot(px - (ax + t * dx), py - (ay + t * dy)), t
+
+
+def colour_at(x, y, edge):
+    """Colour of the point (x, y) on the 32-unit grid; edge is the width of
+    an outline in grid units, about one pixel at the drawn size."""
+    # The pencil lies on top, from its tip at the lower left to its end.
+    dist, t = segment_distance(x, y, 12.0, 27.5, 29.5, 10.0)
+    if dist <= 3.2:
+        if t < 0.16:
+            return BLACK if t < 0.07 or dist > 3.2 - edge else SILVER
+        if t > 0.9:
+            return DARK_RED if dist <= 3.2 - edge else BLACK
+        return YELLOW if dist <= 3.2 - edge else BLACK
+    # The envelope with its flap.
+    left, right, top, bottom = 2.0, 27.0, 8.0, 24.0
+    if left <= x <= right and top <= y <= bottom:
+        if x < left + edge or x > right - edge or y < top + edge or y > bottom - edge:
+            return NAVY
+        middle = (left + right) / 2
+        flap_y = top + (18.0 - top) * (1 - abs(x - middle) / (middle - left))
+        if abs(y - flap_y) < edge * 0.8:
+            return NAVY
+        return WHITE
+    return CLEAR
+
+
+def kelvo(size):
+    image = Image(size)
+    scale = 32.0 / size
+    for row in range(size):
+        for col in range(size):
+            image.pixels[row][col] = colour_at((col + 0.5) * scale, (row + 0.5) * scale, scale)
+    return image
+
+
+def bitmap(image):
+    """One image of an .ico: header, palette, 4-bit colours, then the mask
+    (set where the image is clear), rows bottom-up and padded to 4 bytes."""
     size = image.size
     colour_row = (size // 2 + 3) // 4 * 4
     mask_row = (size // 8 + 3) // 4 * 4
     colours = bytearray()
     mask = bytearray()
-    for y in reversed(range(size)):  # bottom-up rows
-        row = image.pixels[y]
+    for y in reversed(range(size)):
         packed = bytearray(colour_row)
         bits = bytearray(mask_row)
-        for x, colour in enumerate(row):
+        for x, colour in enumerate(image.pixels[y]):
             index = BLACK if colour is CLEAR else colour
             packed[x // 2] |= index << (4 if x % 2 == 0 else 0)
             if colour is CLEAR:
@@ -111,18 +157,26 @@ def ico(image):
         mask += bits
     palette = b"".join(struct.pack("<BBBB", b, g, r, 0) for r, g, b in PALETTE)
     header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 4, 0, len(colours) + len(mask), 0, 0, 16, 0)
-    data = header + palette + bytes(colours) + bytes(mask)
-    directory = struct.pack("<HHH", 0, 1, 1)
-    entry = struct.pack("<BBBBHHII", size, size, 16, 0, 1, 4, len(data), 6 + 16)
-    return directory + entry + data
+    return header + palette + bytes(colours) + bytes(mask)
+
+
+def write_ico(path, images):
+    data = [bitmap(image) for image in images]
+    offset = 6 + 16 * len(data)
+    out = struct.pack("<HHH", 0, 1, len(data))
+    for image, bits in zip(images, data):
+        out += struct.pack("<BBBBHHII", image.size, image.size, 16, 0, 1, 4, len(bits), offset)
+        offset += len(bits)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(out + b"".join(data))
 
 
 def main():
-    folder = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "monitor", "icons")
-    os.makedirs(folder, exist_ok=True)
+    root = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..")
     for name, draw in [("quillo", quillo), ("unknown", unknown), ("nomail", nomail), ("newmail", newmail)]:
-        with open(os.path.join(folder, name + ".ico"), "wb") as out:
-            out.write(ico(draw()))
+        write_ico(os.path.join(root, "monitor", "icons", name + ".ico"), [draw()])
+    write_ico(os.path.join(root, "setup", "kelvo.ico"), [kelvo(32), kelvo(16)])
 
 
 if __name__ == "__main__":

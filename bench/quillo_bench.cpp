@@ -140,8 +140,9 @@ int RunCheckCost(int rounds)
         std::fprintf(stderr, "bench: no scripted server\n");
         return 1;
     }
-    gProbeSettings.Port = server.port();
-    gProbeSettings.BoundMs = 5000;
+    ProbeSettings settings;
+    settings.Port = server.port();
+    settings.BoundMs = 5000;
     HostEntry host;
     FillHost(host, 0);
 
@@ -149,7 +150,7 @@ int RunCheckCost(int rounds)
     int failures = 0;
     for (int round = 0; round < rounds + kWarmUp; ++round) {
         int32_t state = Unknown;
-        const Cost probe = Measure([&] { state = GuessState(host); });
+        const Cost probe = Measure([&] { state = GuessState(host, settings); });
         bool floorOk = false;
         const Cost floor = Measure([&] { floorOk = FloorCheck(server.port()); });
         // Every tenth round only: a split-line check is slow, and its median
@@ -191,13 +192,14 @@ int RunScale(int passes)
     Pop3ScriptServer server(Dialogues(connections));
     if (!server.listening())
         return 1;
-    gProbeSettings.Port = server.port();
-    gProbeSettings.BoundMs = 5000;
+    ProbeSettings settings;
+    settings.Port = server.port();
+    settings.BoundMs = 5000;
 
     int failures = 0;
     CheckHooks hooks;
     hooks.GuessState = [&](HostEntry& host) {
-        const int32_t state = GuessState(host);
+        const int32_t state = GuessState(host, settings);
         failures += state != NoMail;
         return state;
     };

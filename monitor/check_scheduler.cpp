@@ -3,17 +3,31 @@
 #include "check_scheduler.h"
 
 #include "config_store.h"
+#include "control_messages.h"
 #include "monitor_state.h"
 #include "pop3_probe.h"
 
 HANDLE ReloadEvent = nullptr;
+
+namespace {
+
+void PostNewStatus(int32_t hostIndex)
+{
+    PostMessageA(gMonitorWindow.load(), UM_NEWSTATUS, 0, hostIndex);
+}
+
+// Port 110, the 30-second bound and the real sockets: only the progress
+// report is the program's own.
+constexpr ProbeSettings kMonitorProbe{.PostStatus = &PostNewStatus};
+
+} // namespace
 
 CheckHooks SystemCheckHooks()
 {
     return CheckHooks{
         [] { return static_cast<uint32_t>(GetTickCount()); },
         [](uint32_t milliseconds) { Sleep(milliseconds); },
-        [](HostEntry& host) { return GuessState(host); },
+        [](HostEntry& host) { return GuessState(host, kMonitorProbe); },
         // Posted, never sent: the check thread must not wait for the window.
         [](unsigned message, int32_t hostIndex) {
             PostMessageA(gMonitorWindow.load(), message, 0, static_cast<LPARAM>(hostIndex));

@@ -6,8 +6,6 @@
 
 #include <string>
 
-ProbeSettings gProbeSettings;
-
 namespace {
 
 // Used by the check thread alone.
@@ -30,11 +28,11 @@ bool HasLineBreak(const std::string& text)
     return text.find_first_of("\r\n") != std::string::npos;
 }
 
-void ShowProgress(HostEntry& host, const char* text)
+void ShowProgress(HostEntry& host, const char* text, const ProbeSettings& settings)
 {
     host.StatusText = text;
-    if (gProbeSettings.PostStatus != nullptr)
-        gProbeSettings.PostStatus(host.Index);
+    if (settings.PostStatus != nullptr)
+        settings.PostStatus(host.Index);
 }
 
 int32_t Fail(HostEntry& host, const char* debugLine, const char* text)
@@ -45,32 +43,46 @@ int32_t Fail(HostEntry& host, const char* debugLine, const char* text)
 }
 
 // Sends "VERB value" unless the value would smuggle in another command.
-bool SendCommand(SocketHandle socket, const char* verb, const std::string& value)
+bool SendCommand(ProbeConnection& connection, const char* verb, const std::string& value)
 {
     if (HasLineBreak(value))
         return false;
-    SendLine(socket, (std::string(verb) + ' ' + value).c_str());
+    SendLine(connection, (std::string(verb) + ' ' + value).c_str());
     return true;
 }
 
 } // namespace
 
-void SendLine(SocketHandle socket, const char* text)
+void SendLine(ProbeConnection& connection, const char* text)
 {
-    const ProbeSockets& sockets = *gProbeSettings.Sockets;
-    sockets.SendBytes(socket, text, std::char_traits<char>::length(text));
-    sockets.SendBytes(socket, "\r\n", 2);
+    // Text and CR LF in one send: sent apart, Nagle's rule holds the CR LF
+    // until the server's delayed ACK, and every command waits for that.
+    const std::string line = std::string(text) + "\r\n";
+    const ProbeSockets& sockets = *connection.Settings.Sockets;
+    for (size_t sent = 0; sent < line.size();) {
+        const int taken = sockets.SendBytes(connection.Socket, line.data() + sent, line.size() - sent);
+        // A failed send shows up as a missing reply at the next read.
+        if (taken <= 0)
+            return;
+        sent += static_cast<size_t>(taken);
+    }
 }
 
-const char* ReceiveLine(SocketHandle socket)
+const char* ReceiveLine(ProbeConnection& connection)
 {
-    const ProbeSockets& sockets = *gProbeSettings.Sockets;
-    const Deadline deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(gProbeSettings.BoundMs);
+    const ProbeSettings& settings = connection.Settings;
+    const Deadline deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(settings.BoundMs);
     size_t kept = 0;
     for (size_t seen = 0;; ++seen) {
-        char byte;
-        if (sockets.ReceiveByteBefore(socket, &byte, deadline) <= 0)
-            return nullptr;
+        if (connection.Next == connection.End) {
+            const int received =
+                settings.Sockets->ReceiveBefore(connection.Socket, connection.Received, kReceiveRoom, deadline);
+            if (received <= 0)
+                return nullptr;
+            connection.Next = 0;
+            connection.End = static_cast<size_t>(received);
+        }
+        const char byte = connection.Received[connection.Next++];
         if (byte == '\n') {
             ReplyBuffer[kept] = '\0';
             return ReplyBuffer;
@@ -82,10 +94,10 @@ const char* ReceiveLine(SocketHandle socket)
     }
 }
 
-int32_t GuessState(HostEntry& host)
+int32_t GuessState(HostEntry& host, const ProbeSettings& settings)
 {
     DebugTrace("- GuessState: [%s]", host.Name.c_str());
-    const ProbeSockets& sockets = *gProbeSettings.Sockets;
+    const ProbeSockets& sockets = *settings.Sockets;
     UniqueSocket socket(sockets.OpenStreamSocket(), sockets.CloseSocket);
     if (!socket) {
         DebugTrace("- Failed to create socket");
@@ -93,7 +105,7 @@ int32_t GuessState(HostEntry& host)
         return Unknown;
     }
 
-    ShowProgress(host, kGettingAddressText);
+    ShowProgress(host, kGettingAddressText, settings);
     uint32_t address;
     if (const std::optional<uint32_t> found = sockets.LookUpHostName(host.Name.c_str())) {
         address = *found;
@@ -104,45 +116,46 @@ int32_t GuessState(HostEntry& host)
             return Fail(host, "- Bogus address", kNoSuchHostText);
     }
 
-    ShowProgress(host, kConnectingText);
-    const int connected = sockets.ConnectWithin(socket.get(), address, gProbeSettings.Port, gProbeSettings.BoundMs);
+    ShowProgress(host, kConnectingText, settings);
+    const int connected = sockets.ConnectWithin(socket.get(), address, settings.Port, settings.BoundMs);
     if (connected != 0) {
         DebugTrace(" - Connect failed: %d", connected);
         host.StatusText = kConnectFailedText;
         return Unknown;
     }
 
-    ShowProgress(host, kQueryingText);
-    const char* line = ReceiveLine(socket.get());
+    ShowProgress(host, kQueryingText, settings);
+    ProbeConnection connection(socket.get(), settings);
+    const char* line = ReceiveLine(connection);
     if (line == nullptr)
         return Fail(host, "- Disconnected after connect!", kDisconnectImmediateText);
     if (!StartsWithNoCase(line, "+OK"))
         return Fail(host, "- Server rejected connect!", kRejectedConnectText);
 
-    if (!SendCommand(socket.get(), "USER", host.UserID))
+    if (!SendCommand(connection, "USER", host.UserID))
         return Fail(host, "- Server rejected USER info!", kRejectedUserText);
-    line = ReceiveLine(socket.get());
+    line = ReceiveLine(connection);
     if (line == nullptr)
         return Fail(host, "- Disconnected after sending user info!", kDisconnectAfterUserText);
     if (!StartsWithNoCase(line, "+OK"))
         return Fail(host, "- Server rejected USER info!", kRejectedUserText);
 
-    if (!SendCommand(socket.get(), "PASS", host.Password))
+    if (!SendCommand(connection, "PASS", host.Password))
         return Fail(host, "- Server rejected PASS info!", kRejectedPassText);
-    line = ReceiveLine(socket.get());
+    line = ReceiveLine(connection);
     if (line == nullptr)
         return Fail(host, "- Disconnected after sending password!", kDisconnectAfterPassText);
     if (!StartsWithNoCase(line, "+OK"))
         return Fail(host, "- Server rejected PASS info!", kRejectedPassText);
 
-    SendLine(socket.get(), "STAT");
-    line = ReceiveLine(socket.get());
+    SendLine(connection, "STAT");
+    line = ReceiveLine(connection);
     if (line == nullptr || !StartsWithNoCase(line, "+OK "))
         return Fail(host, "- Server rejected STAT info!", kRejectedStatText);
 
     // The answer to QUIT tells nothing; waiting for it would only let a slow
     // server hold the check.
-    SendLine(socket.get(), "QUIT");
+    SendLine(connection, "QUIT");
     socket.reset();
 
     if (line[4] == '0') {

@@ -42,17 +42,34 @@ struct ProbeSettings {
     const ProbeSockets* Sockets = &kSystemSockets;
 };
 
-// The program changes only PostStatus; tests may shorten the bound, move the
-// port and put a scripted peer in place of the sockets.
-extern ProbeSettings gProbeSettings;
+// How much one recv may take: more than any reply line of a sound server, so
+// that a reply comes in one call; what arrives beyond the line waits in the
+// connection for the next one.
+inline constexpr size_t kReceiveRoom = 512;
+
+// One check's connection. The socket belongs to the caller; the bytes that
+// arrived beyond the last line taken belong to the connection, so that the
+// next line starts with them exactly as it would have read them from the
+// socket.
+struct ProbeConnection {
+    ProbeConnection(SocketHandle socket, const ProbeSettings& settings) : Socket(socket), Settings(settings) {}
+
+    SocketHandle Socket;
+    const ProbeSettings& Settings;
+    char Received[kReceiveRoom];
+    size_t Next = 0;  // the first byte not yet taken
+    size_t End = 0;   // one past the last byte received
+};
 
 // Runs the whole dialogue for the host and returns its new MailState (-1, 0
-// or 1); leaves the matching status text in the entry.
-int32_t GuessState(HostEntry& host);
+// or 1); leaves the matching status text in the entry. The program passes
+// its own settings (check_scheduler.cpp); a test passes a shorter bound,
+// another port or a scripted peer in place of the sockets.
+int32_t GuessState(HostEntry& host, const ProbeSettings& settings);
 
-// The text and then CR LF, in two sends.
-void SendLine(SocketHandle socket, const char* text);
+// The text and its CR LF in one send; a short send is completed.
+void SendLine(ProbeConnection& connection, const char* text);
 
 // The next reply line without CR and LF, in the monitor's one reply buffer,
 // or null when no complete line came (closed, failed, too slow, too long).
-const char* ReceiveLine(SocketHandle socket);
+const char* ReceiveLine(ProbeConnection& connection);

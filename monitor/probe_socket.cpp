@@ -146,20 +146,24 @@ int ConnectWithin(SocketHandle socket, uint32_t address, uint16_t port, int boun
     return result == 0 ? 0 : -1;
 }
 
-void SendBytes(SocketHandle socket, const char* bytes, size_t count)
+int SendBytes(SocketHandle socket, const char* bytes, size_t count)
 {
 #ifdef _WIN32
-    send(socket, bytes, static_cast<int>(count), 0);
+    return send(socket, bytes, static_cast<int>(count), 0);
 #else
     // A peer that has gone must not end the whole program with SIGPIPE.
-    send(socket, bytes, count, MSG_NOSIGNAL);
+    return static_cast<int>(send(socket, bytes, count, MSG_NOSIGNAL));
 #endif
 }
 
-int ReceiveByteBefore(SocketHandle socket, char* byte, Deadline deadline)
+int ReceiveBefore(SocketHandle socket, char* bytes, size_t room, Deadline deadline)
 {
     if (!WaitFor(socket, true, MillisecondsUntil(deadline)))
         return -1;
-    const auto received = recv(socket, byte, 1, 0);
-    return received > 0 ? 1 : (received == 0 ? 0 : -1);
+#ifdef _WIN32
+    const int received = recv(socket, bytes, static_cast<int>(room), 0);
+#else
+    const auto received = recv(socket, bytes, room, 0);
+#endif
+    return received > 0 ? static_cast<int>(received) : (received == 0 ? 0 : -1);
 }

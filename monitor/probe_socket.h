@@ -37,12 +37,14 @@ uint32_t ParseDottedQuad(const char* text);
 // again afterwards.
 int ConnectWithin(SocketHandle socket, uint32_t address, uint16_t port, int boundMs);
 
-// One send call, flags 0; a failure shows up as a missing reply later.
-void SendBytes(SocketHandle socket, const char* bytes, size_t count);
+// One send call, flags 0: how many bytes it took, which may be fewer than
+// asked, or -1 on failure.
+int SendBytes(SocketHandle socket, const char* bytes, size_t count);
 
-// Receives exactly one byte if one arrives before the deadline: 1, or 0 when
-// the peer closed, or -1 on failure or when the deadline passed.
-int ReceiveByteBefore(SocketHandle socket, char* byte, Deadline deadline);
+// One recv call of at most `room` bytes once something has arrived before
+// the deadline: how many came, or 0 when the peer closed, or -1 on failure or
+// when the deadline passed.
+int ReceiveBefore(SocketHandle socket, char* bytes, size_t room, Deadline deadline);
 
 // The same calls as a table, which is how the dialogue reaches them: the
 // program always uses kSystemSockets, a fuzz target or test a scripted peer
@@ -53,12 +55,12 @@ struct ProbeSockets {
     std::optional<uint32_t> (*LookUpHostName)(const char* name);
     uint32_t (*ParseDottedQuad)(const char* text);
     int (*ConnectWithin)(SocketHandle socket, uint32_t address, uint16_t port, int boundMs);
-    void (*SendBytes)(SocketHandle socket, const char* bytes, size_t count);
-    int (*ReceiveByteBefore)(SocketHandle socket, char* byte, Deadline deadline);
+    int (*SendBytes)(SocketHandle socket, const char* bytes, size_t count);
+    int (*ReceiveBefore)(SocketHandle socket, char* bytes, size_t room, Deadline deadline);
 };
 
 inline constexpr ProbeSockets kSystemSockets{
-    &OpenStreamSocket, &CloseSocket, &LookUpHostName, &ParseDottedQuad, &ConnectWithin, &SendBytes, &ReceiveByteBefore,
+    &OpenStreamSocket, &CloseSocket, &LookUpHostName, &ParseDottedQuad, &ConnectWithin, &SendBytes, &ReceiveBefore,
 };
 
 class UniqueSocket {

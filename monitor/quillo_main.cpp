@@ -1,11 +1,9 @@
 // quillo: the mail monitor's process entry.
 #include "check_scheduler.h"
 #include "config_store.h"
-#include "control_messages.h"
 #include "debug_trace.h"
 #include "monitor_state.h"
 #include "platform.h"
-#include "pop3_probe.h"
 #include "tray_window.h"
 
 #include <winsock.h>
@@ -14,21 +12,11 @@
 
 #include <process.h>
 
-namespace {
-
-void PostNewStatus(int32_t hostIndex)
-{
-    PostMessageA(gMonitorWindow.load(), UM_NEWSTATUS, 0, hostIndex);
-}
-
-} // namespace
-
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     gInstance = instance;
     // A reload that ends the monitor must not leave a dead icon behind.
     BeforeConfigExit = &RemoveTrayIcon;
-    gProbeSettings.PostStatus = &PostNewStatus;
 
     WSADATA winsock;
     if (WSAStartup(0x0101, &winsock) != 0) {

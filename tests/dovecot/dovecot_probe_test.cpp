@@ -19,15 +19,10 @@ protected:
     {
         WSADATA data;
         ASSERT_EQ(WSAStartup(0x0101, &data), 0);
-        gProbeSettings = ProbeSettings{};
         // A real server answers within milliseconds; a hang fails the test sooner.
-        gProbeSettings.BoundMs = 5000;
+        settings.BoundMs = 5000;
     }
-    void TearDown() override
-    {
-        gProbeSettings = ProbeSettings{};
-        WSACleanup();
-    }
+    void TearDown() override { WSACleanup(); }
 
     // One check of the user's mailbox, as the check thread runs it.
     int32_t Check(const DovecotServer& server, const std::string& user, const std::string& password)
@@ -35,9 +30,10 @@ protected:
         host.Name = server.address();
         host.UserID = user;
         host.Password = password;
-        return GuessState(host);
+        return GuessState(host, settings);
     }
 
+    ProbeSettings settings;
     HostEntry host;
 };
 

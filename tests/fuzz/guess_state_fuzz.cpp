@@ -1,9 +1,9 @@
 // The whole check against a server that may say anything, in any pieces, and
 // a configuration that may hold any user id and password: the result is one
 // of the three states with its own constant text, the bytes sent are exactly
-// the commands due up to the step that ended the check, in order, each after
-// the reply before it, a command never carries a line break inside, and the
-// socket is closed exactly once.
+// the commands due up to the step that ended the check, in order, each in one
+// send and after the whole reply before it, a command never carries a line
+// break inside, and the socket is closed exactly once.
 //
 // Input: a flags byte (bit 0 no socket, 1 the name service knows no such
 // host, 2 the name is no dotted quad either, 3 the connect fails), the user
@@ -113,34 +113,36 @@ bool StartsWithNoCase(const std::string& line, const char* prefix)
     return true;
 }
 
-// The replies, cut where the probe sent its commands: each accepted one was
-// one whole line that began as it must, the one after them was missing or
+// The replies are the server's lines in turn: each accepted one was a whole
+// line within the limit that began as it must, and the command after it left
+// only once its line feed had arrived; the one after them was missing or
 // rejected as the text says, and the verdict follows the fifth character of
 // the STAT reply.
 void CheckReplies(const ScriptedPeer& peer, const std::string& stream, const Outcome& outcome)
 {
-    const std::vector<size_t>& before = peer.deliveredBeforeSend();
+    const std::vector<size_t>& deliveredBeforeSend = peer.deliveredBeforeSend();
     const char* accepted[] = {"+OK", "+OK", "+OK", "+OK "};
     const size_t judged = outcome.accepted + (outcome.last == Last::None ? 0 : 1);
+    size_t from = 0;
     for (size_t reply = 0; reply < judged; ++reply) {
-        const size_t from = reply == 0 ? 0 : before[2 * reply - 2];
-        const size_t to = 2 * reply < before.size() ? before[2 * reply] : peer.delivered();
-        const std::string bytes = stream.substr(from, to - from);
-        const bool whole = !bytes.empty() && bytes.back() == '\n';
-        FUZZ_CHECK(bytes.find('\n') == (whole ? bytes.size() - 1 : std::string::npos));
-        FUZZ_CHECK(bytes.size() <= kReplyLineLimit + 1);
-        const bool good = whole && StartsWithNoCase(Judged(bytes.substr(0, bytes.size() - 1)), accepted[reply]);
+        const size_t lineFeed = stream.find('\n', from);
+        const bool whole = lineFeed != std::string::npos && lineFeed - from <= kReplyLineLimit;
+        const std::string line = whole ? Judged(stream.substr(from, lineFeed - from)) : std::string();
+        const bool good = whole && StartsWithNoCase(line, accepted[reply]);
         if (reply < outcome.accepted) {
             FUZZ_CHECK(good);
+            if (reply < deliveredBeforeSend.size())
+                FUZZ_CHECK(deliveredBeforeSend[reply] > lineFeed);
         } else {
             FUZZ_CHECK(outcome.last != Last::Missing || !whole);
             FUZZ_CHECK(outcome.last != Last::Rejected || (whole && !good));
             FUZZ_CHECK(outcome.last != Last::MissingOrRejected || !good);
         }
-        if (reply == 3 && good) {
-            const std::string line = Judged(bytes.substr(0, bytes.size() - 1));
+        if (reply == 3 && good)
             FUZZ_CHECK((line.size() > 4 && line[4] == '0') == (outcome.state == NoMail));
-        }
+        if (!whole)
+            return;
+        from = lineFeed + 1;
     }
 }
 
@@ -167,13 +169,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ReadServerSide(data, size, script);
 
     ScriptedPeer peer(script);
-    gProbeSettings.Sockets = &ScriptedPeer::Sockets();
-    gProbeSettings.PostStatus = &RecordPost;
+    ProbeSettings settings;
+    settings.Sockets = &ScriptedPeer::Sockets();
+    settings.PostStatus = &RecordPost;
     DebugTraceSink = &ReadDebugLine;
     gChecked = &host;
     gPosted.clear();
 
-    const int32_t state = GuessState(host);
+    const int32_t state = GuessState(host, settings);
 
     FUZZ_CHECK(state == Unknown || state == NoMail || state == NewMail);
     const std::optional<Outcome> outcome = OutcomeOf(host.StatusText.load(), host);
@@ -199,15 +202,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     const std::string commands[] = {"USER " + host.UserID, "PASS " + host.Password, "STAT", "QUIT"};
     const std::vector<std::string>& sends = peer.sends();
-    FUZZ_CHECK(sends.size() == 2 * outcome->commands);
-    const std::vector<size_t>& receivesBefore = peer.receivesBeforeSend();
+    FUZZ_CHECK(sends.size() == outcome->commands);
     for (size_t i = 0; i < outcome->commands; ++i) {
-        FUZZ_CHECK(sends[2 * i] == commands[i]);
-        FUZZ_CHECK(!HasLineBreak(sends[2 * i]));
-        FUZZ_CHECK(sends[2 * i + 1] == "\r\n");
-        // Each command waits for the reply before it (the greeting first).
-        FUZZ_CHECK(receivesBefore[2 * i] > (i == 0 ? 0 : receivesBefore[2 * i - 1]));
-        FUZZ_CHECK(receivesBefore[2 * i + 1] == receivesBefore[2 * i]);
+        FUZZ_CHECK(sends[i] == commands[i] + "\r\n");
+        FUZZ_CHECK(sends[i].find_first_of("\r\n") == sends[i].size() - 2);
     }
     std::string stream;
     for (const std::string& piece : script.pieces)
@@ -216,9 +214,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // The answer to QUIT is never awaited.
     if (outcome->commands == 4)
-        FUZZ_CHECK(peer.receives() == receivesBefore.back());
+        FUZZ_CHECK(peer.receives() == peer.receivesBeforeSend().back());
 
     DebugTraceSink = nullptr;
-    gProbeSettings = ProbeSettings{};
     return 0;
 }

@@ -80,23 +80,28 @@ struct ScriptedPeer::Calls {
         gCurrent->connected_ = true;
         return 0;
     }
-    static void Send(SocketHandle socket, const char* bytes, size_t count)
+    static int Send(SocketHandle socket, const char* bytes, size_t count)
     {
         if (!gCurrent->Usable(socket, "send"))
-            return;
+            return -1;
         if (!gCurrent->connected_)
             gCurrent->misuse_ += "send before connect; ";
-        gCurrent->sends_.emplace_back(bytes, count);
+        const size_t room = gCurrent->script_.sendRoom;
+        const size_t taken = room == 0 ? count : std::min(count, room);
+        gCurrent->sends_.emplace_back(bytes, taken);
         gCurrent->receivesBeforeSend_.push_back(gCurrent->receives_);
         gCurrent->deliveredBeforeSend_.push_back(gCurrent->delivered_);
+        return static_cast<int>(taken);
     }
-    static int Receive(SocketHandle socket, char* byte, Deadline deadline)
+    static int Receive(SocketHandle socket, char* bytes, size_t room, Deadline deadline)
     {
         ScriptedPeer& peer = *gCurrent;
         if (!peer.Usable(socket, "recv"))
             return -1;
         if (!peer.connected_)
             peer.misuse_ += "recv before connect; ";
+        if (room == 0)
+            peer.misuse_ += "recv into no room; ";
         if (peer.receives_++ == 0 || deadline != peer.lastDeadline_)
             ++peer.deadlineChanges_;
         peer.lastDeadline_ = deadline;
@@ -106,9 +111,12 @@ struct ScriptedPeer::Calls {
         }
         if (peer.piece_ == peer.script_.pieces.size())
             return peer.script_.endsInFailure ? -1 : 0;
-        *byte = peer.script_.pieces[peer.piece_][peer.offset_++];
-        ++peer.delivered_;
-        return 1;
+        const std::string& piece = peer.script_.pieces[peer.piece_];
+        const size_t count = std::min(room, piece.size() - peer.offset_);
+        piece.copy(bytes, count, peer.offset_);
+        peer.offset_ += count;
+        peer.delivered_ += count;
+        return static_cast<int>(count);
     }
 };
 

@@ -17,8 +17,11 @@ struct PeerScript {
     bool lookupFails = false;
     bool addressBogus = false;  // only asked when the lookup fails
     bool connectFails = false;
-    // What the server sends, one entry per segment.
+    // What the server sends, one entry per segment; one recv hands out at
+    // most the rest of one segment.
     std::vector<std::string> pieces;
+    // The most bytes one send takes, as a full send buffer would; 0 takes all.
+    size_t sendRoom = 0;
     // After the last piece the server closes (recv gives 0), or the wait for
     // the next byte fails (-1, as a reset or a passed deadline would).
     bool endsInFailure = false;
@@ -50,7 +53,7 @@ public:
     // a successful connect.
     void StartConnected();
 
-    // One entry per send call, in order.
+    // What each send call took, in order.
     const std::vector<std::string>& sends() const { return sends_; }
     // Bytes handed out by recv so far.
     size_t delivered() const { return delivered_; }

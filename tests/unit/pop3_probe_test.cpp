@@ -49,9 +49,8 @@ class Probe : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        gProbeSettings = ProbeSettings{};
-        gProbeSettings.BoundMs = 3000;
-        gProbeSettings.PostStatus = &RecordPost;
+        settings.BoundMs = 3000;
+        settings.PostStatus = &RecordPost;
         gPosts.clear();
         gDebugLines.clear();
         DebugTraceSink = &RecordDebugLine;
@@ -61,17 +60,13 @@ protected:
         host.Index = 3;
         gChecked = &host;
     }
-    void TearDown() override
-    {
-        DebugTraceSink = nullptr;
-        gProbeSettings = ProbeSettings{};
-    }
+    void TearDown() override { DebugTraceSink = nullptr; }
 
     int32_t CheckAgainst(Pop3ScriptServer& server)
     {
         EXPECT_TRUE(server.listening());
-        gProbeSettings.Port = server.port();
-        return GuessState(host);
+        settings.Port = server.port();
+        return GuessState(host, settings);
     }
 
     bool Traced(const std::string& line) const
@@ -79,12 +74,13 @@ protected:
         return std::find(gDebugLines.begin(), gDebugLines.end(), line) != gDebugLines.end();
     }
 
+    ProbeSettings settings;
     HostEntry host;
 };
 
 TEST_F(Probe, AnEmptyMailboxIsReportedAfterExactlyTheFourCommandsWithProgressPostedOnTheWay)
 {
-    gProbeSettings.BoundMs = 30000;  // the QUIT reply never comes and must not be awaited
+    settings.BoundMs = 30000;  // the QUIT reply never comes and must not be awaited
     Pop3ScriptServer server({Pop3Dialogue("+OK 0 0\r\n")});
     const Clock::time_point start = Clock::now();
     EXPECT_EQ(CheckAgainst(server), NoMail);
@@ -192,14 +188,14 @@ TEST_F(Probe, ServersThatCannotBeReachedFailBeforeAnyDialogue)
     ASSERT_EQ(bind(bound.get(), reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
     socklen_t size = sizeof local;
     getsockname(bound.get(), reinterpret_cast<sockaddr*>(&local), &size);
-    gProbeSettings.Port = ntohs(local.sin_port);
-    EXPECT_EQ(GuessState(host), Unknown);
+    settings.Port = ntohs(local.sin_port);
+    EXPECT_EQ(GuessState(host, settings), Unknown);
     EXPECT_EQ(host.StatusText.load(), kConnectFailedText);
     EXPECT_TRUE(Traced(" - Connect failed: -1"));
 
     gDebugLines.clear();
     host.Name = "no-such-host.invalid";
-    EXPECT_EQ(GuessState(host), Unknown);
+    EXPECT_EQ(GuessState(host, settings), Unknown);
     EXPECT_EQ(host.StatusText.load(), kNoSuchHostText);
     EXPECT_TRUE(Traced("gethostbyname failed"));
     EXPECT_TRUE(Traced("- Bogus address"));
@@ -214,7 +210,7 @@ TEST_F(Probe, ServersThatCannotBeReachedFailBeforeAnyDialogue)
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none), 0);
     gPosts.clear();
     host.Name = "127.0.0.1";
-    const int32_t state = GuessState(host);
+    const int32_t state = GuessState(host, settings);
     setrlimit(RLIMIT_NOFILE, &limit);
     EXPECT_EQ(state, Unknown);
     EXPECT_EQ(host.StatusText.load(), kNoSocketText);
@@ -287,10 +283,11 @@ protected:
     }
     std::string Next()
     {
-        const char* line = ReceiveLine(socket.get());
+        const char* line = ReceiveLine(connection);
         return line == nullptr ? "<none>" : line;
     }
     UniqueSocket socket{OpenStreamSocket()};
+    ProbeConnection connection{socket.get(), settings};
 };
 
 TEST_F(LineReader, DropsEveryCrAndEndsALineAtABareLf)
@@ -319,7 +316,7 @@ TEST_F(LineReader, KeepsTheFirst127CharactersAndRefusesLinesBeyond4096Bytes)
 
 TEST_F(Probe, ASilentOrDrippingServerHoldsAStepOnlyUntilTheBound)
 {
-    gProbeSettings.BoundMs = 400;
+    settings.BoundMs = 400;
     struct Case {
         Script script;
         const char* text;
@@ -363,10 +360,10 @@ TEST_F(Probe, AConnectThatIsNeverAnsweredEndsAtTheBound)
             break;
     }
 
-    gProbeSettings.BoundMs = 500;
-    gProbeSettings.Port = port;
+    settings.BoundMs = 500;
+    settings.Port = port;
     const Clock::time_point start = Clock::now();
-    EXPECT_EQ(GuessState(host), Unknown);
+    EXPECT_EQ(GuessState(host, settings), Unknown);
     const long took = MillisecondsSince(start);
     EXPECT_EQ(host.StatusText.load(), kConnectFailedText);
     EXPECT_GE(took, 480);
@@ -375,7 +372,7 @@ TEST_F(Probe, AConnectThatIsNeverAnsweredEndsAtTheBound)
 
 TEST_F(Probe, TheDefaultBoundEndsASilentServerAfterThirtySeconds)
 {
-    gProbeSettings.BoundMs = ProbeSettings{}.BoundMs;
+    settings.BoundMs = ProbeSettings{}.BoundMs;
     Pop3ScriptServer server(std::vector<Script>{Script{}});
     const Clock::time_point start = Clock::now();
     EXPECT_EQ(CheckAgainst(server), Unknown);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -16,21 +17,24 @@ class ProbeAgainstScript : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        gProbeSettings = ProbeSettings{};
-        gProbeSettings.Sockets = &ScriptedPeer::Sockets();
+        settings.Sockets = &ScriptedPeer::Sockets();
         host.Name = "mail.example";
         host.UserID = "u";
         host.Password = "p";
     }
-    void TearDown() override { gProbeSettings = ProbeSettings{}; }
+
+    static PeerScript Serving(std::vector<std::string> pieces)
+    {
+        PeerScript script;
+        script.pieces = std::move(pieces);
+        return script;
+    }
 
     // The greeting, USER and PASS accepted, then the given pieces.
     static PeerScript AfterLogin(std::vector<std::string> pieces)
     {
-        PeerScript script;
-        script.pieces = {"+OK ready\r\n", "+OK\r\n", "+OK\r\n"};
-        script.pieces.insert(script.pieces.end(), pieces.begin(), pieces.end());
-        return script;
+        pieces.insert(pieces.begin(), {"+OK ready\r\n", "+OK\r\n", "+OK\r\n"});
+        return Serving(std::move(pieces));
     }
 
     std::string Sent(const ScriptedPeer& peer) const
@@ -41,8 +45,51 @@ protected:
         return all;
     }
 
+    ProbeSettings settings;
     HostEntry host;
 };
+
+const std::string kWholeDialogue = "USER u\r\nPASS p\r\nSTAT\r\nQUIT\r\n";
+
+TEST_F(ProbeAgainstScript, EveryCommandLeavesInOneSendAndAShortSendIsCompleted)
+{
+    {
+        ScriptedPeer peer(AfterLogin({"+OK 0 0\r\n"}));
+        EXPECT_EQ(GuessState(host, settings), NoMail);
+        EXPECT_EQ(peer.sends(), (std::vector<std::string>{"USER u\r\n", "PASS p\r\n", "STAT\r\n", "QUIT\r\n"}));
+    }
+    // A send that takes only part of the line is followed by one for the rest.
+    PeerScript cramped = AfterLogin({"+OK 0 0\r\n"});
+    cramped.sendRoom = 3;
+    ScriptedPeer peer(cramped);
+    EXPECT_EQ(GuessState(host, settings), NoMail);
+    EXPECT_EQ(Sent(peer), kWholeDialogue);
+    EXPECT_EQ(peer.misuse(), "");
+}
+
+TEST_F(ProbeAgainstScript, RepliesThatArriveTogetherAreJudgedOneByOne)
+{
+    struct Case {
+        PeerScript script;
+        int32_t state;
+        const char* text;
+        std::string sent;
+    };
+    const Case cases[] = {
+        {Serving({"+OK ready\r\n-ERR who?\r\n"}), Unknown, kRejectedUserText, "USER u\r\n"},
+        {Serving({"+OK ready\r\n+OK\r\n+OK\r\n+OK 2 320\r\n"}), NewMail, kNewMailText, kWholeDialogue},
+        // Lines cut anywhere, each segment carrying the start of the next.
+        {Serving({"+OK re", "ady\r\n+O", "K\r\n+OK\r", "\n+OK 0", " 0\r\n"}), NoMail, kNoNewMailText, kWholeDialogue},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        ScriptedPeer peer(c.script);
+        EXPECT_EQ(GuessState(host, settings), c.state);
+        EXPECT_EQ(host.StatusText.load(), c.text);
+        EXPECT_EQ(Sent(peer), c.sent);
+        EXPECT_EQ(peer.misuse(), "");
+    }
+}
 
 TEST_F(ProbeAgainstScript, ANulByteFromTheServerEndsWhatTheDialogueJudges)
 {
@@ -62,7 +109,7 @@ TEST_F(ProbeAgainstScript, ANulByteFromTheServerEndsWhatTheDialogueJudges)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         ScriptedPeer peer(c.script);
-        EXPECT_EQ(GuessState(host), c.state);
+        EXPECT_EQ(GuessState(host, settings), c.state);
         EXPECT_EQ(host.StatusText.load(), c.text);
         EXPECT_EQ(peer.closed(), 1);
         EXPECT_EQ(peer.misuse(), "");
@@ -76,7 +123,7 @@ TEST_F(ProbeAgainstScript, AResetOrADrownedLineIsAMissingReplyForItsStep)
     resetInUserReply.endsInFailure = true;
     {
         ScriptedPeer peer(resetInUserReply);
-        EXPECT_EQ(GuessState(host), Unknown);
+        EXPECT_EQ(GuessState(host, settings), Unknown);
         EXPECT_EQ(host.StatusText.load(), kDisconnectAfterUserText);
         EXPECT_EQ(Sent(peer), "USER u\r\n");
         EXPECT_EQ(peer.closed(), 1);
@@ -87,7 +134,7 @@ TEST_F(ProbeAgainstScript, AResetOrADrownedLineIsAMissingReplyForItsStep)
     for (const size_t length : {kReplyLineLimit, kReplyLineLimit + 1}) {
         SCOPED_TRACE(length);
         ScriptedPeer peer(AfterLogin({"+OK 0" + std::string(length - 5, ' '), "\n"}));
-        const int32_t state = GuessState(host);
+        const int32_t state = GuessState(host, settings);
         if (length == kReplyLineLimit) {
             EXPECT_EQ(state, NoMail);
             EXPECT_EQ(Sent(peer), "USER u\r\nPASS p\r\nSTAT\r\nQUIT\r\n");

@@ -29,19 +29,15 @@ protected:
     {
         WSADATA data;
         ASSERT_EQ(WSAStartup(0x0101, &data), 0);
-        gProbeSettings = ProbeSettings{};
-        gProbeSettings.PostStatus = &RecordPost;
+        settings.PostStatus = &RecordPost;
         gPostedIndices.clear();
         host.UserID = "user";
         host.Password = "secret";
         host.Index = 1;
     }
-    void TearDown() override
-    {
-        gProbeSettings = ProbeSettings{};
-        WSACleanup();
-    }
+    void TearDown() override { WSACleanup(); }
 
+    ProbeSettings settings;
     HostEntry host;
 };
 
@@ -54,7 +50,7 @@ TEST_F(WinsockProbe, ChecksAServerOnPort110)
     Pop3ScriptServer server({Pop3Dialogue("+OK 3 900\r\n")}, "127.0.0.21", 110);
     REQUIRE_LISTENING(server);
     host.Name = "127.0.0.21";
-    EXPECT_EQ(GuessState(host), NewMail);
+    EXPECT_EQ(GuessState(host, settings), NewMail);
     EXPECT_EQ(host.StatusText.load(), kNewMailText);
     const ConnectionRecord seen = server.WaitForEnd(0);
     EXPECT_EQ(seen.received, "USER user\r\nPASS secret\r\nSTAT\r\nQUIT\r\n");
@@ -67,9 +63,9 @@ TEST_F(WinsockProbe, ASilentServerIsLeftAtTheBound)
     Pop3ScriptServer server({{Say("+OK\r\n"), Await()}}, "127.0.0.22", 110);
     REQUIRE_LISTENING(server);
     host.Name = "127.0.0.22";
-    gProbeSettings.BoundMs = 300;
+    settings.BoundMs = 300;
     const DWORD start = GetTickCount();
-    EXPECT_EQ(GuessState(host), Unknown);
+    EXPECT_EQ(GuessState(host, settings), Unknown);
     const DWORD took = GetTickCount() - start;
     EXPECT_EQ(host.StatusText.load(), kDisconnectAfterUserText);
     EXPECT_GE(took, 250u);
@@ -80,7 +76,7 @@ TEST_F(WinsockProbe, ASilentServerIsLeftAtTheBound)
 TEST_F(WinsockProbe, ARefusedOrHangingConnectFailsWithinTheBound)
 {
     host.Name = "127.0.0.23";  // nothing listens there
-    EXPECT_EQ(GuessState(host), Unknown);
+    EXPECT_EQ(GuessState(host, settings), Unknown);
     EXPECT_EQ(host.StatusText.load(), kConnectFailedText);
 
     // A listener whose accept queue is full lets further connects hang.
@@ -100,9 +96,9 @@ TEST_F(WinsockProbe, ARefusedOrHangingConnectFailsWithinTheBound)
             break;
     }
     host.Name = "127.0.0.24";
-    gProbeSettings.BoundMs = 400;
+    settings.BoundMs = 400;
     const DWORD start = GetTickCount();
-    EXPECT_EQ(GuessState(host), Unknown);
+    EXPECT_EQ(GuessState(host, settings), Unknown);
     const DWORD took = GetTickCount() - start;
     EXPECT_EQ(host.StatusText.load(), kConnectFailedText);
     EXPECT_GE(took, 350u);
@@ -112,7 +108,7 @@ TEST_F(WinsockProbe, ARefusedOrHangingConnectFailsWithinTheBound)
 TEST_F(WinsockProbe, ANameThatNeitherResolvesNorParsesIsNoSuchHost)
 {
     host.Name = "no-such-host.invalid";
-    EXPECT_EQ(GuessState(host), Unknown);
+    EXPECT_EQ(GuessState(host, settings), Unknown);
     EXPECT_EQ(host.StatusText.load(), kNoSuchHostText);
 }
 

@@ -39,7 +39,7 @@ std::string HostKey(const HostEntry& host)
 } // namespace
 
 // Stands in for the POP3 probe: a host whose name starts with "full" has mail.
-int32_t GuessState(HostEntry& host)
+int32_t GuessState(HostEntry& host, const ProbeSettings&)
 {
     std::lock_guard<std::mutex> lock(gChecksLock);
     gChecks.push_back({HostKey(host), host.State.load(), host.StatusText.load(), GetCurrentThreadId()});

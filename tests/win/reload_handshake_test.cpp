@@ -4,8 +4,8 @@
 #include "check_scheduler.h"
 
 #include "config_registry.h"
-#include "config_store.h"
 #include "control_messages.h"
+#include "monitor_config.h"
 #include "monitor_state.h"
 #include "pop3_probe.h"
 
@@ -130,15 +130,15 @@ TEST(ReloadHandshake, MessagesBeforeThePauseReferToTheOldTableAndAfterItToTheNew
                                   GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(window, nullptr);
     gMonitorWindow = window;
-    ReloadEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    gReloadEvent.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
 
     // A UM_PAUSED that the check thread did not post leaves the table alone.
     const HostEntry* loaded = &gHostTable[0];
     ReloadHostTable();
     EXPECT_EQ(&gHostTable[0], loaded);
     EXPECT_EQ(gHostTable.Count.load(), 2);
-    EXPECT_FALSE(ReloadDone.load());
-    EXPECT_EQ(WaitForSingleObject(ReloadEvent, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_FALSE(gReload.Done.load());
+    EXPECT_EQ(WaitForSingleObject(gReloadEvent.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 
     ASSERT_NE(_beginthread(CheckThread, 4096, nullptr), static_cast<uintptr_t>(-1));
 
@@ -166,7 +166,7 @@ TEST(ReloadHandshake, MessagesBeforeThePauseReferToTheOldTableAndAfterItToTheNew
     EXPECT_EQ(afterReload, (std::vector<Handled>{{UM_NEWSTATE, "full.a/new"}, {UM_NEWMAIL, "full.a/new"},
                                                  {UM_NEWSTATE, "empty.c/new"}, {UM_NEWSTATE, "full.d/new"},
                                                  {UM_NEWMAIL, "full.d/new"}}));
-    EXPECT_FALSE(ReloadDone.load());
+    EXPECT_FALSE(gReload.Done.load());
     {
         std::lock_guard<std::mutex> lock(gChecksLock);
         // Every host of the new table starts unknown and untried.

@@ -27,13 +27,16 @@ inline constexpr char kUnknownTip[] = "Mail status is unknown!";
 inline constexpr char kNoMailTip[] = "You have no new mail.";
 inline constexpr char kNewMailTip[] = "You have new mail waiting!";
 
-// What the window keeps between messages. Its one instance is owned by
-// tray_window.cpp; only the window's own code changes it.
+// What the window keeps between messages. Its one instance belongs to
+// tray_window.cpp; tests look into it through TrayStateForTests.
 struct TrayState {
     NOTIFYICONDATAA Record{};
-    bool FirstUpdate = true;  // the next update adds the icon instead of modifying it
-    int32_t ShownState = kNoShownState;  // the overall state last sent to the shell
-    HICON StateIcons[3]{};               // unknown, nomail, newmail
+    // The next update adds the icon instead of modifying it.
+    bool FirstUpdate = true;
+    // The overall state last sent to the shell; none at first, so that the
+    // first update always reaches it.
+    int32_t ShownState = kNoShownState;
+    HICON StateIcons[3]{};  // unknown, nomail, newmail
     // Kept after it closes, until the next click builds a new one.
     UniqueMenu PopupMenu;
     bool MenuOpen = false;

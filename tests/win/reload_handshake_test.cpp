@@ -7,6 +7,7 @@
 #include "control_messages.h"
 #include "monitor_config.h"
 #include "monitor_state.h"
+#include "platform_recorder.h"
 #include "pop3_probe.h"
 
 #include <gtest/gtest.h>
@@ -113,6 +114,25 @@ size_t CountOf(unsigned message, const std::string& host, size_t from)
     for (size_t i = from; i < gHandled.size(); ++i)
         count += gHandled[i] == Handled{message, host};
     return count;
+}
+
+TEST(ReloadHandshake, WhileAFailedReloadShowsItsBoxTheTableHasNoHosts)
+{
+    DeleteConfigKey();
+    StoreHosts({Host("full.a", "old"), Host("empty.b", "old")});
+    LoadHostTable();
+    DeleteValue("Host1Delay");
+    PlatformRecorder platform;
+    // The box keeps dispatching the window's messages; a click on the icon
+    // meanwhile builds its menu from this count.
+    int32_t countWhileBoxOpen = -1;
+    platform.whileBoxOpen = [&](const RecordedBox&) { countWhileBoxOpen = gHostTable.Count.load(); };
+    gReload.Paused = true;
+    EXPECT_EQ(ExitCodeOf([] { ReloadHostTable(); }), 1u);
+    EXPECT_EQ(platform.BoxTexts(), std::vector<std::string>{"Missing registry key: Host1Delay"});
+    EXPECT_EQ(countWhileBoxOpen, 0);
+    FreeHostTable();
+    DeleteConfigKey();
 }
 
 TEST(ReloadHandshake, MessagesBeforeThePauseReferToTheOldTableAndAfterItToTheNew)

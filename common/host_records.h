@@ -62,9 +62,9 @@ struct HostTable {
 
 // Replaces the table's hosts by these, each entry in its initial runtime
 // state with its own index; no hosts leave no array. The count is 0 from the
-// first step until every new entry is complete: a box that a load shows
-// keeps dispatching messages, and a click on the tray icon meanwhile must
-// not read a half-filled table.
+// first step until every new entry is complete, so that whoever reads up to
+// the count meanwhile (the tray menu, while a reload's box is open) finds no
+// half-filled entry.
 void FillHostTable(HostTable& table, std::vector<HostConfig> hosts);
 
 // The greatest state of all hosts; Unknown for a table without hosts.

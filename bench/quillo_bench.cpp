@@ -117,13 +117,12 @@ bool FloorCheck(uint16_t port, bool splitLine = false, bool noDelay = false)
     return ok;
 }
 
-void FillHost(HostEntry& host, int32_t index)
+void FillHost(HostConfig& host)
 {
     host.Name = "127.0.0.1";
     host.UserID = kUser;
     host.Password = kPassword;
     host.Delay = 0;
-    host.Index = index;
 }
 
 std::vector<Script> Dialogues(size_t count)
@@ -144,7 +143,7 @@ int RunCheckCost(int rounds)
     settings.Port = server.port();
     settings.BoundMs = 5000;
     HostEntry host;
-    FillHost(host, 0);
+    FillHost(host);
 
     std::vector<double> probeWall, probeCpu, floorWall, floorCpu, splitWall, splitNoDelayWall;
     int failures = 0;
@@ -205,11 +204,11 @@ int RunScale(int passes)
     };
     hooks.Post = [](unsigned, int32_t) {};
     for (const int size : sizes) {
+        std::vector<HostConfig> hosts(static_cast<size_t>(size));
+        for (HostConfig& host : hosts)
+            FillHost(host);
         HostTable table;
-        table.Entries = std::make_unique<HostEntry[]>(static_cast<size_t>(size));
-        for (int32_t i = 0; i < size; ++i)
-            FillHost(table[i], i);
-        table.Count = size;
+        FillHostTable(table, std::move(hosts));
         std::vector<double> perHost;
         for (int pass = 0; pass <= passes; ++pass) {
             const Cost cost = Measure([&] { CheckDueHosts(table, kTickSleepMs, hooks); });

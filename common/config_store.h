@@ -1,12 +1,16 @@
 // The host list in the registry: HKEY_CURRENT_USER\Software\Vantorel Works\Quillo,
-// "HostCount" and seven values per host. The setup program is the only writer.
+// "HostCount" and seven values per host, and the reading that both programs
+// share. The setup program is the only writer (setup/setup_config.h); the
+// monitor's load is in monitor/monitor_config.h.
 #pragma once
 
 #include "host_records.h"
+#include "win_handles.h"
 
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 inline constexpr const char* kConfigKeyPath = "Software\\Vantorel Works\\Quillo";
@@ -21,6 +25,16 @@ inline constexpr const char* kHostMailWavePattern = "Host%dMailWave";
 inline constexpr const char* kHostActionPattern = "Host%dAction";
 inline constexpr const char* kHostDelayPattern = "Host%dDelay";
 
+struct ValueName {
+    char text[64];
+};
+
+// A pattern with the host's index in it.
+ValueName HostValueName(const char* pattern, int32_t index);
+
+// The key opened for reading and writing; empty when it does not exist.
+UniqueRegKey OpenConfigKey();
+
 // Readers. A value that is absent or does not fit is fatal: the box
 // "Missing registry key: %s", then exit status 1. Only "HostCount" is
 // allowed to be absent, and then reads as -1.
@@ -29,31 +43,7 @@ std::string ReadRegString(HKEY key, const char* valueName);
 int32_t ReadHostDword(HKEY key, const char* pattern, int32_t index);
 std::string ReadHostString(HKEY key, const char* pattern, int32_t index);
 
-// Writers (setup program); true when the value was stored.
-bool WriteHostString(HKEY key, const char* pattern, int32_t index, const std::string& text);
-bool WriteHostDword(HKEY key, const char* pattern, int32_t index, int32_t number);
-
-// --- The monitor -----------------------------------------------------------
-
-extern HostTable gHostTable;
-
-// Fills gHostTable or ends the process: with no key or no hosts it starts
-// the setup program and ends with exit status 1.
-void LoadHostTable();
-void FreeHostTable();
-
-// --- The setup program -----------------------------------------------------
-
-extern std::vector<HostConfig> HostList;
-extern int32_t ConfigDirty;    // unsaved changes exist
-extern int32_t NoSavedConfig;  // the key or "HostCount" was missing: a first run
-
-inline int32_t HostCount() { return static_cast<int32_t>(HostList.size()); }
-
-void LoadConfig();
-
-// Writes every host, then "HostCount", so that a save cut short never leaves
-// a count pointing at missing values; then tells or starts the monitor. When
-// a value cannot be stored it says so, leaves ConfigDirty set and returns
-// false without telling the monitor.
-bool SaveConfig();
+// The first `count` hosts with clear passwords, read one by one before each
+// is kept, so that a hand-written count in the billions stops at the first
+// missing value instead of allocating for it.
+std::vector<HostConfig> ReadHosts(HKEY key, int32_t count);

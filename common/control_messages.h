@@ -1,5 +1,9 @@
 // How the two programs meet outside the registry: the monitor window's
-// identity, its private messages, and how each program starts the other.
+// identity, its private messages, and the command lines by which each
+// program starts the other. Portable: no Windows headers, so that the
+// monitor's portable rules can post these numbers too. Finding the monitor
+// and starting it belong to the setup program (setup/setup_config.h),
+// starting the setup program to the monitor (monitor/monitor_config.h).
 #pragma once
 
 // Numbered from WM_USER (0x0400). Always posted, never sent; only
@@ -17,13 +21,3 @@ inline constexpr const char* kMonitorWindowName = "ZT-Quillo";
 
 inline constexpr const char* kMonitorCommandLine = "quillo";
 inline constexpr const char* kSetupCommandLine = "Kelvo";
-
-// Setup program: posts UM_NEWCONFIG to the first window titled "ZT-Quillo"
-// (any letter case); true when one was found.
-bool FindMonitor();
-
-// Setup program: starts the monitor; a failure is reported in a box.
-void LaunchMonitor();
-
-// Monitor: starts the setup program; a failure is reported in a box.
-void LaunchSetup();

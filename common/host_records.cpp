@@ -1,7 +1,23 @@
-// The monitor's overall mail state over its host table.
+// The monitor's host table: how it is filled, and its overall mail state.
 #include "host_records.h"
 
 #include <algorithm>
+
+void FillHostTable(HostTable& table, std::vector<HostConfig> hosts)
+{
+    table.Count = 0;
+    table.Entries.reset();
+    const auto count = static_cast<int32_t>(hosts.size());
+    if (count == 0)
+        return;
+    auto entries = std::make_unique<HostEntry[]>(hosts.size());
+    for (int32_t index = 0; index < count; ++index) {
+        static_cast<HostConfig&>(entries[index]) = std::move(hosts[index]);
+        entries[index].Index = index;
+    }
+    table.Entries = std::move(entries);
+    table.Count = count;
+}
 
 MailState OverallState(HostTable& table)
 {

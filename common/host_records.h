@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 enum NewMailAction : int32_t {
     Nothing = 0,
@@ -51,14 +52,20 @@ struct HostEntry : HostConfig {
     int32_t Index = 0;
 };
 
-// The monitor's hosts in stored order. Count stays 0 until every entry of a
-// new table is complete, so nobody reads a half-filled table.
+// The monitor's hosts in stored order. Filled only by FillHostTable.
 struct HostTable {
     std::unique_ptr<HostEntry[]> Entries;
     std::atomic<int32_t> Count{0};
 
     HostEntry& operator[](int32_t index) { return Entries[index]; }
 };
+
+// Replaces the table's hosts by these, each entry in its initial runtime
+// state with its own index; no hosts leave no array. The count is 0 from the
+// first step until every new entry is complete, so that whoever reads up to
+// the count meanwhile (the tray menu, while a reload's box is open) finds no
+// half-filled entry.
+void FillHostTable(HostTable& table, std::vector<HostConfig> hosts);
 
 // The greatest state of all hosts; Unknown for a table without hosts.
 MailState OverallState(HostTable& table);

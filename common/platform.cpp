@@ -1,55 +1,37 @@
-// The real platform calls, and the few helpers built on them.
+// The real platform calls of both programs, and the helpers built on them.
 #include "platform.h"
+
+#include "win_handles.h"
 
 #include <cstdlib>
 
-const PlatformCalls RealPlatform = {
-    &::MessageBoxA, &::CreateProcessA, &::ExitProcess,   &::WinHelpA,         &::Shell_NotifyIconA,
-    &::sndPlaySoundA, &::MessageBeep, &::GetOpenFileNameA, &::RegCreateKeyExA, &::RegSetValueExA,
-};
+const PlatformCalls kRealPlatform = {&::MessageBoxA, &::CreateProcessA, &::ExitProcess, &::WinHelpA};
 
-PlatformCalls Platform = RealPlatform;
+PlatformCalls gPlatform = kRealPlatform;
 
-ExitHook BeforeConfigExit = nullptr;
+ExitHook gBeforeConfigExit = nullptr;
 
 void ExitProgram(UINT exitCode)
 {
-    if (BeforeConfigExit != nullptr)
-        BeforeConfigExit();
-    Platform.ExitProcess(exitCode);
+    if (gBeforeConfigExit != nullptr)
+        gBeforeConfigExit();
+    gPlatform.ExitProcess(exitCode);
     // Only a test's replacement of ExitProcess returns; it must not go on.
     std::abort();
 }
 
-namespace {
-
-std::string ModulePath()
+bool StartDetached(const char* commandLine)
 {
-    char path[MAX_PATH] = "";
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    return path;
-}
-
-} // namespace
-
-std::string ProgramTitle()
-{
-    std::string name = ModulePath();
-    const size_t slash = name.find_last_of("\\/:");
-    if (slash != std::string::npos)
-        name.erase(0, slash + 1);
-    const size_t dot = name.rfind('.');
-    if (dot != std::string::npos)
-        name.erase(dot);
-    return name;
-}
-
-std::string ProgramHelpFile()
-{
-    std::string path = ModulePath();
-    const size_t slash = path.find_last_of("\\/:");
-    const size_t dot = path.rfind('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-        path.erase(dot);
-    return path + ".HLP";
+    char command[MAX_PATH];
+    lstrcpynA(command, commandLine, sizeof command);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!gPlatform.CreateProcessA(nullptr, command, nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr, nullptr,
+                                  &startup, &process))
+        return false;
+    // The handles of the new process are of no use to the starter.
+    UniqueKernelHandle processHandle(process.hProcess);
+    UniqueKernelHandle threadHandle(process.hThread);
+    return true;
 }

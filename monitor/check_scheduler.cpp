@@ -2,12 +2,12 @@
 // reload handshake. The rules themselves live in scheduler_rules.cpp.
 #include "check_scheduler.h"
 
-#include "config_store.h"
 #include "control_messages.h"
+#include "monitor_config.h"
 #include "monitor_state.h"
 #include "pop3_probe.h"
 
-HANDLE ReloadEvent = nullptr;
+#include <windows.h>
 
 namespace {
 
@@ -32,18 +32,18 @@ CheckHooks SystemCheckHooks()
         [](unsigned message, int32_t hostIndex) {
             PostMessageA(gMonitorWindow.load(), message, 0, static_cast<LPARAM>(hostIndex));
         },
-        [] { WaitForSingleObject(ReloadEvent, INFINITE); },
+        [] { WaitForSingleObject(gReloadEvent.get(), INFINITE); },
     };
 }
 
 void __cdecl CheckThread(void*)
 {
-    RunCheckLoop(gHostTable, SystemCheckHooks());
+    RunCheckLoop(gHostTable, gReload, SystemCheckHooks());
 }
 
 void RequestReload()
 {
-    ReloadRequested = true;
+    gReload.Requested = true;
 }
 
 void ReloadHostTable()
@@ -51,13 +51,13 @@ void ReloadHostTable()
     // Freeing the table while the check thread is not waiting would pull it
     // from under a running check, and the set event would let the next real
     // pause run on without waiting.
-    if (!ReloadPaused.exchange(false))
+    if (!gReload.Paused.exchange(false))
         return;
-    // The check thread is blocked on ReloadEvent: nobody reads the table
+    // The check thread is blocked on gReloadEvent: nobody reads the table
     // until the event is set. A configuration that cannot be loaded ends the
     // process here, with the check thread still waiting.
     FreeHostTable();
     LoadHostTable();
-    ReloadDone = true;
-    SetEvent(ReloadEvent);
+    gReload.Done = true;
+    SetEvent(gReloadEvent.get());
 }

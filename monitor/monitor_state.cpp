@@ -2,3 +2,6 @@
 
 HINSTANCE gInstance = nullptr;
 std::atomic<HWND> gMonitorWindow{nullptr};
+HostTable gHostTable;
+ReloadSignals gReload;
+UniqueKernelHandle gReloadEvent;

@@ -1,5 +1,11 @@
-// Process-wide state of the monitor that more than one of its files uses.
+// The monitor's process-wide state that more than one of its files uses.
+// The tray window keeps its own record (tray_window.cpp); the probe's
+// settings are the probe's (pop3_probe.h).
 #pragma once
+
+#include "host_records.h"
+#include "scheduler_rules.h"
+#include "win_handles.h"
 
 #include <windows.h>
 
@@ -10,3 +16,12 @@ extern HINSTANCE gInstance;
 // The hidden "ZT-Quillo" window; set once after creation, then read by the
 // check thread, which posts its reports to it.
 extern std::atomic<HWND> gMonitorWindow;
+
+// Rebuilt only inside the reload handshake, while the check thread waits.
+extern HostTable gHostTable;
+
+// The reload handshake between the main thread and the check thread: its
+// flags, and the unnamed auto-reset event that wakes the check thread,
+// created at start-up.
+extern ReloadSignals gReload;
+extern UniqueKernelHandle gReloadEvent;

@@ -3,7 +3,8 @@
 // so a reload may replace the host table before the box returns.
 #include "new_mail_actions.h"
 
-#include "config_store.h"
+#include "monitor_platform.h"
+#include "monitor_state.h"
 #include "new_mail_text.h"
 #include "platform.h"
 #include "win_handles.h"
@@ -14,8 +15,6 @@
 #include <vector>
 
 namespace {
-
-constexpr const char* kCaption = "Quillo";
 
 static_assert(sizeof(void*) != 4 || sizeof(STARTUPINFOA) == 68, "on x86 the reader gets a start-up record of 68 bytes");
 
@@ -33,9 +32,9 @@ void PlayNewMailSound(const HostEntry& host)
     // Without SND_NODEFAULT a file that cannot be played gives the default
     // sound, so a bad file still makes itself heard.
     if (!host.MailWave.empty())
-        Platform.sndPlaySoundA(host.MailWave.c_str(), SND_ASYNC);
+        gMonitorPlatform.sndPlaySoundA(host.MailWave.c_str(), SND_ASYNC);
     else
-        Platform.MessageBeep(0xFFFFFFFF);
+        gMonitorPlatform.MessageBeep(0xFFFFFFFF);
 }
 
 } // namespace
@@ -51,9 +50,9 @@ void StartReaderCommand(const std::string& commandLine)
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
-    if (!Platform.CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+    if (!gPlatform.CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
                                  folder ? folder->c_str() : nullptr, &startup, &started)) {
-        Platform.MessageBoxA(nullptr, "Unable to start mailreader.", kCaption, MB_OK | MB_ICONEXCLAMATION);
+        gPlatform.MessageBoxA(nullptr, "Unable to start mailreader.", kBoxCaption, MB_OK | MB_ICONEXCLAMATION);
         return;
     }
     // The monitor never follows its reader.
@@ -84,7 +83,7 @@ void NotifyNewMail(int32_t hostIndex)
         const std::string text = NewMailText(host->Name, withReader);
         host = nullptr;
         const UINT flags = withReader ? (MB_YESNO | MB_ICONQUESTION) : (MB_OK | MB_ICONINFORMATION);
-        if (Platform.MessageBoxA(nullptr, text.c_str(), kCaption, flags) == IDYES)
+        if (gPlatform.MessageBoxA(nullptr, text.c_str(), kBoxCaption, flags) == IDYES)
             StartReaderCommand(reader);
         break;
     }

@@ -1,7 +1,7 @@
 // quillo: the mail monitor's process entry.
 #include "check_scheduler.h"
-#include "config_store.h"
 #include "debug_trace.h"
+#include "monitor_config.h"
 #include "monitor_state.h"
 #include "platform.h"
 #include "tray_window.h"
@@ -16,12 +16,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     gInstance = instance;
     // A reload that ends the monitor must not leave a dead icon behind.
-    BeforeConfigExit = &RemoveTrayIcon;
+    gBeforeConfigExit = &RemoveTrayIcon;
 
     WSADATA winsock;
     if (WSAStartup(0x0101, &winsock) != 0) {
-        Platform.MessageBoxA(nullptr, "Unable to initialize Winsock stack!  Aborting program.", "Quillo",
-                             MB_ICONERROR);
+        gPlatform.MessageBoxA(nullptr, "Unable to initialize Winsock stack!  Aborting program.", kBoxCaption,
+                              MB_ICONERROR);
         return 0;
     }
 
@@ -30,7 +30,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 
     if (!RegisterMonitorClass())
         return 0;
-    ReloadEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    gReloadEvent.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     const HWND window = CreateMonitorWindow();
     if (window == nullptr)
         return 0;

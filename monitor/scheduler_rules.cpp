@@ -3,10 +3,6 @@
 
 #include "control_messages.h"
 
-std::atomic<bool> ReloadRequested{false};
-std::atomic<bool> ReloadDone{false};
-std::atomic<bool> ReloadPaused{false};
-
 bool IsDue(int64_t elapsedMs, int32_t delaySeconds)
 {
     return elapsedMs >= int64_t{delaySeconds} * 1000;
@@ -20,18 +16,18 @@ uint32_t MeasureSleep(const CheckHooks& hooks)
     return after - before;
 }
 
-uint32_t TakeReloadRequest(const CheckHooks& hooks, uint32_t tickMs)
+uint32_t TakeReloadRequest(ReloadSignals& reload, const CheckHooks& hooks, uint32_t tickMs)
 {
-    if (!ReloadRequested.load())
+    if (!reload.Requested.load())
         return tickMs;
     // Cleared before the pause: a request that arrives from now on belongs to
     // a later tick, and this reload loads the newest configuration anyway.
-    ReloadRequested = false;
-    ReloadPaused = true;
+    reload.Requested = false;
+    reload.Paused = true;
     hooks.Post(UM_PAUSED, 0);
     hooks.WaitForReload();
-    if (ReloadDone.load()) {
-        ReloadDone = false;
+    if (reload.Done.load()) {
+        reload.Done = false;
         return 0;
     }
     return tickMs;
@@ -65,14 +61,14 @@ void CheckDueHosts(HostTable& table, uint32_t tickMs, const CheckHooks& hooks)
     }
 }
 
-void RunCheckTick(HostTable& table, const CheckHooks& hooks)
+void RunCheckTick(HostTable& table, ReloadSignals& reload, const CheckHooks& hooks)
 {
-    const uint32_t tickMs = TakeReloadRequest(hooks, MeasureSleep(hooks));
+    const uint32_t tickMs = TakeReloadRequest(reload, hooks, MeasureSleep(hooks));
     CheckDueHosts(table, tickMs, hooks);
 }
 
-void RunCheckLoop(HostTable& table, const CheckHooks& hooks)
+void RunCheckLoop(HostTable& table, ReloadSignals& reload, const CheckHooks& hooks)
 {
     for (;;)
-        RunCheckTick(table, hooks);
+        RunCheckTick(table, reload, hooks);
 }

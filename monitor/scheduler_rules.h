@@ -11,13 +11,19 @@
 #include <cstdint>
 #include <functional>
 
-// Set by the main thread, cleared by the check thread (see RunCheckTick).
-extern std::atomic<bool> ReloadRequested;
-extern std::atomic<bool> ReloadDone;
-// Set by the check thread right before it posts UM_PAUSED, taken by the main
-// thread's reload: only a pause that the check thread announced may free the
-// table, never a stray UM_PAUSED from another program.
-extern std::atomic<bool> ReloadPaused;
+// The words of the reload handshake, shared by the two threads.
+struct ReloadSignals {
+    // Set by the main thread on UM_NEWCONFIG, taken by the check thread at
+    // the start of a tick.
+    std::atomic<bool> Requested{false};
+    // Set by the check thread right before it posts UM_PAUSED, taken by the
+    // main thread's reload: only a pause that the check thread announced may
+    // free the table, never a stray UM_PAUSED from another program.
+    std::atomic<bool> Paused{false};
+    // Set by the main thread once the new table is loaded, cleared by the
+    // check thread after it wakes.
+    std::atomic<bool> Done{false};
+};
 
 struct CheckHooks {
     std::function<uint32_t()> TickCount;  // milliseconds, wrapping at 2^32
@@ -41,7 +47,7 @@ uint32_t MeasureSleep(const CheckHooks& hooks);
 // thread has rebuilt the table, and returns the tick length to count (0 after
 // a completed reload, so that the new table starts exactly at its initial
 // elapsed times).
-uint32_t TakeReloadRequest(const CheckHooks& hooks, uint32_t tickMs);
+uint32_t TakeReloadRequest(ReloadSignals& reload, const CheckHooks& hooks, uint32_t tickMs);
 
 // Checks one host and reports: UM_NEWSTATUS for the same state, else
 // UM_NEWSTATE and, for a change into new mail, UM_NEWMAIL after it.
@@ -52,6 +58,6 @@ void CheckHost(HostEntry& host, const CheckHooks& hooks);
 void CheckDueHosts(HostTable& table, uint32_t tickMs, const CheckHooks& hooks);
 
 // One whole tick: sleep, reload request, pass.
-void RunCheckTick(HostTable& table, const CheckHooks& hooks);
+void RunCheckTick(HostTable& table, ReloadSignals& reload, const CheckHooks& hooks);
 
-[[noreturn]] void RunCheckLoop(HostTable& table, const CheckHooks& hooks);
+[[noreturn]] void RunCheckLoop(HostTable& table, ReloadSignals& reload, const CheckHooks& hooks);

@@ -3,10 +3,10 @@
 #include "tray_window.h"
 
 #include "check_scheduler.h"
-#include "config_store.h"
 #include "control_messages.h"
 #include "debug_trace.h"
-#include "menu_lines.h"
+#include "monitor_config.h"
+#include "monitor_platform.h"
 #include "monitor_state.h"
 #include "new_mail_actions.h"
 #include "platform.h"
@@ -20,64 +20,48 @@
 static_assert(offsetof(NOTIFYICONDATAA, szTip) + 64 == kTrayRecordSize);
 static_assert(sizeof(void*) != 4 || kTrayRecordSize == 88);
 
-NOTIFYICONDATAA gTrayRecord;
-bool gFirstTrayUpdate = true;
-int32_t gShownState = kNoShownState;
-HICON gStateIcons[3];
-UniqueMenu gPopupMenu;
-bool gMenuOpen = false;
-
 namespace {
 
-// The shell broadcasts this when it starts again, e.g. after explorer died;
-// every icon of the old shell is gone then.
-UINT TaskbarCreatedMessage = 0;
-
-// The host lines of the current pop-up menu: a host index beyond them has no
-// line to change (the menu may have been built while a reload ran).
-int32_t MenuHostLines = 0;
-
-char BuildBuffer[kMenuLineSize];
-char UpdateBuffer[kMenuLineSize];
+TrayState gTray;
 
 void PutStateIntoRecord(int32_t state)
 {
     const char* tip = kNewMailTip;
-    HICON icon = gStateIcons[2];
+    HICON icon = gTray.StateIcons[2];
     if (state == Unknown) {
         tip = kUnknownTip;
-        icon = gStateIcons[0];
+        icon = gTray.StateIcons[0];
     } else if (state == NoMail) {
         tip = kNoMailTip;
-        icon = gStateIcons[1];
+        icon = gTray.StateIcons[1];
     }
-    gTrayRecord.hIcon = icon;
-    lstrcpynA(gTrayRecord.szTip, tip, 64);
+    gTray.Record.hIcon = icon;
+    lstrcpynA(gTray.Record.szTip, tip, 64);
 }
 
 void AddTrayIconAgain(HWND window)
 {
-    if (gFirstTrayUpdate) {
+    if (gTray.FirstUpdate) {
         UpdateTrayIcon(window);
         return;
     }
     const int32_t state = OverallState(gHostTable);
     PutStateIntoRecord(state);
-    Platform.Shell_NotifyIconA(NIM_ADD, &gTrayRecord);
-    gShownState = state;
+    gMonitorPlatform.Shell_NotifyIconA(NIM_ADD, &gTray.Record);
+    gTray.ShownState = state;
 }
 
 void UpdateOpenMenuLine(LPARAM hostIndex)
 {
-    if (!gMenuOpen)
+    if (!gTray.MenuOpen)
         return;
     const int32_t count = gHostTable.Count.load();
-    if (hostIndex < 0 || hostIndex >= count || hostIndex >= MenuHostLines)
+    if (hostIndex < 0 || hostIndex >= count || hostIndex >= gTray.MenuHostLines)
         return;
     HostEntry& host = gHostTable[static_cast<int32_t>(hostIndex)];
-    FormatMenuLine(UpdateBuffer, host.Name.c_str(), host.StatusText.load());
-    if (!ModifyMenuA(gPopupMenu.get(), static_cast<UINT>(hostIndex), MF_BYCOMMAND | MF_STRING,
-                     static_cast<UINT_PTR>(hostIndex), UpdateBuffer))
+    FormatMenuLine(gTray.UpdateBuffer, host.Name.c_str(), host.StatusText.load());
+    if (!ModifyMenuA(gTray.PopupMenu.get(), static_cast<UINT>(hostIndex), MF_BYCOMMAND | MF_STRING,
+                     static_cast<UINT_PTR>(hostIndex), gTray.UpdateBuffer))
         DebugTrace("Modify menu failed: %d", static_cast<int>(GetLastError()));
     PokeMenus();
 }
@@ -86,21 +70,21 @@ void ShowPopupMenu(HWND window)
 {
     POINT cursor{};
     GetCursorPos(&cursor);
-    gPopupMenu.reset();
+    gTray.PopupMenu.reset();
     BuildPopupMenu();
-    gMenuOpen = true;
+    gTray.MenuOpen = true;
     // Without this the menu would not close when the user clicks elsewhere.
     SetForegroundWindow(window);
-    TrackPopupMenu(gPopupMenu.get(), TPM_RIGHTALIGN | TPM_LEFTBUTTON, cursor.x, cursor.y, 0, window, nullptr);
+    TrackPopupMenu(gTray.PopupMenu.get(), TPM_RIGHTALIGN | TPM_LEFTBUTTON, cursor.x, cursor.y, 0, window, nullptr);
     PostMessageA(window, WM_USER, 0, 0);
-    gMenuOpen = false;
+    gTray.MenuOpen = false;
 }
 
 void RunMenuCommand(HWND window, WPARAM wParam)
 {
     switch (LOWORD(wParam)) {
     case kHelpCommand:
-        Platform.WinHelpA(window, kHelpFile, HELP_CONTEXT, kHelpTopic);
+        gPlatform.WinHelpA(window, kHelpFile, HELP_CONTEXT, kHelpTopic);
         return;
     case kSetupCommand:
         LaunchSetup();
@@ -131,43 +115,53 @@ BOOL CALLBACK PokeIfOurMenu(HWND window, LPARAM)
 
 } // namespace
 
+TrayState& TrayStateForTests()
+{
+    return gTray;
+}
+
+void ResetTrayState()
+{
+    gTray = TrayState{};
+}
+
 void UpdateTrayIcon(HWND window)
 {
-    if (gFirstTrayUpdate) {
-        std::memset(&gTrayRecord, 0, sizeof gTrayRecord);
-        gTrayRecord.cbSize = kTrayRecordSize;
-        gTrayRecord.hWnd = window;
-        gTrayRecord.uID = 0;
-        gTrayRecord.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-        gTrayRecord.uCallbackMessage = UM_PROD;
+    if (gTray.FirstUpdate) {
+        std::memset(&gTray.Record, 0, sizeof gTray.Record);
+        gTray.Record.cbSize = kTrayRecordSize;
+        gTray.Record.hWnd = window;
+        gTray.Record.uID = 0;
+        gTray.Record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+        gTray.Record.uCallbackMessage = UM_PROD;
     }
     const int32_t state = OverallState(gHostTable);
     PutStateIntoRecord(state);
-    if (state != gShownState) {
-        Platform.Shell_NotifyIconA(gFirstTrayUpdate ? NIM_ADD : NIM_MODIFY, &gTrayRecord);
-        gShownState = state;
+    if (state != gTray.ShownState) {
+        gMonitorPlatform.Shell_NotifyIconA(gTray.FirstUpdate ? NIM_ADD : NIM_MODIFY, &gTray.Record);
+        gTray.ShownState = state;
     }
-    gFirstTrayUpdate = false;
+    gTray.FirstUpdate = false;
 }
 
 void RemoveTrayIcon()
 {
-    if (!gFirstTrayUpdate)
-        Platform.Shell_NotifyIconA(NIM_DELETE, &gTrayRecord);
+    if (!gTray.FirstUpdate)
+        gMonitorPlatform.Shell_NotifyIconA(NIM_DELETE, &gTray.Record);
 }
 
 void BuildPopupMenu()
 {
-    gPopupMenu.reset(CreatePopupMenu());
-    const HMENU menu = gPopupMenu.get();
+    gTray.PopupMenu.reset(CreatePopupMenu());
+    const HMENU menu = gTray.PopupMenu.get();
     // Read once: a reload keeps the count at 0 until the new table is whole.
     const int32_t count = gHostTable.Count.load();
     for (int32_t index = 0; index < count; ++index) {
         HostEntry& host = gHostTable[index];
-        FormatMenuLine(BuildBuffer, host.Name.c_str(), host.StatusText.load());
-        AppendMenuA(menu, MF_STRING, static_cast<UINT_PTR>(index), BuildBuffer);
+        FormatMenuLine(gTray.BuildBuffer, host.Name.c_str(), host.StatusText.load());
+        AppendMenuA(menu, MF_STRING, static_cast<UINT_PTR>(index), gTray.BuildBuffer);
     }
-    MenuHostLines = count;
+    gTray.MenuHostLines = count;
     AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(menu, MF_STRING, kHelpCommand, "&Help");
     AppendMenuA(menu, MF_STRING, kSetupCommand, "&Configuration");
@@ -207,10 +201,10 @@ LRESULT CALLBACK MonitorWindowProc(HWND window, UINT message, WPARAM wParam, LPA
 {
     switch (message) {
     case WM_CREATE:
-        TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
-        gStateIcons[0] = LoadIconA(gInstance, "unknown");
-        gStateIcons[1] = LoadIconA(gInstance, "nomail");
-        gStateIcons[2] = LoadIconA(gInstance, "newmail");
+        gTray.TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
+        gTray.StateIcons[0] = LoadIconA(gInstance, "unknown");
+        gTray.StateIcons[1] = LoadIconA(gInstance, "nomail");
+        gTray.StateIcons[2] = LoadIconA(gInstance, "newmail");
         UpdateTrayIcon(window);
         return 0;
     case WM_PAINT: {
@@ -255,7 +249,7 @@ LRESULT CALLBACK MonitorWindowProc(HWND window, UINT message, WPARAM wParam, LPA
         UpdateOpenMenuLine(lParam);
         return 0;
     }
-    if (message == TaskbarCreatedMessage && TaskbarCreatedMessage != 0) {
+    if (message == gTray.TaskbarCreatedMessage && gTray.TaskbarCreatedMessage != 0) {
         AddTrayIconAgain(window);
         return 0;
     }

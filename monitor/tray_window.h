@@ -3,6 +3,7 @@
 // Main thread only.
 #pragma once
 
+#include "menu_lines.h"
 #include "win_handles.h"
 
 #include <windows.h>
@@ -26,14 +27,32 @@ inline constexpr char kUnknownTip[] = "Mail status is unknown!";
 inline constexpr char kNoMailTip[] = "You have no new mail.";
 inline constexpr char kNewMailTip[] = "You have new mail waiting!";
 
-// Process-wide state of the window; tests reset it between cases.
-extern NOTIFYICONDATAA gTrayRecord;
-extern bool gFirstTrayUpdate;
-extern int32_t gShownState;
-extern HICON gStateIcons[3];  // unknown, nomail, newmail
-// Kept after it closes, until the next click builds a new one.
-extern UniqueMenu gPopupMenu;
-extern bool gMenuOpen;
+// What the window keeps between messages. Its one instance belongs to
+// tray_window.cpp; tests look into it through TrayStateForTests.
+struct TrayState {
+    NOTIFYICONDATAA Record{};
+    // The next update adds the icon instead of modifying it.
+    bool FirstUpdate = true;
+    // The overall state last sent to the shell; none at first, so that the
+    // first update always reaches it.
+    int32_t ShownState = kNoShownState;
+    HICON StateIcons[3]{};  // unknown, nomail, newmail
+    // Kept after it closes, until the next click builds a new one.
+    UniqueMenu PopupMenu;
+    bool MenuOpen = false;
+    // The host lines of the current pop-up menu: a host index beyond them has
+    // no line to change (the menu may have been built while a reload ran).
+    int32_t MenuHostLines = 0;
+    // The shell broadcasts this when it starts again, e.g. after explorer
+    // died; every icon of the old shell is gone then.
+    UINT TaskbarCreatedMessage = 0;
+    char BuildBuffer[kMenuLineSize]{};
+    char UpdateBuffer[kMenuLineSize]{};
+};
+
+// For tests: the window's record, and a fresh one for each case.
+TrayState& TrayStateForTests();
+void ResetTrayState();
 
 bool RegisterMonitorClass();
 HWND CreateMonitorWindow();

@@ -1,9 +1,9 @@
 // The host editor: the seven fields that show and commit one host record,
 // and the two pickers of the Open dialog.
-#include "config_store.h"
 #include "host_editor_rules.h"
 #include "platform.h"
 #include "setup_dialog.h"
+#include "setup_platform.h"
 #include "setup_resources.h"
 
 #include <cstring>
@@ -75,11 +75,11 @@ bool SetupDialog::PickFile(int control, DWORD bufferSize, const char* filter, co
     dialog.nMaxFile = bufferSize;
     dialog.lpstrDefExt = defaultExtension;
     dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-    if (!Platform.GetOpenFileNameA(&dialog))
+    if (!gSetupPlatform.GetOpenFileNameA(&dialog))
         return false;
     // A longer path could be stored but never read back.
     if (std::strlen(file) > kLongestFieldText) {
-        Platform.MessageBoxA(window_, kPathTooLongText, ProgramTitle().c_str(), MB_OK | MB_ICONWARNING);
+        gPlatform.MessageBoxA(window_, kPathTooLongText, ProgramTitle().c_str(), MB_OK | MB_ICONWARNING);
         return false;
     }
     SetDlgItemTextA(window_, control, file);

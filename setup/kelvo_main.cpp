@@ -5,11 +5,11 @@
 
 namespace {
 
-SetupApp App;
+SetupApp gApp;
 
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
-    return App.Run(instance);
+    return gApp.Run(instance);
 }

@@ -2,9 +2,10 @@
 // the commit of the host on screen, Save, the close paths, help and icon.
 #include "setup_dialog.h"
 
-#include "config_store.h"
 #include "host_editor_rules.h"
 #include "platform.h"
+#include "setup_config.h"
+#include "setup_platform.h"
 #include "setup_resources.h"
 
 #include <algorithm>
@@ -45,7 +46,7 @@ private:
 
 void ReportOutOfMemory()
 {
-    Platform.MessageBoxA(nullptr, "Out of memory!", "Quillo", MB_OK | MB_ICONERROR);
+    gPlatform.MessageBoxA(nullptr, "Out of memory!", kBoxCaption, MB_OK | MB_ICONERROR);
     ExitProgram(1);
 }
 
@@ -302,7 +303,7 @@ void SetupDialog::ConfirmClose()
     // What stands in the fields counts as a change too.
     CommitCurrentHost();
     if (ConfigDirty) {
-        const int answer = Platform.MessageBoxA(window_, kSavePromptText, ProgramTitle().c_str(),
+        const int answer = gPlatform.MessageBoxA(window_, kSavePromptText, ProgramTitle().c_str(),
                                                 MB_YESNO | MB_ICONQUESTION);
         if (answer == IDYES && !SaveConfig())
             return;
@@ -329,8 +330,8 @@ void SetupDialog::FreeHostStrings(HostConfig& host)
 void SetupDialog::OpenHelp(UINT command, ULONG_PTR topic)
 {
     const std::string helpFile = ProgramHelpFile();
-    if (!Platform.WinHelpA(window_, helpFile.c_str(), command, topic) && command != HELP_QUIT)
-        Platform.MessageBoxA(window_, "Failed to launch help.", ProgramTitle().c_str(), MB_OK | MB_ICONEXCLAMATION);
+    if (!gPlatform.WinHelpA(window_, helpFile.c_str(), command, topic) && command != HELP_QUIT)
+        gPlatform.MessageBoxA(window_, "Failed to launch help.", ProgramTitle().c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
 bool SetupDialog::PaintMinimised()

@@ -1,7 +1,6 @@
 // The setup dialog: the host list on the right, the editor of one host on the
 // left. The host list itself (HostList, ConfigDirty, NoSavedConfig) lives in
-// the configuration store; CurrentHost beside it says which record the
-// editor shows.
+// setup_config.h; CurrentHost beside it says which record the editor shows.
 #pragma once
 
 #include "host_records.h"

@@ -1,4 +1,4 @@
-// The recording replacements of the platform calls.
+// The recording replacements of the platform calls of both programs.
 #include "platform_recorder.h"
 
 namespace {
@@ -51,78 +51,17 @@ BOOL WINAPI RecordWinHelp(HWND window, LPCSTR file, UINT command, ULONG_PTR data
     return gRecorder->helpStarts ? TRUE : FALSE;
 }
 
-BOOL WINAPI RecordShellNotifyIcon(DWORD message, PNOTIFYICONDATAA data)
-{
-    gRecorder->trayCalls.push_back({message, *data});
-    return TRUE;
-}
-
-BOOL WINAPI RecordSndPlaySound(LPCSTR sound, UINT flags)
-{
-    gRecorder->sounds.emplace_back(sound ? sound : "", flags);
-    return TRUE;
-}
-
-BOOL WINAPI RecordMessageBeep(UINT type)
-{
-    gRecorder->beeps.push_back(type);
-    return TRUE;
-}
-
-std::string FilterText(const char* filter)
-{
-    std::string text;
-    if (filter == nullptr)
-        return text;
-    // The filter ends with two NULs.
-    for (const char* p = filter; *p; p += lstrlenA(p) + 1)
-        text.append(p).push_back('|');
-    return text;
-}
-
-BOOL WINAPI RecordGetOpenFileName(LPOPENFILENAMEA dialog)
-{
-    gRecorder->openDialogs.push_back({dialog->hwndOwner, FilterText(dialog->lpstrFilter),
-                                      dialog->lpstrDefExt ? dialog->lpstrDefExt : "",
-                                      dialog->lpstrFile ? dialog->lpstrFile : "", dialog->Flags, dialog->nMaxFile});
-    if (!gRecorder->openDialogChoice)
-        return FALSE;
-    lstrcpynA(dialog->lpstrFile, gRecorder->openDialogChoice->c_str(), dialog->nMaxFile);
-    return TRUE;
-}
-
-LSTATUS WINAPI RecordRegCreateKeyEx(HKEY root, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options,
-                                    REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition)
-{
-    if (gRecorder->failKeyCreate)
-        return ERROR_ACCESS_DENIED;
-    return RealPlatform.RegCreateKeyExA(root, subKey, reserved, keyClass, options, access, security, result,
-                                        disposition);
-}
-
-LSTATUS WINAPI RecordRegSetValueEx(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size)
-{
-    gRecorder->registryWrites.emplace_back(name ? name : "");
-    if (name != nullptr && gRecorder->failRegistryWriteOf == name)
-        return ERROR_ACCESS_DENIED;
-    return RealPlatform.RegSetValueExA(key, name, reserved, type, data, size);
-}
-
 } // namespace
 
 PlatformRecorder::PlatformRecorder()
 {
     gRecorder = this;
-    Platform = PlatformCalls{
-        &RecordMessageBox,     &RecordCreateProcess,   &ThrowProcessExit,     &RecordWinHelp,
-        &RecordShellNotifyIcon, &RecordSndPlaySound,   &RecordMessageBeep,    &RecordGetOpenFileName,
-        &RecordRegCreateKeyEx, &RecordRegSetValueEx,
-    };
+    gPlatform = PlatformCalls{&RecordMessageBox, &RecordCreateProcess, &ThrowProcessExit, &RecordWinHelp};
 }
 
 PlatformRecorder::~PlatformRecorder()
 {
-    Platform = RealPlatform;
+    gPlatform = kRealPlatform;
     gRecorder = nullptr;
 }
 

@@ -1,5 +1,7 @@
-// Replaces the entries of Platform for the life of one test and records each
+// Replaces the entries of gPlatform for the life of one test and records each
 // call: what a person would have seen or what the system would have started.
+// MonitorPlatformRecorder and SetupPlatformRecorder add each program's own
+// calls.
 #pragma once
 
 #include "platform.h"
@@ -22,10 +24,9 @@ struct RecordedBox {
     UINT flags;
 };
 
-// The sizes the system expects of the records we hand it, per architecture:
-// the start-up record, and the tray record's first version.
+// The size the system expects of the start-up record we hand it, per
+// architecture.
 inline constexpr DWORD kStartupRecordSize = sizeof(void*) == 4 ? 68 : 104;
-inline constexpr DWORD kFirstTrayRecordSize = sizeof(void*) == 4 ? 88 : 104;
 
 struct RecordedProcess {
     std::string commandLine;
@@ -43,20 +44,6 @@ struct RecordedHelp {
     ULONG_PTR data;
 };
 
-struct RecordedTrayCall {
-    DWORD message;
-    NOTIFYICONDATAA data;
-};
-
-struct RecordedOpenDialog {
-    HWND owner;
-    std::string filter;  // with its NULs shown as '|'
-    std::string defaultExtension;
-    std::string initialFile;
-    DWORD flags;
-    DWORD fileBufferSize;
-};
-
 class PlatformRecorder {
 public:
     PlatformRecorder();
@@ -65,7 +52,7 @@ public:
     PlatformRecorder& operator=(const PlatformRecorder&) = delete;
 
     // Lets the real function run for one entry (for instance process starts).
-    void UseReal(auto PlatformCalls::*entry) { Platform.*entry = RealPlatform.*entry; }
+    void UseReal(auto PlatformCalls::*entry) { gPlatform.*entry = kRealPlatform.*entry; }
 
     std::vector<RecordedBox> boxes;
     int boxAnswer = IDOK;
@@ -81,16 +68,6 @@ public:
 
     std::vector<RecordedHelp> helps;
     bool helpStarts = true;  // false: the help system cannot be started
-    std::vector<RecordedTrayCall> trayCalls;
-    std::vector<std::pair<std::string, UINT>> sounds;
-    std::vector<UINT> beeps;
-
-    std::vector<RecordedOpenDialog> openDialogs;
-    std::optional<std::string> openDialogChoice;  // nothing: the user cancels
-
-    std::vector<std::string> registryWrites;  // value names, in order; real writes follow
-    std::string failRegistryWriteOf;          // this value name is refused
-    bool failKeyCreate = false;
 
     std::vector<std::string> BoxTexts() const;
 };

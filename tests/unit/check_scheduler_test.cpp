@@ -21,15 +21,12 @@ struct HostSpec {
 
 void FillTable(HostTable& table, const std::vector<HostSpec>& hosts)
 {
-    table.Count = 0;
-    auto entries = std::make_unique<HostEntry[]>(hosts.size());
+    std::vector<HostConfig> configs(hosts.size());
     for (size_t i = 0; i < hosts.size(); ++i) {
-        entries[i].Name = hosts[i].name;
-        entries[i].Delay = hosts[i].delay;
-        entries[i].Index = static_cast<int32_t>(i);
+        configs[i].Name = hosts[i].name;
+        configs[i].Delay = hosts[i].delay;
     }
-    table.Entries = std::move(entries);
-    table.Count = static_cast<int32_t>(hosts.size());
+    FillHostTable(table, std::move(configs));
 }
 
 struct Posted {
@@ -45,9 +42,11 @@ struct Check {
     const char* statusBefore;
 };
 
-// The clock, the probe and the window of one check thread, all simulated.
+// The clock, the probe and the window of one check thread, all simulated,
+// and the words that the main thread shares with it.
 class FakeSystem {
 public:
+    ReloadSignals reload;
     uint32_t now = 0;
     uint32_t sleepLength = 1000;  // what one sleep really lasts
     uint32_t checkLength = 0;     // what one check really lasts
@@ -92,7 +91,7 @@ public:
     {
         const CheckHooks hooks = Hooks();
         for (int i = 0; i < count; ++i)
-            RunCheckTick(table, hooks);
+            RunCheckTick(table, reload, hooks);
     }
 
     std::vector<int> TicksOf(const std::string& name) const
@@ -115,12 +114,6 @@ std::vector<int> EveryNthTick(int first, int step, int last)
 
 class CheckSchedulerTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        ReloadRequested = false;
-        ReloadDone = false;
-        ReloadPaused = false;
-    }
     HostTable table;
     FakeSystem system;
 };
@@ -253,7 +246,7 @@ protected:
                 handled.emplace_back(post.message, "");
                 FillTable(table, newHosts);
                 ++reloads;
-                ReloadDone = true;
+                system.reload.Done = true;
             } else {
                 ASSERT_LT(post.index, table.Count.load());
                 handled.emplace_back(post.message, table[post.index].Name);
@@ -269,8 +262,8 @@ protected:
             // would never rebuild the table.
             ASSERT_FALSE(system.posts.empty());
             EXPECT_EQ(system.posts.back(), (Posted{UM_PAUSED, 0}));
-            EXPECT_FALSE(ReloadRequested.load());
-            EXPECT_TRUE(ReloadPaused.exchange(false));
+            EXPECT_FALSE(system.reload.Requested.load());
+            EXPECT_TRUE(system.reload.Paused.exchange(false));
             HandlePosted();
         };
     }
@@ -284,9 +277,9 @@ TEST_F(ReloadTest, ARequestIsTakenAfterTheNextSleepAndTheNewTableIsCheckedAtOnce
     system.verdicts["new0"] = {NewMail};
     system.RunTicks(table, 1);
     // The request arrives during a check: the pass goes on over the old table.
-    system.duringCheck = [](HostEntry& host) {
+    system.duringCheck = [this](HostEntry& host) {
         if (host.Name == "old1")
-            ReloadRequested = true;
+            system.reload.Requested = true;
     };
     system.RunTicks(table, 1);
     system.duringCheck = nullptr;
@@ -316,7 +309,7 @@ TEST_F(ReloadTest, ARequestIsTakenAfterTheNextSleepAndTheNewTableIsCheckedAtOnce
         {UM_PAUSED, ""},
         {UM_NEWSTATE, "new0"}, {UM_NEWMAIL, "new0"}, {UM_NEWSTATE, "new1"}};
     EXPECT_EQ(handled, expectedHandled);
-    EXPECT_FALSE(ReloadDone.load());
+    EXPECT_FALSE(system.reload.Done.load());
     EXPECT_EQ(table[2].ElapsedMs.load(), kInitialElapsedMs);
 
     system.RunTicks(table, 1);
@@ -327,8 +320,8 @@ TEST_F(ReloadTest, RequestsBeforeTheTickMergeAndOneDuringTheReloadComesNext)
 {
     FillTable(table, {{"old", 0}});
     newHosts = {{"new", 0}};
-    ReloadRequested = true;
-    ReloadRequested = true;
+    system.reload.Requested = true;
+    system.reload.Requested = true;
     system.RunTicks(table, 1);
     EXPECT_EQ(reloads, 1);
     EXPECT_EQ(system.TicksOf("old"), std::vector<int>{});
@@ -340,9 +333,9 @@ TEST_F(ReloadTest, RequestsBeforeTheTickMergeAndOneDuringTheReloadComesNext)
     system.onWait = [&] {
         handle();
         if (std::exchange(saveDuringReload, false))
-            ReloadRequested = true;
+            system.reload.Requested = true;
     };
-    ReloadRequested = true;
+    system.reload.Requested = true;
     system.RunTicks(table, 3);
     EXPECT_EQ(reloads, 3);
     std::vector<int> pauseTicks;
@@ -362,7 +355,7 @@ TEST_F(ReloadTest, AWakeWithoutACompletedReloadCountsTheTick)
     // elapsed times; otherwise the sleep is counted as usual.
     FillTable(table, {{"edge", 536871}});
     system.onWait = [] {};
-    ReloadRequested = true;
+    system.reload.Requested = true;
     system.RunTicks(table, 1);
     EXPECT_EQ(system.TicksOf("edge"), std::vector<int>{1});
 }

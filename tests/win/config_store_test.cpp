@@ -1,9 +1,11 @@
 // The host list in Wine's real registry, as both programs read and write it.
 #include "config_registry.h"
 #include "config_store.h"
-#include "control_messages.h"
+#include "monitor_config.h"
+#include "monitor_state.h"
 #include "password_scrambling.h"
-#include "platform_recorder.h"
+#include "setup_config.h"
+#include "setup_platform_recorder.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +31,7 @@ protected:
     std::optional<UINT> SetupExit() { return ExitCodeOf([] { LoadConfig(); }); }
     std::optional<UINT> MonitorExit() { return ExitCodeOf([] { LoadHostTable(); }); }
 
-    PlatformRecorder platform;
+    SetupPlatformRecorder platform;
 };
 
 bool SameHost(const HostConfig& a, const HostConfig& b)
@@ -358,7 +360,7 @@ TEST(ConfigStoreDeathTest, AMissingValueEndsTheRealProcessWithStatusOne)
     DeleteValue("Host0Delay");
     EXPECT_EXIT(
         {
-            Platform.MessageBoxA = &BoxToStandardError;
+            gPlatform.MessageBoxA = &BoxToStandardError;
             LoadHostTable();
         },
         ::testing::ExitedWithCode(1), "box: Missing registry key: Host0Delay");

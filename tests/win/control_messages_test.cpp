@@ -1,6 +1,8 @@
 // Finding the monitor's window and starting one program from the other.
 #include "control_messages.h"
+#include "monitor_config.h"
 #include "platform_recorder.h"
+#include "setup_config.h"
 #include "standin_log.h"
 
 #include <gtest/gtest.h>

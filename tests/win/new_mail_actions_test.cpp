@@ -3,8 +3,9 @@
 // Platform calls are recorded; two tests start the real stand-in reader.
 #include "new_mail_actions.h"
 
-#include "config_store.h"
-#include "platform_recorder.h"
+#include "monitor_config.h"
+#include "monitor_platform_recorder.h"
+#include "monitor_state.h"
 #include "standin_log.h"
 
 #include <gtest/gtest.h>
@@ -16,19 +17,6 @@ namespace {
 HostConfig Host(const std::string& name, const std::string& reader, const std::string& wave, int32_t action)
 {
     return HostConfig{name, "user", "secret", reader, wave, action, 60};
-}
-
-// Puts hosts into the monitor's table the way a load does.
-void SetTable(const std::vector<HostConfig>& hosts)
-{
-    FreeHostTable();
-    auto entries = std::make_unique<HostEntry[]>(hosts.size());
-    for (size_t i = 0; i < hosts.size(); ++i) {
-        static_cast<HostConfig&>(entries[i]) = hosts[i];
-        entries[i].Index = static_cast<int32_t>(i);
-    }
-    gHostTable.Entries = std::move(entries);
-    gHostTable.Count = static_cast<int32_t>(hosts.size());
 }
 
 std::string TestFolder()
@@ -64,14 +52,14 @@ protected:
         EXPECT_EQ(start.startupSize, kStartupRecordSize);
     }
 
-    PlatformRecorder platform;
+    MonitorPlatformRecorder platform;
 };
 
 TEST_F(NewMailActions, NothingMakesOnlyTheSoundOrTheStandardBeep)
 {
-    SetTable({Host("pop.a", "C:\\Mail\\reader.exe", "C:\\Sounds\\ding.wav", Nothing),
-              Host("pop.b", "C:\\Mail\\reader.exe", "", Nothing),
-              Host("pop.c", "C:\\Mail\\reader.exe", "C:\\Sounds\\odd.wav", 7)});
+    FillHostTable(gHostTable, {Host("pop.a", "C:\\Mail\\reader.exe", "C:\\Sounds\\ding.wav", Nothing),
+                               Host("pop.b", "C:\\Mail\\reader.exe", "", Nothing),
+                               Host("pop.c", "C:\\Mail\\reader.exe", "C:\\Sounds\\odd.wav", 7)});
     NotifyNewMail(0);
     EXPECT_EQ(platform.sounds, (std::vector<std::pair<std::string, UINT>>{{"C:\\Sounds\\ding.wav", 1}}));
     EXPECT_TRUE(platform.beeps.empty());
@@ -87,7 +75,8 @@ TEST_F(NewMailActions, NothingMakesOnlyTheSoundOrTheStandardBeep)
 
 TEST_F(NewMailActions, ThePopUpAsksWithAReaderAndYesStartsIt)
 {
-    SetTable({Host("pop.example.net", "C:\\Mail\\reader.exe /inbox", "C:\\Sounds\\ding.wav", PopUpMessageBox)});
+    FillHostTable(gHostTable,
+                  {Host("pop.example.net", "C:\\Mail\\reader.exe /inbox", "C:\\Sounds\\ding.wav", PopUpMessageBox)});
     platform.boxAnswer = IDYES;
     NotifyNewMail(0);
     ASSERT_EQ(platform.sounds.size(), 1u);
@@ -101,7 +90,7 @@ TEST_F(NewMailActions, ThePopUpAsksWithAReaderAndYesStartsIt)
 
 TEST_F(NewMailActions, NoToThePopUpStartsNothing)
 {
-    SetTable({Host("pop.example.net", "C:\\Mail\\reader.exe", "", PopUpMessageBox)});
+    FillHostTable(gHostTable, {Host("pop.example.net", "C:\\Mail\\reader.exe", "", PopUpMessageBox)});
     platform.boxAnswer = IDNO;
     NotifyNewMail(0);
     EXPECT_EQ(platform.beeps.size(), 1u);
@@ -111,7 +100,7 @@ TEST_F(NewMailActions, NoToThePopUpStartsNothing)
 
 TEST_F(NewMailActions, WithoutAReaderThePopUpOnlyInforms)
 {
-    SetTable({Host("pop.example.net", "", "C:\\Sounds\\ding.wav", PopUpMessageBox)});
+    FillHostTable(gHostTable, {Host("pop.example.net", "", "C:\\Sounds\\ding.wav", PopUpMessageBox)});
     platform.boxAnswer = IDOK;
     NotifyNewMail(0);
     ASSERT_EQ(platform.boxes.size(), 1u);
@@ -123,8 +112,8 @@ TEST_F(NewMailActions, WithoutAReaderThePopUpOnlyInforms)
 
 TEST_F(NewMailActions, LaunchStartsTheReaderWithoutAskingAndWithoutAReaderOnlySounds)
 {
-    SetTable({Host("pop.a", "C:\\Mail\\reader.exe", "", LaunchMailReader),
-              Host("pop.b", "", "C:\\Sounds\\ding.wav", LaunchMailReader)});
+    FillHostTable(gHostTable, {Host("pop.a", "C:\\Mail\\reader.exe", "", LaunchMailReader),
+                               Host("pop.b", "", "C:\\Sounds\\ding.wav", LaunchMailReader)});
     NotifyNewMail(0);
     EXPECT_TRUE(platform.boxes.empty());
     ExpectOneStart("C:\\Mail\\reader.exe", "C:\\Mail");
@@ -145,7 +134,7 @@ TEST_F(NewMailActions, TheReaderStartsInTheFolderCutFromItsWholeCommandLine)
     for (const auto& [commandLine, folder] : cases) {
         SCOPED_TRACE(commandLine);
         platform.processes.clear();
-        SetTable({Host("pop.a", commandLine, "", Nothing)});
+        FillHostTable(gHostTable, {Host("pop.a", commandLine, "", Nothing)});
         StartMailReader(0);
         ExpectOneStart(commandLine, folder);
     }
@@ -153,7 +142,7 @@ TEST_F(NewMailActions, TheReaderStartsInTheFolderCutFromItsWholeCommandLine)
 
 TEST_F(NewMailActions, AFailedStartIsShownAndBothHandlesOfAStartAreClosed)
 {
-    SetTable({Host("pop.a", "C:\\Mail\\reader.exe", "", LaunchMailReader)});
+    FillHostTable(gHostTable, {Host("pop.a", "C:\\Mail\\reader.exe", "", LaunchMailReader)});
     platform.processStartSucceeds = false;
     NotifyNewMail(0);
     ASSERT_EQ(platform.boxes.size(), 1u);
@@ -173,8 +162,8 @@ TEST_F(NewMailActions, AFailedStartIsShownAndBothHandlesOfAStartAreClosed)
 
 TEST_F(NewMailActions, TheMenuStartsAHostsReaderOnlyWhenItHasOne)
 {
-    SetTable({Host("pop.a", "", "C:\\Sounds\\ding.wav", PopUpMessageBox),
-              Host("pop.b", "D:\\Readers\\b.exe", "", Nothing)});
+    FillHostTable(gHostTable, {Host("pop.a", "", "C:\\Sounds\\ding.wav", PopUpMessageBox),
+                               Host("pop.b", "D:\\Readers\\b.exe", "", Nothing)});
     StartMailReader(0);
     EXPECT_TRUE(platform.processes.empty());
     StartMailReader(1);
@@ -187,7 +176,7 @@ TEST_F(NewMailActions, TheMenuStartsAHostsReaderOnlyWhenItHasOne)
 
 TEST_F(NewMailActions, AnIndexOutsideTheTableIsIgnored)
 {
-    SetTable({Host("pop.a", "C:\\Mail\\reader.exe", "", LaunchMailReader)});
+    FillHostTable(gHostTable, {Host("pop.a", "C:\\Mail\\reader.exe", "", LaunchMailReader)});
     NotifyNewMail(1);
     NotifyNewMail(-1);
     StartMailReader(5);
@@ -197,17 +186,17 @@ TEST_F(NewMailActions, AnIndexOutsideTheTableIsIgnored)
 
 TEST_F(NewMailActions, YesAfterAReloadStartsTheReaderTheQuestionNamed)
 {
-    SetTable({Host("pop.old", "C:\\Old\\reader.exe", "", PopUpMessageBox)});
+    FillHostTable(gHostTable, {Host("pop.old", "C:\\Old\\reader.exe", "", PopUpMessageBox)});
     platform.boxAnswer = IDYES;
     platform.whileBoxOpen = [](const RecordedBox&) {
         // A save in the setup program is taken up while the box is open.
-        SetTable({Host("pop.new", "C:\\New\\other.exe", "", Nothing)});
+        FillHostTable(gHostTable, {Host("pop.new", "C:\\New\\other.exe", "", Nothing)});
     };
     NotifyNewMail(0);
     ExpectOneStart("C:\\Old\\reader.exe", "C:\\Old");
 
     platform.processes.clear();
-    SetTable({Host("pop.old", "C:\\Old\\reader.exe", "", PopUpMessageBox)});
+    FillHostTable(gHostTable, {Host("pop.old", "C:\\Old\\reader.exe", "", PopUpMessageBox)});
     platform.whileBoxOpen = [](const RecordedBox&) { FreeHostTable(); };
     NotifyNewMail(0);
     ExpectOneStart("C:\\Old\\reader.exe", "C:\\Old");
@@ -219,7 +208,8 @@ TEST_F(NewMailActions, TheRealReaderGetsItsCommandLineAndFolder)
     platform.UseReal(&PlatformCalls::CreateProcessA);
     const std::string folder = TestFolder();
     const std::string withFolder = folder + "\\reader.exe /inbox";
-    SetTable({Host("pop.a", withFolder, "", LaunchMailReader), Host("pop.b", "reader.exe -n", "", LaunchMailReader)});
+    FillHostTable(gHostTable, {Host("pop.a", withFolder, "", LaunchMailReader),
+                               Host("pop.b", "reader.exe -n", "", LaunchMailReader)});
     NotifyNewMail(0);
     // A bare name is found beside the monitor and inherits its folder.
     NotifyNewMail(1);
@@ -240,7 +230,7 @@ TEST_F(NewMailActions, TheRealReaderGetsItsCommandLineAndFolder)
 TEST_F(NewMailActions, AReaderThatDoesNotExistGivesTheBox)
 {
     platform.UseReal(&PlatformCalls::CreateProcessA);
-    SetTable({Host("pop.a", TestFolder() + "\\no-such-reader.exe", "", Nothing)});
+    FillHostTable(gHostTable, {Host("pop.a", TestFolder() + "\\no-such-reader.exe", "", Nothing)});
     StartMailReader(0);
     EXPECT_EQ(platform.BoxTexts(), std::vector<std::string>{"Unable to start mailreader."});
 }

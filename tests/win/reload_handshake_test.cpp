@@ -4,9 +4,10 @@
 #include "check_scheduler.h"
 
 #include "config_registry.h"
-#include "config_store.h"
 #include "control_messages.h"
+#include "monitor_config.h"
 #include "monitor_state.h"
+#include "platform_recorder.h"
 #include "pop3_probe.h"
 
 #include <gtest/gtest.h>
@@ -115,6 +116,25 @@ size_t CountOf(unsigned message, const std::string& host, size_t from)
     return count;
 }
 
+TEST(ReloadHandshake, WhileAFailedReloadShowsItsBoxTheTableHasNoHosts)
+{
+    DeleteConfigKey();
+    StoreHosts({Host("full.a", "old"), Host("empty.b", "old")});
+    LoadHostTable();
+    DeleteValue("Host1Delay");
+    PlatformRecorder platform;
+    // The box keeps dispatching the window's messages; a click on the icon
+    // meanwhile builds its menu from this count.
+    int32_t countWhileBoxOpen = -1;
+    platform.whileBoxOpen = [&](const RecordedBox&) { countWhileBoxOpen = gHostTable.Count.load(); };
+    gReload.Paused = true;
+    EXPECT_EQ(ExitCodeOf([] { ReloadHostTable(); }), 1u);
+    EXPECT_EQ(platform.BoxTexts(), std::vector<std::string>{"Missing registry key: Host1Delay"});
+    EXPECT_EQ(countWhileBoxOpen, 0);
+    FreeHostTable();
+    DeleteConfigKey();
+}
+
 TEST(ReloadHandshake, MessagesBeforeThePauseReferToTheOldTableAndAfterItToTheNew)
 {
     DeleteConfigKey();
@@ -130,15 +150,15 @@ TEST(ReloadHandshake, MessagesBeforeThePauseReferToTheOldTableAndAfterItToTheNew
                                   GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(window, nullptr);
     gMonitorWindow = window;
-    ReloadEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    gReloadEvent.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
 
     // A UM_PAUSED that the check thread did not post leaves the table alone.
     const HostEntry* loaded = &gHostTable[0];
     ReloadHostTable();
     EXPECT_EQ(&gHostTable[0], loaded);
     EXPECT_EQ(gHostTable.Count.load(), 2);
-    EXPECT_FALSE(ReloadDone.load());
-    EXPECT_EQ(WaitForSingleObject(ReloadEvent, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_FALSE(gReload.Done.load());
+    EXPECT_EQ(WaitForSingleObject(gReloadEvent.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 
     ASSERT_NE(_beginthread(CheckThread, 4096, nullptr), static_cast<uintptr_t>(-1));
 
@@ -166,7 +186,7 @@ TEST(ReloadHandshake, MessagesBeforeThePauseReferToTheOldTableAndAfterItToTheNew
     EXPECT_EQ(afterReload, (std::vector<Handled>{{UM_NEWSTATE, "full.a/new"}, {UM_NEWMAIL, "full.a/new"},
                                                  {UM_NEWSTATE, "empty.c/new"}, {UM_NEWSTATE, "full.d/new"},
                                                  {UM_NEWMAIL, "full.d/new"}}));
-    EXPECT_FALSE(ReloadDone.load());
+    EXPECT_FALSE(gReload.Done.load());
     {
         std::lock_guard<std::mutex> lock(gChecksLock);
         // Every host of the new table starts unknown and untried.

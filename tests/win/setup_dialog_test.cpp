@@ -3,11 +3,12 @@
 // in its host list, keys and the close box. Boxes, help and the Open dialog
 // are recorded instead of shown.
 #include "config_registry.h"
-#include "config_store.h"
 #include "control_messages.h"
 #include "password_scrambling.h"
-#include "platform_recorder.h"
+#include "setup_config.h"
 #include "setup_dialog.h"
+#include "setup_platform.h"
+#include "setup_platform_recorder.h"
 #include "setup_resources.h"
 #include "standin_log.h"
 
@@ -155,7 +156,7 @@ protected:
         return topics;
     }
 
-    PlatformRecorder platform;
+    SetupPlatformRecorder platform;
     std::unique_ptr<SetupDialog> dialog_;
     HWND window_ = nullptr;
 };

@@ -1,9 +1,9 @@
 // The setup program when memory runs out in the middle of an operation. This
 // program replaces the global allocator so that one chosen allocation fails.
 #include "config_registry.h"
-#include "config_store.h"
-#include "platform_recorder.h"
+#include "setup_config.h"
 #include "setup_dialog.h"
+#include "setup_platform_recorder.h"
 #include "setup_resources.h"
 
 #include <gtest/gtest.h>
@@ -42,7 +42,7 @@ TEST(SetupOutOfMemory, AFailedAllocationIsReportedAndEndsTheProgramWithTheRegist
 {
     DeleteConfigKey();
     StoreHosts({SampleHost(1)});
-    PlatformRecorder platform;
+    SetupPlatformRecorder platform;
     HostList.clear();
     CurrentHost = -1;
     {

@@ -1,11 +1,11 @@
 // The monitor's window in-process under Wine: the tray icon as the shell
 // receives it, the menu as the user sees it, and where its commands go.
 #include "check_scheduler.h"
-#include "config_store.h"
 #include "control_messages.h"
 #include "debug_trace.h"
+#include "monitor_config.h"
+#include "monitor_platform_recorder.h"
 #include "monitor_state.h"
-#include "platform_recorder.h"
 #include "pop3_probe.h"
 #include "tray_window.h"
 
@@ -19,6 +19,8 @@
 namespace {
 
 std::vector<std::string> gDebugLines;
+
+TrayState& gTray = TrayStateForTests();
 
 void RecordDebugLine(const char* line)
 {
@@ -41,10 +43,7 @@ protected:
 
     void SetUp() override
     {
-        gFirstTrayUpdate = true;
-        gShownState = kNoShownState;
-        gPopupMenu.reset();
-        gMenuOpen = false;
+        ResetTrayState();
         gDebugLines.clear();
         DebugTraceSink = &RecordDebugLine;
         SetHosts({{"pop.example.org", Unknown, kNotTriedYetText}});
@@ -59,23 +58,21 @@ protected:
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         }
-        gPopupMenu.reset();
+        ResetTrayState();
         DebugTraceSink = nullptr;
         FreeHostTable();
     }
 
     static void SetHosts(const std::vector<Host>& hosts)
     {
-        FreeHostTable();
-        gHostTable.Entries = std::make_unique<HostEntry[]>(hosts.size());
+        std::vector<HostConfig> configs(hosts.size());
+        for (size_t i = 0; i < hosts.size(); ++i)
+            configs[i].Name = hosts[i].name;
+        FillHostTable(gHostTable, std::move(configs));
         for (size_t i = 0; i < hosts.size(); ++i) {
-            HostEntry& entry = gHostTable.Entries[i];
-            entry.Name = hosts[i].name;
-            entry.State = hosts[i].state;
-            entry.StatusText = hosts[i].status;
-            entry.Index = static_cast<int32_t>(i);
+            gHostTable[static_cast<int32_t>(i)].State = hosts[i].state;
+            gHostTable[static_cast<int32_t>(i)].StatusText = hosts[i].status;
         }
-        gHostTable.Count = static_cast<int32_t>(hosts.size());
     }
 
     // The state message of the check thread for one host.
@@ -97,7 +94,7 @@ protected:
         return PeekMessageA(&found, window, message, message, PM_REMOVE) != 0;
     }
 
-    PlatformRecorder platform;
+    MonitorPlatformRecorder platform;
     HWND window = nullptr;
 };
 
@@ -148,14 +145,14 @@ TEST_F(MonitorWindow, IsTheSpecifiedHiddenWindowOfItsClass)
 
 TEST_F(MonitorWindow, TheIconIsAddedAtCreationAndSentAgainOnlyWhenTheOverallStateChanges)
 {
-    for (HICON icon : gStateIcons)
+    for (HICON icon : gTray.StateIcons)
         EXPECT_NE(icon, nullptr);
-    EXPECT_EQ(gStateIcons[0], LoadIconA(gInstance, "UNKNOWN"));
-    EXPECT_EQ(gStateIcons[1], LoadIconA(gInstance, "NOMAIL"));
-    EXPECT_EQ(gStateIcons[2], LoadIconA(gInstance, "NEWMAIL"));
+    EXPECT_EQ(gTray.StateIcons[0], LoadIconA(gInstance, "UNKNOWN"));
+    EXPECT_EQ(gTray.StateIcons[1], LoadIconA(gInstance, "NOMAIL"));
+    EXPECT_EQ(gTray.StateIcons[2], LoadIconA(gInstance, "NEWMAIL"));
 
     ASSERT_EQ(platform.trayCalls.size(), 1u);
-    ExpectTrayRecord(platform.trayCalls[0], NIM_ADD, window, gStateIcons[0], "Mail status is unknown!");
+    ExpectTrayRecord(platform.trayCalls[0], NIM_ADD, window, gTray.StateIcons[0], "Mail status is unknown!");
 
     UpdateTrayIcon(window);
     NewState(0, Unknown);
@@ -163,11 +160,11 @@ TEST_F(MonitorWindow, TheIconIsAddedAtCreationAndSentAgainOnlyWhenTheOverallStat
 
     NewState(0, NoMail);
     ASSERT_EQ(platform.trayCalls.size(), 2u);
-    ExpectTrayRecord(platform.trayCalls[1], NIM_MODIFY, window, gStateIcons[1], "You have no new mail.");
+    ExpectTrayRecord(platform.trayCalls[1], NIM_MODIFY, window, gTray.StateIcons[1], "You have no new mail.");
 
     NewState(0, NewMail);
     ASSERT_EQ(platform.trayCalls.size(), 3u);
-    ExpectTrayRecord(platform.trayCalls[2], NIM_MODIFY, window, gStateIcons[2], "You have new mail waiting!");
+    ExpectTrayRecord(platform.trayCalls[2], NIM_MODIFY, window, gTray.StateIcons[2], "You have new mail waiting!");
     NewState(0, NewMail);
     EXPECT_EQ(platform.trayCalls.size(), 3u);
 
@@ -196,7 +193,7 @@ TEST_F(MonitorWindow, TheOverallStateIsTheGreatestOfAllHosts)
     NewState(1, Unknown);
     ASSERT_EQ(platform.trayCalls.size(), 3u);
     EXPECT_STREQ(platform.trayCalls[2].data.szTip, "You have no new mail.");
-    EXPECT_EQ(platform.trayCalls[2].data.hIcon, gStateIcons[1]);
+    EXPECT_EQ(platform.trayCalls[2].data.hIcon, gTray.StateIcons[1]);
 
     SetHosts({});
     UpdateTrayIcon(window);
@@ -212,7 +209,7 @@ TEST_F(MonitorWindow, ARestartedShellGetsTheIconAgainWithTheCurrentState)
 
     SendMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
     ASSERT_EQ(platform.trayCalls.size(), 3u);
-    ExpectTrayRecord(platform.trayCalls[2], NIM_ADD, window, gStateIcons[1], "You have no new mail.");
+    ExpectTrayRecord(platform.trayCalls[2], NIM_ADD, window, gTray.StateIcons[1], "You have no new mail.");
     // The shell now shows the current state, so an unchanged state sends nothing.
     NewState(0, NoMail);
     EXPECT_EQ(platform.trayCalls.size(), 3u);
@@ -225,36 +222,36 @@ TEST_F(MonitorWindow, TheMenuHasAStatusLinePerHostThenTheFixedItems)
               {"mail.example.net", Unknown, nullptr},
               {longName, Unknown, kRejectedUserText}});
     BuildPopupMenu();
-    ASSERT_EQ(GetMenuItemCount(gPopupMenu.get()), 8);
-    EXPECT_EQ(MenuText(gPopupMenu.get(), 0), "pop.example.org: Haven't tried to contact server yet.");
-    EXPECT_EQ(MenuText(gPopupMenu.get(), 1), "mail.example.net: (state unknown!)");
-    const std::string cut = MenuText(gPopupMenu.get(), 2);
+    ASSERT_EQ(GetMenuItemCount(gTray.PopupMenu.get()), 8);
+    EXPECT_EQ(MenuText(gTray.PopupMenu.get(), 0), "pop.example.org: Haven't tried to contact server yet.");
+    EXPECT_EQ(MenuText(gTray.PopupMenu.get(), 1), "mail.example.net: (state unknown!)");
+    const std::string cut = MenuText(gTray.PopupMenu.get(), 2);
     EXPECT_EQ(cut, std::string(48, 'h') + "...: Server rejected USER info - invalid USER name?");
     EXPECT_EQ(cut.size(), 99u);
     for (UINT i = 0; i < 3; ++i)
-        EXPECT_EQ(GetMenuItemID(gPopupMenu.get(), i), i);
-    EXPECT_TRUE(IsSeparator(gPopupMenu.get(), 3));
-    EXPECT_EQ(MenuText(gPopupMenu.get(), 4), "&Help");
-    EXPECT_EQ(GetMenuItemID(gPopupMenu.get(), 4), 1638u);
-    EXPECT_EQ(MenuText(gPopupMenu.get(), 5), "&Configuration");
-    EXPECT_EQ(GetMenuItemID(gPopupMenu.get(), 5), 1911u);
-    EXPECT_TRUE(IsSeparator(gPopupMenu.get(), 6));
-    EXPECT_EQ(MenuText(gPopupMenu.get(), 7), "E&xit Quillo");
-    EXPECT_EQ(GetMenuItemID(gPopupMenu.get(), 7), 2184u);
+        EXPECT_EQ(GetMenuItemID(gTray.PopupMenu.get(), i), i);
+    EXPECT_TRUE(IsSeparator(gTray.PopupMenu.get(), 3));
+    EXPECT_EQ(MenuText(gTray.PopupMenu.get(), 4), "&Help");
+    EXPECT_EQ(GetMenuItemID(gTray.PopupMenu.get(), 4), 1638u);
+    EXPECT_EQ(MenuText(gTray.PopupMenu.get(), 5), "&Configuration");
+    EXPECT_EQ(GetMenuItemID(gTray.PopupMenu.get(), 5), 1911u);
+    EXPECT_TRUE(IsSeparator(gTray.PopupMenu.get(), 6));
+    EXPECT_EQ(MenuText(gTray.PopupMenu.get(), 7), "E&xit Quillo");
+    EXPECT_EQ(GetMenuItemID(gTray.PopupMenu.get(), 7), 2184u);
 
     // While a reload fills a new table its count stays 0: fixed items only.
     gHostTable.Count = 0;
     BuildPopupMenu();
-    ASSERT_EQ(GetMenuItemCount(gPopupMenu.get()), 5);
-    EXPECT_EQ(MenuText(gPopupMenu.get(), 1), "&Help");
+    ASSERT_EQ(GetMenuItemCount(gTray.PopupMenu.get()), 5);
+    EXPECT_EQ(MenuText(gTray.PopupMenu.get(), 1), "&Help");
     // The table is complete while that menu is still open: its hosts have no
     // lines there, and the separator that shares id 0 stays a separator.
     gHostTable.Count = 3;
-    gMenuOpen = true;
+    gTray.MenuOpen = true;
     SendMessageA(window, UM_NEWSTATUS, 0, 0);
-    gMenuOpen = false;
-    EXPECT_TRUE(IsSeparator(gPopupMenu.get(), 0));
-    EXPECT_EQ(GetMenuItemCount(gPopupMenu.get()), 5);
+    gTray.MenuOpen = false;
+    EXPECT_TRUE(IsSeparator(gTray.PopupMenu.get(), 0));
+    EXPECT_EQ(GetMenuItemCount(gTray.PopupMenu.get()), 5);
 }
 
 // Runs inside the open menu's loop: shows a check in progress, then reads
@@ -272,16 +269,16 @@ void CALLBACK VisitOpenMenu(HWND, UINT, UINT_PTR, DWORD)
 {
     ++gVisit.ticks;
     if (gVisit.ticks == 1) {
-        gVisit.wasOpen = gMenuOpen;
-        gVisit.lineBefore = MenuText(gPopupMenu.get(), 1);
+        gVisit.wasOpen = gTray.MenuOpen;
+        gVisit.lineBefore = MenuText(gTray.PopupMenu.get(), 1);
         gHostTable[1].StatusText = kConnectingText;
         PostMessageA(gVisit.window, UM_NEWSTATUS, 0, 1);
         gHostTable[0].StatusText = kNewMailText;
         gHostTable[0].State = NewMail;
         PostMessageA(gVisit.window, UM_NEWSTATE, 0, 0);
     } else if (gVisit.ticks == 2) {
-        gVisit.lineAfter = MenuText(gPopupMenu.get(), 1);
-        gVisit.firstLineAfter = MenuText(gPopupMenu.get(), 0);
+        gVisit.lineAfter = MenuText(gTray.PopupMenu.get(), 1);
+        gVisit.firstLineAfter = MenuText(gTray.PopupMenu.get(), 0);
         EndMenu();
     }
 }
@@ -301,8 +298,8 @@ TEST_F(MonitorWindow, ALeftClickOpensTheMenuWhoseLinesFollowTheChecks)
     EXPECT_EQ(gVisit.lineAfter, "b: Connecting to server...");
     EXPECT_EQ(gVisit.firstLineAfter, "a: New mail waiting!");
     ASSERT_EQ(platform.trayCalls.size(), 2u);  // the new state reached the icon as well
-    EXPECT_EQ(platform.trayCalls[1].data.hIcon, gStateIcons[2]);
-    EXPECT_FALSE(gMenuOpen);
+    EXPECT_EQ(platform.trayCalls[1].data.hIcon, gTray.StateIcons[2]);
+    EXPECT_FALSE(gTray.MenuOpen);
     EXPECT_TRUE(Posted(WM_USER));
     EXPECT_TRUE(Traced("- PokeMenus invoked"));
     // PokeMenus found the open menu's window among the desktop's windows.
@@ -314,10 +311,10 @@ TEST_F(MonitorWindow, ALeftClickOpensTheMenuWhoseLinesFollowTheChecks)
     EXPECT_EQ(gDebugLines.back(), "- UM_PROD done");
 
     // The closed menu stays until the next click, and is no longer changed.
-    ASSERT_TRUE(gPopupMenu);
+    ASSERT_TRUE(gTray.PopupMenu);
     gHostTable[1].StatusText = kNoNewMailText;
     SendMessageA(window, UM_NEWSTATUS, 0, 1);
-    EXPECT_EQ(MenuText(gPopupMenu.get(), 1), "b: Connecting to server...");
+    EXPECT_EQ(MenuText(gTray.PopupMenu.get(), 1), "b: Connecting to server...");
 }
 
 TEST_F(MonitorWindow, OtherMouseEventsOnTheIconOpenNothing)
@@ -327,7 +324,7 @@ TEST_F(MonitorWindow, OtherMouseEventsOnTheIconOpenNothing)
         SendMessageA(window, UM_PROD, 0, mouse);
         EXPECT_EQ(gDebugLines, (std::vector<std::string>{"- UM_PROD rec'd", "- UM_PROD done"}));
     }
-    EXPECT_FALSE(gPopupMenu);
+    EXPECT_FALSE(gTray.PopupMenu);
     EXPECT_FALSE(Posted(WM_USER));
 }
 
@@ -335,10 +332,10 @@ TEST_F(MonitorWindow, AnOpenMenuLineThatCannotBeChangedIsTraced)
 {
     SetHosts({{"a", Unknown, kNotTriedYetText}});
     BuildPopupMenu();
-    gMenuOpen = true;
-    DestroyMenu(gPopupMenu.get());  // the menu is gone under the window's feet
+    gTray.MenuOpen = true;
+    DestroyMenu(gTray.PopupMenu.get());  // the menu is gone under the window's feet
     SendMessageA(window, UM_NEWSTATUS, 0, 0);
-    gMenuOpen = false;
+    gTray.MenuOpen = false;
     ASSERT_EQ(gDebugLines.size(), 2u);
     EXPECT_EQ(gDebugLines[0].rfind("Modify menu failed: ", 0), 0u) << gDebugLines[0];
     EXPECT_NE(gDebugLines[0], "Modify menu failed: 0");
@@ -399,11 +396,11 @@ TEST_F(MonitorWindow, AHostsMenuLineStartsItsReaderAndDoesNothingForAHostWithout
 
 TEST_F(MonitorWindow, MessagesOfTheOtherThreadAndProgramAreTraced)
 {
-    ReloadRequested = false;
+    gReload.Requested = false;
     SendMessageA(window, UM_NEWCONFIG, 0, 0);
-    EXPECT_TRUE(ReloadRequested.load());
+    EXPECT_TRUE(gReload.Requested.load());
     EXPECT_EQ(gDebugLines, (std::vector<std::string>{"- UM_NEWCONFIG rec'd", "- UM_NEWCONFIG done"}));
-    ReloadRequested = false;
+    gReload.Requested = false;
 
     gDebugLines.clear();
     SendMessageA(window, UM_NEWMAIL, 0, 0);

@@ -1,0 +1,38 @@
+// The setup program's side of the configuration: its host list with the
+// flags beside it, loading and saving it, and telling or starting the
+// monitor after a save.
+#pragma once
+
+#include "config_store.h"
+#include "host_records.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+extern std::vector<HostConfig> HostList;
+extern int32_t ConfigDirty;    // unsaved changes exist
+extern int32_t NoSavedConfig;  // the key or "HostCount" was missing: a first run
+
+inline int32_t HostCount() { return static_cast<int32_t>(HostList.size()); }
+
+void LoadConfig();
+
+// Writes every host, then "HostCount", so that a save cut short never leaves
+// a count pointing at missing values; then tells or starts the monitor. When
+// a value cannot be stored it says so, leaves ConfigDirty set and returns
+// false without telling the monitor.
+bool SaveConfig();
+
+// Writers; true when the value was stored.
+bool WriteHostString(HKEY key, const char* pattern, int32_t index, const std::string& text);
+bool WriteHostDword(HKEY key, const char* pattern, int32_t index, int32_t number);
+
+// Posts UM_NEWCONFIG to the first window titled "ZT-Quillo" (any letter
+// case); true when one was found.
+bool FindMonitor();
+
+// Starts the monitor; a failure is reported in a box.
+void LaunchMonitor();

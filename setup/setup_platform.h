@@ -1,0 +1,28 @@
+// The platform calls that only the setup program makes and a test must
+// observe: the Open dialog and the registry writes. Called through
+// gSetupPlatform, which holds the real functions; a test may replace an
+// entry. Beside them the helpers for the setup program's own boxes and help.
+#pragma once
+
+#include <windows.h>
+#include <commdlg.h>
+
+#include <string>
+
+struct SetupPlatformCalls {
+    decltype(&::GetOpenFileNameA) GetOpenFileNameA;
+    decltype(&::RegCreateKeyExA) RegCreateKeyExA;
+    decltype(&::RegSetValueExA) RegSetValueExA;
+};
+
+extern SetupPlatformCalls gSetupPlatform;
+
+// The real functions, for a test that puts an entry back.
+extern const SetupPlatformCalls kRealSetupPlatform;
+
+// The program's file name without folder and extension ("KELVO" for
+// C:\Quillo\KELVO.EXE): the caption of the setup program's own boxes.
+std::string ProgramTitle();
+
+// The program's own path with its extension replaced by ".HLP".
+std::string ProgramHelpFile();

@@ -1,0 +1,60 @@
+// The recording replacements of the setup program's own platform calls.
+#include "setup_platform_recorder.h"
+
+namespace {
+
+SetupPlatformRecorder* gSetupRecorder = nullptr;
+
+std::string FilterText(const char* filter)
+{
+    std::string text;
+    if (filter == nullptr)
+        return text;
+    // The filter ends with two NULs.
+    for (const char* p = filter; *p; p += lstrlenA(p) + 1)
+        text.append(p).push_back('|');
+    return text;
+}
+
+BOOL WINAPI RecordGetOpenFileName(LPOPENFILENAMEA dialog)
+{
+    gSetupRecorder->openDialogs.push_back({dialog->hwndOwner, FilterText(dialog->lpstrFilter),
+                                           dialog->lpstrDefExt ? dialog->lpstrDefExt : "",
+                                           dialog->lpstrFile ? dialog->lpstrFile : "", dialog->Flags,
+                                           dialog->nMaxFile});
+    if (!gSetupRecorder->openDialogChoice)
+        return FALSE;
+    lstrcpynA(dialog->lpstrFile, gSetupRecorder->openDialogChoice->c_str(), dialog->nMaxFile);
+    return TRUE;
+}
+
+LSTATUS WINAPI RecordRegCreateKeyEx(HKEY root, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options,
+                                    REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition)
+{
+    if (gSetupRecorder->failKeyCreate)
+        return ERROR_ACCESS_DENIED;
+    return kRealSetupPlatform.RegCreateKeyExA(root, subKey, reserved, keyClass, options, access, security, result,
+                                              disposition);
+}
+
+LSTATUS WINAPI RecordRegSetValueEx(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size)
+{
+    gSetupRecorder->registryWrites.emplace_back(name ? name : "");
+    if (name != nullptr && gSetupRecorder->failRegistryWriteOf == name)
+        return ERROR_ACCESS_DENIED;
+    return kRealSetupPlatform.RegSetValueExA(key, name, reserved, type, data, size);
+}
+
+} // namespace
+
+SetupPlatformRecorder::SetupPlatformRecorder()
+{
+    gSetupRecorder = this;
+    gSetupPlatform = SetupPlatformCalls{&RecordGetOpenFileName, &RecordRegCreateKeyEx, &RecordRegSetValueEx};
+}
+
+SetupPlatformRecorder::~SetupPlatformRecorder()
+{
+    gSetupPlatform = kRealSetupPlatform;
+    gSetupRecorder = nullptr;
+}

@@ -5,7 +5,9 @@
 
 #include <cstdlib>
 
-const PlatformCalls kRealPlatform = {&::MessageBoxA, &::CreateProcessA, &::ExitProcess, &::WinHelpA};
+#include <htmlhelp.h>
+
+const PlatformCalls kRealPlatform = {&::MessageBoxA, &::CreateProcessA, &::ExitProcess, &OpenHtmlHelp};
 
 PlatformCalls gPlatform = kRealPlatform;
 
@@ -34,4 +36,56 @@ bool StartDetached(const char* commandLine)
     UniqueKernelHandle processHandle(process.hProcess);
     UniqueKernelHandle threadHandle(process.hThread);
     return true;
+}
+
+namespace {
+
+// The viewer stays loaded for the life of the program: its windows run on
+// code of the library.
+HtmlHelpCall gHtmlHelpViewer = nullptr;
+
+HtmlHelpCall LoadHtmlHelpViewer()
+{
+    if (gHtmlHelpViewer == nullptr) {
+        if (HMODULE library = LoadLibraryA("hhctrl.ocx"))
+            gHtmlHelpViewer =
+                reinterpret_cast<HtmlHelpCall>(reinterpret_cast<void*>(GetProcAddress(library, "HtmlHelpA")));
+    }
+    return gHtmlHelpViewer;
+}
+
+} // namespace
+
+HWND WINAPI OpenHtmlHelp(HWND caller, LPCSTR file, UINT command, DWORD_PTR data)
+{
+    if (command == HH_CLOSE_ALL)
+        return gHtmlHelpViewer != nullptr ? gHtmlHelpViewer(caller, file, command, data) : nullptr;
+    if (file == nullptr || GetFileAttributesA(file) == INVALID_FILE_ATTRIBUTES)
+        return nullptr;
+    const HtmlHelpCall viewer = LoadHtmlHelpViewer();
+    return viewer != nullptr ? viewer(caller, file, command, data) : nullptr;
+}
+
+std::string ModulePath()
+{
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    return path;
+}
+
+std::string HelpFilePath()
+{
+    std::string folder = ModulePath();
+    folder.erase(folder.find_last_of("\\/:") + 1);
+    return folder + "kelvo.chm";
+}
+
+bool ShowHelpTopic(HWND owner, UINT topic)
+{
+    return gPlatform.HtmlHelpA(owner, HelpFilePath().c_str(), HH_HELP_CONTEXT, topic) != nullptr;
+}
+
+void CloseHelp()
+{
+    gPlatform.HtmlHelpA(nullptr, nullptr, HH_CLOSE_ALL, 0);
 }

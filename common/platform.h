@@ -8,11 +8,16 @@
 
 #include <windows.h>
 
+#include <string>
+
+// HtmlHelpA of the system's help viewer (hhctrl.ocx).
+using HtmlHelpCall = HWND(WINAPI*)(HWND caller, LPCSTR file, UINT command, DWORD_PTR data);
+
 struct PlatformCalls {
     decltype(&::MessageBoxA) MessageBoxA;
     decltype(&::CreateProcessA) CreateProcessA;
     decltype(&::ExitProcess) ExitProcess;
-    decltype(&::WinHelpA) WinHelpA;
+    HtmlHelpCall HtmlHelpA;
 };
 
 extern PlatformCalls gPlatform;
@@ -32,6 +37,27 @@ extern ExitHook gBeforeConfigExit;
 
 // Ends the process through gPlatform.ExitProcess.
 [[noreturn]] void ExitProgram(UINT exitCode);
+
+// The real HtmlHelpA: the viewer is loaded on first use, so that neither
+// program imports it. Null, and the viewer is not asked, when the help file
+// is not there: the viewer would show an error box of its own. Closing
+// (HH_CLOSE_ALL) loads nothing.
+HWND WINAPI OpenHtmlHelp(HWND caller, LPCSTR file, UINT command, DWORD_PTR data);
+
+// The running program's own path.
+std::string ModulePath();
+
+// The help file of both programs: kelvo.chm in the running program's folder.
+std::string HelpFilePath();
+
+inline constexpr const char* kHelpFailedText = "Failed to launch help.";
+
+// Opens the help at a topic number; false when the viewer or the file
+// cannot be opened.
+bool ShowHelpTopic(HWND owner, UINT topic);
+
+// Closes every help window that this program opened.
+void CloseHelp();
 
 // Starts a program by its bare command line, detached, with inherited
 // handles, in the caller's environment and folder; the system finds it

@@ -84,7 +84,8 @@ void RunMenuCommand(HWND window, WPARAM wParam)
 {
     switch (LOWORD(wParam)) {
     case kHelpCommand:
-        gPlatform.WinHelpA(window, kHelpFile, HELP_CONTEXT, kHelpTopic);
+        if (!ShowHelpTopic(window, kHelpTopic))
+            gPlatform.MessageBoxA(window, kHelpFailedText, kBoxCaption, MB_OK | MB_ICONEXCLAMATION);
         return;
     case kSetupCommand:
         LaunchSetup();

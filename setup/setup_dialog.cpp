@@ -110,7 +110,7 @@ INT_PTR SetupDialog::HandleMessage(UINT message, WPARAM wParam)
         ConfirmClose();
         return TRUE;
     case WM_DESTROY:
-        OpenHelp(HELP_QUIT, 0);
+        CloseHelp();
         return FALSE;
     case WM_NCDESTROY:
         SetWindowLongPtrA(window_, DWLP_USER, 0);
@@ -216,8 +216,10 @@ void SetupDialog::InitDialog()
         SendItem(IDC_HOST_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kNoHostsText));
         AddHost();
     }
+    // A first start greets with help where there is help, never with an
+    // error about it.
     if (NoSavedConfig)
-        OpenHelp(HELP_CONTEXT, kFirstStartHelpTopic);
+        ShowHelpTopic(window_, kFirstStartHelpTopic);
 }
 
 void SetupDialog::AddHost()
@@ -318,20 +320,14 @@ void SetupDialog::Cancel()
 
 void SetupDialog::ShowHelp()
 {
-    OpenHelp(HELP_CONTEXT, kSetupDialogHelpTopic);
+    if (!ShowHelpTopic(window_, kSetupDialogHelpTopic))
+        gPlatform.MessageBoxA(window_, kHelpFailedText, ProgramTitle().c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
 void SetupDialog::FreeHostStrings(HostConfig& host)
 {
     for (std::string* text : {&host.Name, &host.UserID, &host.Password, &host.MailReader, &host.MailWave})
         std::string().swap(*text);
-}
-
-void SetupDialog::OpenHelp(UINT command, ULONG_PTR topic)
-{
-    const std::string helpFile = ProgramHelpFile();
-    if (!gPlatform.WinHelpA(window_, helpFile.c_str(), command, topic) && command != HELP_QUIT)
-        gPlatform.MessageBoxA(window_, "Failed to launch help.", ProgramTitle().c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
 bool SetupDialog::PaintMinimised()

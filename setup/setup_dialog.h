@@ -13,8 +13,8 @@
 extern int32_t CurrentHost;
 
 // Topics of the help file.
-inline constexpr ULONG_PTR kFirstStartHelpTopic = 700;
-inline constexpr ULONG_PTR kSetupDialogHelpTopic = 0x20000 + 102;
+inline constexpr UINT kFirstStartHelpTopic = 700;
+inline constexpr UINT kSetupDialogHelpTopic = 0x20000 + 102;
 
 inline constexpr const char* kNoHostsText = "(no hosts configured)";
 inline constexpr const char* kSavePromptText = "Do you want to save your changes?";
@@ -66,7 +66,6 @@ private:
     void HandleCommand(int id, int code);
     bool PaintMinimised();
     void End(INT_PTR result);
-    void OpenHelp(UINT command, ULONG_PTR topic);
     bool StoreTextField(int control, std::string& field);
     bool PickFile(int control, DWORD bufferSize, const char* filter, const char* defaultExtension);
     LRESULT SendItem(int control, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;

@@ -1,21 +1,12 @@
-// The setup program's real platform calls, and its own names for its boxes
-// and help file.
+// The setup program's real platform calls, and its own name for its boxes.
 #include "setup_platform.h"
+
+#include "platform.h"
 
 const SetupPlatformCalls kRealSetupPlatform = {&::GetOpenFileNameA, &::RegCreateKeyExA, &::RegSetValueExA};
 
 SetupPlatformCalls gSetupPlatform = kRealSetupPlatform;
 
-namespace {
-
-std::string ModulePath()
-{
-    char path[MAX_PATH] = "";
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    return path;
-}
-
-} // namespace
 
 std::string ProgramTitle()
 {
@@ -27,14 +18,4 @@ std::string ProgramTitle()
     if (dot != std::string::npos)
         name.erase(dot);
     return name;
-}
-
-std::string ProgramHelpFile()
-{
-    std::string path = ModulePath();
-    const size_t slash = path.find_last_of("\\/:");
-    const size_t dot = path.rfind('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-        path.erase(dot);
-    return path + ".HLP";
 }

@@ -24,5 +24,3 @@ extern const SetupPlatformCalls kRealSetupPlatform;
 // C:\Quillo\KELVO.EXE): the caption of the setup program's own boxes.
 std::string ProgramTitle();
 
-// The program's own path with its extension replaced by ".HLP".
-std::string ProgramHelpFile();

@@ -45,10 +45,11 @@ void WINAPI ThrowProcessExit(UINT code)
     throw ProcessExit{code};
 }
 
-BOOL WINAPI RecordWinHelp(HWND window, LPCSTR file, UINT command, ULONG_PTR data)
+HWND WINAPI RecordHtmlHelp(HWND window, LPCSTR file, UINT command, DWORD_PTR data)
 {
     gRecorder->helps.push_back({window, file ? file : "", command, data});
-    return gRecorder->helpStarts ? TRUE : FALSE;
+    // A window of somebody else's stands for the viewer's.
+    return gRecorder->helpStarts ? GetDesktopWindow() : nullptr;
 }
 
 } // namespace
@@ -56,7 +57,7 @@ BOOL WINAPI RecordWinHelp(HWND window, LPCSTR file, UINT command, ULONG_PTR data
 PlatformRecorder::PlatformRecorder()
 {
     gRecorder = this;
-    gPlatform = PlatformCalls{&RecordMessageBox, &RecordCreateProcess, &ThrowProcessExit, &RecordWinHelp};
+    gPlatform = PlatformCalls{&RecordMessageBox, &RecordCreateProcess, &ThrowProcessExit, &RecordHtmlHelp};
 }
 
 PlatformRecorder::~PlatformRecorder()

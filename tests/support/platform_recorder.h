@@ -67,7 +67,7 @@ public:
     std::vector<HANDLE> startedHandles;
 
     std::vector<RecordedHelp> helps;
-    bool helpStarts = true;  // false: the help system cannot be started
+    bool helpStarts = true;  // false: the viewer or the help file cannot be opened
 
     std::vector<std::string> BoxTexts() const;
 };

@@ -21,7 +21,8 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM data)
     char title[128] = "";
     GetClassNameA(window, className, sizeof className);
     GetWindowTextA(window, title, sizeof title);
-    if (lstrcmpA(className, search.className) != 0 || (search.title != nullptr && lstrcmpA(title, search.title) != 0))
+    if ((search.className != nullptr && lstrcmpA(className, search.className) != 0) ||
+        (search.title != nullptr && lstrcmpA(title, search.title) != 0))
         return TRUE;
     search.found.push_back(window);
     return search.all ? TRUE : FALSE;

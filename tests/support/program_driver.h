@@ -47,8 +47,8 @@ private:
     DWORD id_ = 0;
 };
 
-// Top-level windows of any process with that class and title, as the
-// desktop sees them.
+// Top-level windows of any process with that class and title (null: any),
+// as the desktop sees them.
 std::vector<HWND> DesktopWindows(const char* className, const char* title);
 
 // The folder of the running test program, with its trailing backslash.

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <htmlhelp.h>
+
 #include <memory>
 
 namespace {
@@ -145,12 +147,12 @@ protected:
         }
     }
 
-    // Only the closing HELP_QUIT is left out.
+    // Only the closing HH_CLOSE_ALL is left out.
     std::vector<ULONG_PTR> HelpTopicsOpened() const
     {
         std::vector<ULONG_PTR> topics;
         for (const RecordedHelp& help : platform.helps) {
-            if (help.command == HELP_CONTEXT)
+            if (help.command == HH_HELP_CONTEXT)
                 topics.push_back(help.data);
         }
         return topics;
@@ -170,8 +172,8 @@ TEST_F(SetupDialogTest, FirstStartShowsOneNewHostOpensHelpAndAsksOnClose)
     EXPECT_EQ(Text(IDC_ACTION), "Nothing");
     ASSERT_EQ(platform.helps.size(), 1u);
     EXPECT_EQ(platform.helps[0].window, window_);
-    EXPECT_EQ(platform.helps[0].file, ProgramHelpFile());
-    EXPECT_EQ(platform.helps[0].command, static_cast<UINT>(HELP_CONTEXT));
+    EXPECT_EQ(platform.helps[0].file, HelpFilePath());
+    EXPECT_EQ(platform.helps[0].command, static_cast<UINT>(HH_HELP_CONTEXT));
     EXPECT_EQ(platform.helps[0].data, 700u);
 
     platform.boxAnswer = IDNO;
@@ -184,8 +186,19 @@ TEST_F(SetupDialogTest, FirstStartShowsOneNewHostOpensHelpAndAsksOnClose)
     EXPECT_EQ(dialog_->result(), IDCANCEL);
     EXPECT_FALSE(ConfigKeyExists());
     // The dialog closes the help it may have opened.
-    EXPECT_EQ(platform.helps.back().command, static_cast<UINT>(HELP_QUIT));
-    EXPECT_EQ(platform.helps.back().file, ProgramHelpFile());
+    EXPECT_EQ(platform.helps.back().command, static_cast<UINT>(HH_CLOSE_ALL));
+}
+
+TEST_F(SetupDialogTest, AFirstStartWhoseHelpCannotOpenShowsTheDialogAlone)
+{
+    platform.helpStarts = false;
+    Open();
+    EXPECT_EQ(HelpTopicsOpened(), std::vector<ULONG_PTR>{700});
+    EXPECT_TRUE(platform.boxes.empty());
+    EXPECT_FALSE(dialog_->ended());
+    // The real viewer is not even asked for a file that is not there: it
+    // would answer with an error box of its own.
+    EXPECT_EQ(OpenHtmlHelp(window_, "C:\\nowhere\\kelvo.chm", HH_HELP_CONTEXT, 700), nullptr);
 }
 
 TEST_F(SetupDialogTest, AStoredCountOfZeroOpensWithANewHostButNoHelp)
@@ -581,9 +594,9 @@ TEST_F(SetupDialogTest, TheHelpButtonOpensTheDialogsTopicOrSaysThatHelpFailed)
     Open();
     Click(ID_HELP);
     ASSERT_EQ(platform.helps.size(), 1u);
-    EXPECT_EQ(platform.helps[0].command, static_cast<UINT>(HELP_CONTEXT));
+    EXPECT_EQ(platform.helps[0].command, static_cast<UINT>(HH_HELP_CONTEXT));
     EXPECT_EQ(platform.helps[0].data, 131174u);
-    EXPECT_EQ(platform.helps[0].file, ProgramHelpFile());
+    EXPECT_EQ(platform.helps[0].file, HelpFilePath());
     EXPECT_FALSE(dialog_->ended());
     EXPECT_TRUE(platform.boxes.empty());
 

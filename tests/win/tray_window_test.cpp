@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <htmlhelp.h>
+
 #include <algorithm>
 #include <optional>
 #include <string>
@@ -347,9 +349,13 @@ TEST_F(MonitorWindow, MenuCommandsReachHelpSetupAndExit)
     SendMessageA(window, WM_COMMAND, 1638, 0);
     ASSERT_EQ(platform.helps.size(), 1u);
     EXPECT_EQ(platform.helps[0].window, window);
-    EXPECT_EQ(platform.helps[0].file, "kelvo.hlp");
-    EXPECT_EQ(platform.helps[0].command, static_cast<UINT>(HELP_CONTEXT));
+    EXPECT_EQ(platform.helps[0].file, HelpFilePath());
+    EXPECT_EQ(platform.helps[0].command, static_cast<UINT>(HH_HELP_CONTEXT));
     EXPECT_EQ(platform.helps[0].data, 666u);
+    EXPECT_TRUE(platform.boxes.empty());
+    platform.helpStarts = false;
+    SendMessageA(window, WM_COMMAND, 1638, 0);
+    EXPECT_EQ(platform.BoxTexts(), std::vector<std::string>{"Failed to launch help."});
 
     SendMessageA(window, WM_COMMAND, 1911, 0);
     ASSERT_EQ(platform.processes.size(), 1u);

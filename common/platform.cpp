@@ -29,7 +29,9 @@ bool StartDetached(const char* commandLine)
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!gPlatform.CreateProcessA(nullptr, command, nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr, nullptr,
+    // An inherited handle, such as a check's open socket, would stay open for
+    // as long as the other program runs.
+    if (!gPlatform.CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
                                   &startup, &process))
         return false;
     // The handles of the new process are of no use to the starter.

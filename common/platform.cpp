@@ -40,6 +40,12 @@ bool StartDetached(const char* commandLine)
     return true;
 }
 
+bool NamesExistingFile(const std::string& path)
+{
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 namespace {
 
 // The viewer stays loaded for the life of the program: its windows run on

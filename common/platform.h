@@ -64,3 +64,6 @@ void CloseHelp();
 // system finds it beside the starting program first. False when it could
 // not be started.
 bool StartDetached(const char* commandLine);
+
+// Whether the path names an existing file (a folder is none).
+bool NamesExistingFile(const std::string& path);

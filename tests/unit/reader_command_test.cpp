@@ -47,8 +47,8 @@ TEST(ReaderCommand, AQuotedProgramIsTakenAsQuotedAndTheLinePassesUnchanged)
 {
     const std::string quoted = "\"C:\\Mail Reader\\reader.exe\" /inbox C:\\box\\in.mbx";
     ExpectStart(quoted, "C:\\Mail Reader\\reader.exe", quoted, "C:\\Mail Reader");
-    ExpectStart("  \"C:\\Mail Reader\\reader.exe\"  ", "C:\\Mail Reader\\reader.exe",
-                "\"C:\\Mail Reader\\reader.exe\"", "C:\\Mail Reader");
+    ExpectStart("  \"C:\\Mail Reader\\reader.exe\"  ", "C:\\Mail Reader\\reader.exe", "\"C:\\Mail Reader\\reader.exe\"",
+                "C:\\Mail Reader");
     // An unclosed quotation mark runs to the end of the line.
     ExpectStart("\"C:\\Mail Reader\\reader.exe", "C:\\Mail Reader\\reader.exe", "\"C:\\Mail Reader\\reader.exe\"",
                 "C:\\Mail Reader");
@@ -64,8 +64,8 @@ TEST(ReaderCommand, AnUnquotedLineWithBlanksIsTakenWholeOnlyWhenItNamesAFile)
     // blank, and only that name, quoted, can be started.
     ExpectStart(kReaderWithBlank + " -n", "C:\\quillo-ev\\Mail", "\"C:\\quillo-ev\\Mail\" Reader\\reader.exe -n",
                 "C:\\quillo-ev", &OnlyTheReaderWithBlankExists);
-    ExpectStart(kReaderWithBlank, "C:\\quillo-ev\\Mail", "\"C:\\quillo-ev\\Mail\" Reader\\reader.exe",
-                "C:\\quillo-ev", &NoFileExists);
+    ExpectStart(kReaderWithBlank, "C:\\quillo-ev\\Mail", "\"C:\\quillo-ev\\Mail\" Reader\\reader.exe", "C:\\quillo-ev",
+                &NoFileExists);
 }
 
 TEST(ReaderCommand, ALineThatNamesNoProgramStartsNothing)

@@ -29,13 +29,21 @@ bool StartDetached(const char* commandLine)
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!gPlatform.CreateProcessA(nullptr, command, nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr, nullptr,
+    // An inherited handle, such as a check's open socket, would stay open for
+    // as long as the other program runs.
+    if (!gPlatform.CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
                                   &startup, &process))
         return false;
     // The handles of the new process are of no use to the starter.
     UniqueKernelHandle processHandle(process.hProcess);
     UniqueKernelHandle threadHandle(process.hThread);
     return true;
+}
+
+bool NamesExistingFile(const std::string& path)
+{
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 namespace {

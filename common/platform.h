@@ -59,7 +59,11 @@ bool ShowHelpTopic(HWND owner, UINT topic);
 // Closes every help window that this program opened.
 void CloseHelp();
 
-// Starts a program by its bare command line, detached, with inherited
-// handles, in the caller's environment and folder; the system finds it
-// beside the starting program first. False when it could not be started.
+// Starts a program by its bare command line, detached, in the caller's
+// environment and folder, and passes it none of the caller's handles; the
+// system finds it beside the starting program first. False when it could
+// not be started.
 bool StartDetached(const char* commandLine);
+
+// Whether the path names an existing file (a folder is none).
+bool NamesExistingFile(const std::string& path);

@@ -7,11 +7,11 @@
 #include "monitor_state.h"
 #include "new_mail_text.h"
 #include "platform.h"
+#include "reader_command.h"
 #include "win_handles.h"
 
 #include <windows.h>
 
-#include <optional>
 #include <vector>
 
 namespace {
@@ -43,15 +43,21 @@ void StartReaderCommand(const std::string& commandLine)
 {
     if (commandLine.empty())
         return;
-    const std::optional<std::string> folder = ReaderWorkingDirectory(commandLine);
+    const ReaderCommand reader = ReadReaderCommand(commandLine, &NamesExistingFile);
     // CreateProcessA may write into its command line.
-    std::vector<char> line(commandLine.begin(), commandLine.end());
+    std::vector<char> line(reader.CommandLine.begin(), reader.CommandLine.end());
     line.push_back('\0');
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
-    if (!gPlatform.CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
-                                 folder ? folder->c_str() : nullptr, &startup, &started)) {
+    // A program named with its folder starts exactly as named: no search and
+    // no ".exe" added, which could find another file. A bare name is searched
+    // for, beside the monitor first; quoted, it too cannot grow into a
+    // longer name.
+    const char* application = reader.Folder ? reader.Program.c_str() : nullptr;
+    if (reader.Program.empty() ||
+        !gPlatform.CreateProcessA(application, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                                  reader.Folder ? reader.Folder->c_str() : nullptr, &startup, &started)) {
         gPlatform.MessageBoxA(nullptr, "Unable to start mailreader.", kBoxCaption, MB_OK | MB_ICONEXCLAMATION);
         return;
     }

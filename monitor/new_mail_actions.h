@@ -8,6 +8,7 @@
 void NotifyNewMail(int32_t hostIndex);
 void StartMailReader(int32_t hostIndex);
 
-// Starts a reader from its whole command line, in the folder cut from it;
-// an empty command line starts nothing. A failed start is shown in a box.
+// Starts the program that the reader's command line names, with the rest of
+// the line as its arguments, in the program's folder; an empty command line
+// starts nothing. A failed start is shown in a box.
 void StartReaderCommand(const std::string& commandLine);

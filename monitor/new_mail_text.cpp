@@ -9,11 +9,3 @@ std::string NewMailText(const std::string& hostName, bool withReader)
         text += "  Read it now?";
     return text;
 }
-
-std::optional<std::string> ReaderWorkingDirectory(const std::string& commandLine)
-{
-    const size_t backslash = commandLine.rfind('\\');
-    if (backslash == std::string::npos || backslash == 0)
-        return std::nullopt;
-    return commandLine.substr(0, backslash);
-}

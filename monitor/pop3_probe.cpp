@@ -106,6 +106,10 @@ int32_t GuessState(HostEntry& host, const ProbeSettings& settings)
     }
 
     ShowProgress(host, kGettingAddressText, settings);
+    // The name service may answer an empty name with this machine's own
+    // address, and whatever listens there would be sent the password.
+    if (host.Name.empty())
+        return Fail(host, "- Bogus address", kNoSuchHostText);
     uint32_t address;
     if (const std::optional<uint32_t> found = sockets.LookUpHostName(host.Name.c_str())) {
         address = *found;

@@ -93,7 +93,13 @@ SocketHandle OpenStreamSocket()
 {
     const auto opened = socket(AF_INET, SOCK_STREAM, 0);
 #ifdef _WIN32
-    return opened == INVALID_SOCKET ? kNoSocket : static_cast<SocketHandle>(opened);
+    if (opened == INVALID_SOCKET)
+        return kNoSocket;
+    // Winsock's sockets are inheritable: a program started while a check
+    // runs would hold its connection, and the server may keep the mailbox
+    // locked, for as long as that program lives.
+    SetHandleInformation(reinterpret_cast<HANDLE>(opened), HANDLE_FLAG_INHERIT, 0);
+    return static_cast<SocketHandle>(opened);
 #else
     return opened < 0 ? kNoSocket : opened;
 #endif

@@ -22,7 +22,8 @@ using Deadline = std::chrono::steady_clock::time_point;
 // What inet_addr answers for a text that is no dotted quad.
 inline constexpr uint32_t kBogusAddress = 0xFFFFFFFFu;
 
-// IPv4 stream socket, protocol 0; kNoSocket on failure.
+// IPv4 stream socket, protocol 0, that no started program inherits;
+// kNoSocket on failure.
 SocketHandle OpenStreamSocket();
 void CloseSocket(SocketHandle socket);
 

@@ -2,11 +2,12 @@
 // and the two pickers of the Open dialog.
 #include "host_editor_rules.h"
 #include "platform.h"
+#include "reader_command.h"
 #include "setup_dialog.h"
 #include "setup_platform.h"
 #include "setup_resources.h"
 
-#include <cstring>
+#include <string>
 
 void SetupDialog::FillActionCombo()
 {
@@ -67,6 +68,11 @@ bool SetupDialog::PickFile(int control, DWORD bufferSize, const char* filter, co
 {
     char file[260] = "";
     GetDlgItemTextA(window_, control, file, bufferSize);
+    const bool readerField = control == IDC_MAIL_READER;
+    // The dialog starts at the reader's program: quotation marks and
+    // arguments make no file name.
+    if (readerField)
+        lstrcpynA(file, ReadReaderCommand(file, &NamesExistingFile).Program.c_str(), bufferSize);
     OPENFILENAMEA dialog{};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = window_;
@@ -77,12 +83,14 @@ bool SetupDialog::PickFile(int control, DWORD bufferSize, const char* filter, co
     dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
     if (!gSetupPlatform.GetOpenFileNameA(&dialog))
         return false;
-    // A longer path could be stored but never read back.
-    if (std::strlen(file) > kLongestFieldText) {
+    // Quoted, a program whose path holds a blank is read back whole.
+    const std::string text = readerField ? ReaderFieldText(file) : std::string(file);
+    // A longer text could be stored but never read back.
+    if (text.size() > kLongestFieldText) {
         gPlatform.MessageBoxA(window_, kPathTooLongText, ProgramTitle().c_str(), MB_OK | MB_ICONWARNING);
         return false;
     }
-    SetDlgItemTextA(window_, control, file);
+    SetDlgItemTextA(window_, control, text.c_str());
     return true;
 }
 

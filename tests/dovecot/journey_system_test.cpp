@@ -112,7 +112,8 @@ size_t StartsNaming(const std::vector<StandinStart>& starts, const std::string& 
     size_t count = 0;
     for (const StandinStart& start : starts) {
         EXPECT_EQ(lstrcmpiA(start.program.c_str(), "reader.exe"), 0) << start.program;
-        if (start.commandLine == kReaderFolder + "reader.exe " + user)
+        // The program reaches the reader in quotation marks.
+        if (start.commandLine == '"' + kReaderFolder + "reader.exe\" " + user)
             ++count;
     }
     return count;

@@ -20,7 +20,7 @@ BOOL WINAPI RecordCreateProcess(LPCSTR application, LPSTR commandLine, LPSECURIT
                                 LPSTARTUPINFOA startup, LPPROCESS_INFORMATION process)
 {
     RecordedProcess record{commandLine ? commandLine : "", std::nullopt, inherit, flags,
-                           startup ? startup->cb : 0, application != nullptr};
+                           startup ? startup->cb : 0, application != nullptr, application ? application : ""};
     if (directory != nullptr)
         record.currentDirectory = directory;
     gRecorder->processes.push_back(record);

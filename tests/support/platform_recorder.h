@@ -35,6 +35,7 @@ struct RecordedProcess {
     DWORD creationFlags;
     DWORD startupSize;
     bool hadApplicationName;
+    std::string applicationName;
 };
 
 struct RecordedHelp {

@@ -51,6 +51,12 @@ std::string ReaderCommand(const std::string& arguments)
     return ReaderFolder() + "\\reader.exe " + arguments;
 }
 
+// The same line as the reader receives it: its program in quotation marks.
+std::string ReaderReceives(const std::string& arguments)
+{
+    return '"' + ReaderFolder() + "\\reader.exe\" " + arguments;
+}
+
 HostConfig Host(const char* address, int32_t action, const std::string& reader, int32_t delay)
 {
     return HostConfig{address, "anna", "Geheim42", reader, "", action, delay};
@@ -117,7 +123,7 @@ TEST_F(MonitorJourney, LaunchMailReaderStartsTheConfiguredCommandLineInTheReader
     const std::vector<StandinStart> starts = standins.WaitForStarts(1);
     ASSERT_EQ(starts.size(), 1u);
     EXPECT_EQ(lstrcmpiA(starts[0].program.c_str(), "reader.exe"), 0) << starts[0].program;
-    EXPECT_EQ(starts[0].commandLine, reader);
+    EXPECT_EQ(starts[0].commandLine, ReaderReceives("-inbox anna"));
     EXPECT_EQ(lstrcmpiA(starts[0].currentDirectory.c_str(), ReaderFolder().c_str()), 0)
         << starts[0].currentDirectory;
     // The check that found the mail was a whole dialogue, ended by the client.
@@ -168,7 +174,7 @@ TEST_F(MonitorJourney, TwoHostsTurningToNewMailInOnePassAskAtOnceAndOnlyYesStart
     ClickButton(firstBox, IDYES);
     std::vector<StandinStart> starts = standins.WaitForStarts(1);
     ASSERT_EQ(starts.size(), 1u);
-    EXPECT_EQ(starts[0].commandLine, firstReader);
+    EXPECT_EQ(starts[0].commandLine, ReaderReceives("first"));
     starts = standins.WaitForStarts(2, 1500);
     EXPECT_EQ(starts.size(), 1u);
     EXPECT_TRUE(monitor.WindowsOf("#32770").empty());
@@ -231,7 +237,7 @@ TEST_F(MonitorJourney, AFullMailboxIsAnnouncedOnceAndAgainOnlyAfterItWasEmpty)
     const std::vector<StandinStart> starts = standins.WaitForStarts(3, 1500);
     EXPECT_EQ(starts.size(), 2u);
     for (const StandinStart& start : starts)
-        EXPECT_EQ(start.commandLine, ReaderCommand("-announced"));
+        EXPECT_EQ(start.commandLine, ReaderReceives("-announced"));
 }
 
 TEST_F(MonitorJourney, AServerThatNeverAnswersHoldsTheOtherHostsOnlyUpToTheBound)
@@ -258,7 +264,7 @@ TEST_F(MonitorJourney, AServerThatNeverAnswersHoldsTheOtherHostsOnlyUpToTheBound
 
     const std::vector<StandinStart> starts = standins.WaitForStarts(1);
     ASSERT_EQ(starts.size(), 1u);
-    EXPECT_EQ(starts[0].commandLine, ReaderCommand("-late"));
+    EXPECT_EQ(starts[0].commandLine, ReaderReceives("-late"));
 }
 
 TEST_F(MonitorJourney, ASaveIsTakenUpAtTheNextTickWithNewHostsCheckedAndRemovedOnesForgotten)
@@ -286,7 +292,7 @@ TEST_F(MonitorJourney, ASaveIsTakenUpAtTheNextTickWithNewHostsCheckedAndRemovedO
     EXPECT_LE(GetTickCount() - posted, 8000u);
     const std::vector<StandinStart> starts = standins.WaitForStarts(1);
     ASSERT_EQ(starts.size(), 1u);
-    EXPECT_EQ(starts[0].commandLine, ReaderCommand("-added"));
+    EXPECT_EQ(starts[0].commandLine, ReaderReceives("-added"));
 
     // The kept host goes on being checked at every tick, the removed one never again.
     const size_t removedChecks = removed->connections();

@@ -1,4 +1,4 @@
-// What the user reads when mail arrives, and where the reader starts.
+// What the user reads when mail arrives.
 #include "new_mail_text.h"
 
 #include <gtest/gtest.h>
@@ -14,20 +14,4 @@ TEST(NewMailText, AnyHostNameIsShownWhole)
     const std::string longest(98, 'h');
     EXPECT_EQ(NewMailText(longest, true), "You have new mail waiting on " + longest + "!  Read it now?");
     EXPECT_EQ(NewMailText("100%s%n", false), "You have new mail waiting on 100%s%n!");
-}
-
-TEST(ReaderWorkingDirectory, TheFolderBeforeTheLastBackslash)
-{
-    EXPECT_EQ(ReaderWorkingDirectory("C:\\Mail\\reader.exe"), "C:\\Mail");
-    EXPECT_EQ(ReaderWorkingDirectory("C:\\reader.exe"), "C:");
-    // Arguments belong to the string that is cut.
-    EXPECT_EQ(ReaderWorkingDirectory("C:\\Mail\\reader.exe /inbox D:\\Box\\in.mbx"), "C:\\Mail\\reader.exe /inbox D:\\Box");
-}
-
-TEST(ReaderWorkingDirectory, NoneWithoutABackslashOrWithNothingBeforeIt)
-{
-    EXPECT_EQ(ReaderWorkingDirectory("reader.exe"), std::nullopt);
-    EXPECT_EQ(ReaderWorkingDirectory("reader.exe /inbox"), std::nullopt);
-    EXPECT_EQ(ReaderWorkingDirectory("\\reader.exe"), std::nullopt);
-    EXPECT_EQ(ReaderWorkingDirectory(""), std::nullopt);
 }

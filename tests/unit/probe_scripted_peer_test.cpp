@@ -146,6 +146,20 @@ TEST_F(ProbeAgainstScript, AResetOrADrownedLineIsAMissingReplyForItsStep)
     }
 }
 
+TEST_F(ProbeAgainstScript, AnEmptyHostNameIsNoSuchHostAndNothingIsSent)
+{
+    // The name service may answer "" with an address, as Wine's gives this
+    // machine's own; the scripted one answers every name.
+    ScriptedPeer peer(AfterLogin({"+OK 0 0\r\n"}));
+    host.Name = "";
+    EXPECT_EQ(GuessState(host, settings), Unknown);
+    EXPECT_EQ(host.StatusText.load(), kNoSuchHostText);
+    EXPECT_FALSE(peer.connected());
+    EXPECT_TRUE(peer.sends().empty());
+    EXPECT_EQ(peer.closed(), 1);
+    EXPECT_EQ(peer.misuse(), "");
+}
+
 TEST(ScriptedPeerInput, FuzzerBytesBecomePiecesRunsAndTheServersEnd)
 {
     const uint8_t bytes[] = {3, '+', 'O', 'K', 1, '\n', 0, 2, 'x', 2, 0, 1, 9, 9};

@@ -77,7 +77,7 @@ TEST(ProgramStart, EachProgramStartsTheOtherFoundBesideItself)
     EXPECT_EQ(started, (std::vector<std::string>{"kelvo.exe Kelvo", "quillo.exe quillo"}));
 }
 
-TEST(ProgramStart, StartsDetachedWithInheritedHandlesInTheCallersFolder)
+TEST(ProgramStart, StartsDetachedWithoutPassingHandlesInTheCallersFolder)
 {
     PlatformRecorder platform;
     LaunchMonitor();
@@ -85,7 +85,7 @@ TEST(ProgramStart, StartsDetachedWithInheritedHandlesInTheCallersFolder)
     ASSERT_EQ(platform.processes.size(), 2u);
     for (const RecordedProcess& process : platform.processes) {
         EXPECT_FALSE(process.hadApplicationName);
-        EXPECT_EQ(process.inheritHandles, TRUE);
+        EXPECT_EQ(process.inheritHandles, FALSE);
         EXPECT_EQ(process.creationFlags, static_cast<DWORD>(DETACHED_PROCESS));
         EXPECT_EQ(process.currentDirectory, std::nullopt);
         EXPECT_EQ(process.startupSize, kStartupRecordSize);

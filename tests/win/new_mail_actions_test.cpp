@@ -12,6 +12,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 namespace {
 
 HostConfig Host(const std::string& name, const std::string& reader, const std::string& wave, int32_t action)
@@ -38,15 +42,18 @@ class NewMailActions : public testing::Test {
 protected:
     void TearDown() override { FreeHostTable(); }
 
-    // Exactly one recorded start, with everything but the command line and
-    // folder fixed.
-    void ExpectOneStart(const std::string& commandLine, const std::optional<std::string>& folder)
+    // Exactly one recorded start, with everything but the program, command
+    // line and folder fixed. A program named with its folder is given as the
+    // application too; a bare name is left to the system's search.
+    void ExpectOneStart(const std::string& program, const std::string& commandLine,
+                        const std::optional<std::string>& folder)
     {
         ASSERT_EQ(platform.processes.size(), 1u);
         const RecordedProcess& start = platform.processes[0];
         EXPECT_EQ(start.commandLine, commandLine);
         EXPECT_EQ(start.currentDirectory, folder);
-        EXPECT_FALSE(start.hadApplicationName);
+        EXPECT_EQ(start.hadApplicationName, folder.has_value());
+        EXPECT_EQ(start.applicationName, folder ? program : "");
         EXPECT_EQ(start.inheritHandles, FALSE);
         EXPECT_EQ(start.creationFlags, static_cast<DWORD>(DETACHED_PROCESS));
         EXPECT_EQ(start.startupSize, kStartupRecordSize);
@@ -85,7 +92,7 @@ TEST_F(NewMailActions, ThePopUpAsksWithAReaderAndYesStartsIt)
     EXPECT_EQ(platform.boxes[0].text, "You have new mail waiting on pop.example.net!  Read it now?");
     EXPECT_EQ(platform.boxes[0].caption, "Quillo");
     EXPECT_EQ(platform.boxes[0].flags, 0x24u);
-    ExpectOneStart("C:\\Mail\\reader.exe /inbox", "C:\\Mail");
+    ExpectOneStart("C:\\Mail\\reader.exe", "\"C:\\Mail\\reader.exe\" /inbox", "C:\\Mail");
 }
 
 TEST_F(NewMailActions, NoToThePopUpStartsNothing)
@@ -116,27 +123,35 @@ TEST_F(NewMailActions, LaunchStartsTheReaderWithoutAskingAndWithoutAReaderOnlySo
                                Host("pop.b", "", "C:\\Sounds\\ding.wav", LaunchMailReader)});
     NotifyNewMail(0);
     EXPECT_TRUE(platform.boxes.empty());
-    ExpectOneStart("C:\\Mail\\reader.exe", "C:\\Mail");
+    ExpectOneStart("C:\\Mail\\reader.exe", "\"C:\\Mail\\reader.exe\"", "C:\\Mail");
     NotifyNewMail(1);
     EXPECT_EQ(platform.sounds.size(), 1u);
     EXPECT_TRUE(platform.boxes.empty());
     EXPECT_EQ(platform.processes.size(), 1u);
 }
 
-TEST_F(NewMailActions, TheReaderStartsInTheFolderCutFromItsWholeCommandLine)
+TEST_F(NewMailActions, TheReaderStartsInItsProgramsFolderWithItsProgramQuoted)
 {
-    const std::vector<std::pair<std::string, std::optional<std::string>>> cases{
-        {"C:\\Mail\\reader.exe", "C:\\Mail"},
-        {"reader.exe", std::nullopt},
-        {"\\reader.exe", std::nullopt},
-        {"reader.exe C:\\Boxes\\in.mbx", "reader.exe C:\\Boxes"},
+    struct Case {
+        std::string configured;
+        std::string program;
+        std::string started;
+        std::optional<std::string> folder;
     };
-    for (const auto& [commandLine, folder] : cases) {
-        SCOPED_TRACE(commandLine);
+    const std::vector<Case> cases{
+        {"C:\\Mail\\reader.exe", "C:\\Mail\\reader.exe", "\"C:\\Mail\\reader.exe\"", "C:\\Mail"},
+        {"reader.exe", "reader.exe", "\"reader.exe\"", std::nullopt},
+        {"\\reader.exe", "\\reader.exe", "\"\\reader.exe\"", std::nullopt},
+        {"reader.exe C:\\Boxes\\in.mbx", "reader.exe", "\"reader.exe\" C:\\Boxes\\in.mbx", std::nullopt},
+        {"\"C:\\Mail Reader\\reader.exe\" -n", "C:\\Mail Reader\\reader.exe", "\"C:\\Mail Reader\\reader.exe\" -n",
+         "C:\\Mail Reader"},
+    };
+    for (const Case& start : cases) {
+        SCOPED_TRACE(start.configured);
         platform.processes.clear();
-        FillHostTable(gHostTable, {Host("pop.a", commandLine, "", Nothing)});
+        FillHostTable(gHostTable, {Host("pop.a", start.configured, "", Nothing)});
         StartMailReader(0);
-        ExpectOneStart(commandLine, folder);
+        ExpectOneStart(start.program, start.started, start.folder);
     }
 }
 
@@ -151,13 +166,20 @@ TEST_F(NewMailActions, AFailedStartIsShownAndBothHandlesOfAStartAreClosed)
     EXPECT_EQ(platform.boxes[0].caption, "Quillo");
     EXPECT_EQ(platform.boxes[0].flags, 0x30u);
 
+    // A line that names no program is not handed to the system at all.
+    FillHostTable(gHostTable, {Host("pop.a", "\"\" -n", "", LaunchMailReader)});
+    StartMailReader(0);
+    EXPECT_EQ(platform.BoxTexts(), std::vector<std::string>(2, "Unable to start mailreader."));
+    EXPECT_EQ(platform.processes.size(), 1u);
+
     platform.processStartSucceeds = true;
+    FillHostTable(gHostTable, {Host("pop.a", "C:\\Mail\\reader.exe", "", LaunchMailReader)});
     StartMailReader(0);
     ASSERT_EQ(platform.startedHandles.size(), 2u);
     DWORD info = 0;
     for (HANDLE handle : platform.startedHandles)
         EXPECT_FALSE(GetHandleInformation(handle, &info)) << "handle left open";
-    EXPECT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes.size(), 2u);
 }
 
 TEST_F(NewMailActions, TheMenuStartsAHostsReaderOnlyWhenItHasOne)
@@ -167,7 +189,7 @@ TEST_F(NewMailActions, TheMenuStartsAHostsReaderOnlyWhenItHasOne)
     StartMailReader(0);
     EXPECT_TRUE(platform.processes.empty());
     StartMailReader(1);
-    ExpectOneStart("D:\\Readers\\b.exe", "D:\\Readers");
+    ExpectOneStart("D:\\Readers\\b.exe", "\"D:\\Readers\\b.exe\"", "D:\\Readers");
     // A reader start makes no sound and asks nothing.
     EXPECT_TRUE(platform.sounds.empty());
     EXPECT_TRUE(platform.beeps.empty());
@@ -193,38 +215,90 @@ TEST_F(NewMailActions, YesAfterAReloadStartsTheReaderTheQuestionNamed)
         FillHostTable(gHostTable, {Host("pop.new", "C:\\New\\other.exe", "", Nothing)});
     };
     NotifyNewMail(0);
-    ExpectOneStart("C:\\Old\\reader.exe", "C:\\Old");
+    ExpectOneStart("C:\\Old\\reader.exe", "\"C:\\Old\\reader.exe\"", "C:\\Old");
 
     platform.processes.clear();
     FillHostTable(gHostTable, {Host("pop.old", "C:\\Old\\reader.exe", "", PopUpMessageBox)});
     platform.whileBoxOpen = [](const RecordedBox&) { FreeHostTable(); };
     NotifyNewMail(0);
-    ExpectOneStart("C:\\Old\\reader.exe", "C:\\Old");
+    ExpectOneStart("C:\\Old\\reader.exe", "\"C:\\Old\\reader.exe\"", "C:\\Old");
 }
 
-TEST_F(NewMailActions, TheRealReaderGetsItsCommandLineAndFolder)
+// A folder whose name holds a blank, and beside it a Mail.exe planted where
+// the unquoted path "...\Mail Reader\reader.exe" could be read as naming
+// "...\Mail". Both are copies of the reader stand-in, which logs its own
+// file name, so the log tells which of them ran.
+struct PlantedFolders {
+    PlantedFolders()
+    {
+        char temp[MAX_PATH] = "";
+        GetTempPathA(sizeof temp, temp);
+        root = temp + std::string("quillo-ev-") + std::to_string(GetCurrentProcessId());
+        readerFolder = root + "\\Mail Reader";
+        CreateDirectoryA(root.c_str(), nullptr);
+        CreateDirectoryA(readerFolder.c_str(), nullptr);
+        const std::string standin = TestFolder() + "\\reader.exe";
+        placed = CopyFileA(standin.c_str(), (readerFolder + "\\reader.exe").c_str(), FALSE) &&
+                 CopyFileA(standin.c_str(), (root + "\\Mail.exe").c_str(), FALSE);
+    }
+    ~PlantedFolders()
+    {
+        DeleteFileA((readerFolder + "\\reader.exe").c_str());
+        DeleteFileA((root + "\\Mail.exe").c_str());
+        RemoveDirectoryA(readerFolder.c_str());
+        RemoveDirectoryA(root.c_str());
+    }
+
+    std::string root;
+    std::string readerFolder;
+    bool placed = false;
+};
+
+TEST_F(NewMailActions, TheRealReaderIsTheProgramTheLineNamesInItsFolderAndNeverAPlantedOne)
 {
     StandinLog log;
+    const PlantedFolders planted;
+    ASSERT_TRUE(planted.placed);
     platform.UseReal(&PlatformCalls::CreateProcessA);
     const std::string folder = TestFolder();
-    const std::string withFolder = folder + "\\reader.exe /inbox";
-    FillHostTable(gHostTable, {Host("pop.a", withFolder, "", LaunchMailReader),
-                               Host("pop.b", "reader.exe -n", "", LaunchMailReader)});
-    NotifyNewMail(0);
-    // A bare name is found beside the monitor and inherits its folder.
-    NotifyNewMail(1);
-    std::vector<StandinStart> starts = log.WaitForStarts(2);
-    ASSERT_EQ(starts.size(), 2u);
-    // The two run at once; match them by their command lines.
-    if (starts[0].commandLine != withFolder)
-        std::swap(starts[0], starts[1]);
-    EXPECT_EQ(starts[0].commandLine, withFolder);
-    EXPECT_EQ(lstrcmpiA(starts[0].currentDirectory.c_str(), folder.c_str()), 0) << starts[0].currentDirectory;
-    EXPECT_EQ(starts[1].commandLine, "reader.exe -n");
-    EXPECT_EQ(lstrcmpiA(starts[1].currentDirectory.c_str(), CurrentFolder().c_str()), 0)
-        << starts[1].currentDirectory;
+    const std::string reader = planted.readerFolder + "\\reader.exe";
+    struct Case {
+        std::string configured;
+        std::string received;
+        std::string folder;
+    };
+    const std::vector<Case> cases{
+        {folder + "\\reader.exe /inbox", '"' + folder + "\\reader.exe\" /inbox", folder},
+        // A bare name is found beside the monitor and inherits its folder.
+        {"reader.exe -n", "\"reader.exe\" -n", CurrentFolder()},
+        {'"' + reader + "\" /inbox C:\\box\\in.mbx", '"' + reader + "\" /inbox C:\\box\\in.mbx", planted.readerFolder},
+        // Typed without quotation marks: the whole names the reader.
+        {reader, '"' + reader + '"', planted.readerFolder},
+    };
+    for (const Case& start : cases) {
+        FillHostTable(gHostTable, {Host("pop.a", start.configured, "", Nothing)});
+        StartMailReader(0);
+    }
+    // With an argument the whole names no file; its first token names
+    // "...\Mail", which must not grow into the planted Mail.exe.
+    FillHostTable(gHostTable, {Host("pop.a", reader + " -n", "", Nothing)});
+    StartMailReader(0);
+    EXPECT_EQ(platform.BoxTexts(), std::vector<std::string>{"Unable to start mailreader."});
+
+    const std::vector<StandinStart> starts = log.WaitForStarts(cases.size());
+    ASSERT_EQ(starts.size(), cases.size());
+    // They run at once; each is known by its command line.
+    for (const Case& expected : cases) {
+        SCOPED_TRACE(expected.configured);
+        const auto started = std::find_if(starts.begin(), starts.end(), [&](const StandinStart& start) {
+            return start.commandLine == expected.received;
+        });
+        ASSERT_NE(started, starts.end());
+        EXPECT_EQ(lstrcmpiA(started->program.c_str(), "reader.exe"), 0) << started->program;
+        EXPECT_EQ(lstrcmpiA(started->currentDirectory.c_str(), expected.folder.c_str()), 0)
+            << started->currentDirectory;
+    }
     EXPECT_NE(lstrcmpiA(folder.c_str(), CurrentFolder().c_str()), 0) << "the test cannot tell the folders apart";
-    EXPECT_TRUE(platform.boxes.empty());
 }
 
 TEST_F(NewMailActions, AReaderThatDoesNotExistGivesTheBox)

@@ -112,4 +112,13 @@ TEST_F(WinsockProbe, ANameThatNeitherResolvesNorParsesIsNoSuchHost)
     EXPECT_EQ(host.StatusText.load(), kNoSuchHostText);
 }
 
+TEST_F(WinsockProbe, ACheckSocketIsNotInheritedByProgramsStartedMeanwhile)
+{
+    UniqueSocket socket(OpenStreamSocket());
+    ASSERT_TRUE(socket);
+    DWORD flags = 0;
+    ASSERT_TRUE(GetHandleInformation(reinterpret_cast<HANDLE>(socket.get()), &flags));
+    EXPECT_EQ(flags & HANDLE_FLAG_INHERIT, 0u);
+}
+
 } // namespace

@@ -544,11 +544,12 @@ TEST_F(SetupDialogTest, PickersOpenTheSystemDialogAndFillTheirField)
     EXPECT_EQ(sound.initialFile, "C:\\Sounds\\ding1.wav");
     EXPECT_EQ(sound.fileBufferSize, 100u);
 
-    EXPECT_EQ(Text(IDC_MAIL_READER), "C:\\Programs\\other reader.exe");
+    // A program whose path holds a blank is kept in quotation marks.
+    EXPECT_EQ(Text(IDC_MAIL_READER), "\"C:\\Programs\\other reader.exe\"");
     EXPECT_EQ(Text(IDC_MAIL_WAVE), "C:\\Sounds\\bell.wav");
     EXPECT_EQ(ConfigDirty, 1);
     ChooseHost(0);
-    EXPECT_EQ(HostList[0].MailReader, "C:\\Programs\\other reader.exe");
+    EXPECT_EQ(HostList[0].MailReader, "\"C:\\Programs\\other reader.exe\"");
     EXPECT_EQ(HostList[0].MailWave, "C:\\Sounds\\bell.wav");
 
     // The very file already named is still a choice.
@@ -560,8 +561,11 @@ TEST_F(SetupDialogTest, PickersOpenTheSystemDialogAndFillTheirField)
     platform.openDialogChoice.reset();
     Click(IDC_BROWSE_READER);
     Click(IDC_BROWSE_SOUND);
+    // The dialog opens at the program itself, without the quotation marks.
+    ASSERT_EQ(platform.openDialogs.size(), 5u);
+    EXPECT_EQ(platform.openDialogs[3].initialFile, "C:\\Programs\\other reader.exe");
     EXPECT_EQ(ConfigDirty, 0);
-    EXPECT_EQ(Text(IDC_MAIL_READER), "C:\\Programs\\other reader.exe");
+    EXPECT_EQ(Text(IDC_MAIL_READER), "\"C:\\Programs\\other reader.exe\"");
     EXPECT_EQ(Text(IDC_MAIL_WAVE), "C:\\Sounds\\bell.wav");
     EXPECT_TRUE(platform.boxes.empty());
 }
@@ -581,11 +585,17 @@ TEST_F(SetupDialogTest, APickedPathLongerThanTheRegistryKeepsIsRefusedWithABox)
     EXPECT_EQ(Text(IDC_MAIL_READER), "C:\\Mail\\reader1.exe");
     EXPECT_EQ(ConfigDirty, 0);
 
+    // The quotation marks around a path with a blank count too.
+    platform.openDialogChoice = "C:\\" + std::string(46, 'p') + ' ' + std::string(44, 'p') + ".exe";
+    Click(IDC_BROWSE_READER);
+    EXPECT_EQ(platform.boxes.size(), 2u);
+    EXPECT_EQ(Text(IDC_MAIL_READER), "C:\\Mail\\reader1.exe");
+
     platform.openDialogChoice = longest;
     Click(IDC_BROWSE_READER);
     EXPECT_EQ(Text(IDC_MAIL_READER), longest);
     EXPECT_EQ(ConfigDirty, 1);
-    EXPECT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes.size(), 2u);
 }
 
 TEST_F(SetupDialogTest, TheHelpButtonOpensTheDialogsTopicOrSaysThatHelpFailed)

@@ -381,10 +381,10 @@ TEST_F(MonitorWindow, AHostsMenuLineStartsItsReaderAndDoesNothingForAHostWithout
 
     SendMessageA(window, WM_COMMAND, 0, 0);
     ASSERT_EQ(platform.processes.size(), 1u);
-    EXPECT_EQ(platform.processes[0].commandLine, "C:\\Mail\\reader.exe -inbox anna");
+    EXPECT_EQ(platform.processes[0].commandLine, "\"C:\\Mail\\reader.exe\" -inbox anna");
     EXPECT_EQ(platform.processes[0].currentDirectory, std::optional<std::string>("C:\\Mail"));
     EXPECT_EQ(platform.processes[0].creationFlags, static_cast<DWORD>(DETACHED_PROCESS));
-    EXPECT_FALSE(platform.processes[0].hadApplicationName);
+    EXPECT_EQ(platform.processes[0].applicationName, "C:\\Mail\\reader.exe");
 
     // The second host has no reader: nothing starts and nothing is said.
     SendMessageA(window, WM_COMMAND, 1, 0);

@@ -42,6 +42,8 @@
 !define EXIT_WAIT_MS 10000
 
 Name "Quillo"
+; Not "Quillo Setup": that is the title of the setup program's dialog.
+Caption "Quillo ${VERSION} Installer"
 OutFile "${OUTFILE}"
 RequestExecutionLevel user
 InstallDir "$LOCALAPPDATA\Programs\Quillo"
@@ -67,6 +69,8 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Vantorel Works"
 !define MUI_COMPONENTSPAGE_TEXT_TOP "Quillo ${VERSION} will be installed for you alone, into $INSTDIR. No administrator rights are needed. Mailboxes you have already set up are kept."
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_TITLE "Quillo ${VERSION} is installed"
+!define MUI_FINISHPAGE_TEXT "Quillo Setup, in your Start menu, keeps the list of mailboxes that the monitor checks. A monitor that has no mailboxes yet opens it for you.$\r$\n$\r$\nClick Finish to close this installer."
 !define MUI_FINISHPAGE_RUN "$INSTDIR\quillo.exe"
 !define MUI_FINISHPAGE_RUN_TEXT "Start Quillo now"
 !insertmacro MUI_PAGE_FINISH
@@ -213,5 +217,5 @@ FunctionEnd
 
 !insertmacro MUI_UNFUNCTION_DESCRIPTION_BEGIN
   !insertmacro MUI_DESCRIPTION_TEXT ${UnSecProgram} "The programs, the help, the Start menu shortcuts and the start at logon."
-  !insertmacro MUI_DESCRIPTION_TEXT ${UnSecSettings} "Also delete your mailboxes and their passwords from the registry (HKEY_CURRENT_USER\${SETTINGS_KEY})."
+  !insertmacro MUI_DESCRIPTION_TEXT ${UnSecSettings} "Also delete your mailboxes and their passwords from the registry."
 !insertmacro MUI_UNFUNCTION_DESCRIPTION_END

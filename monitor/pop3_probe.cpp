@@ -97,6 +97,9 @@ const char* ReceiveLine(ProbeConnection& connection)
 int32_t GuessState(HostEntry& host, const ProbeSettings& settings)
 {
     DebugTrace("- GuessState: [%s]", host.Name.c_str());
+    // No connection at all: the stored password may belong to another host.
+    if (host.PasswordLost)
+        return Fail(host, "- Password cannot be opened", kPasswordLostText);
     const ProbeSockets& sockets = *settings.Sockets;
     UniqueSocket socket(sockets.OpenStreamSocket(), sockets.CloseSocket);
     if (!socket) {

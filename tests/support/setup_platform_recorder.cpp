@@ -62,8 +62,8 @@ LSTATUS WINAPI RecordRegDeleteValue(HKEY key, LPCWSTR name)
 SetupPlatformRecorder::SetupPlatformRecorder()
 {
     gSetupRecorder = this;
-    gSetupPlatform = SetupPlatformCalls{&RecordGetOpenFileName, &RecordRegCreateKeyEx, &RecordRegSetValueEx,
-                                        &RecordRegDeleteValue};
+    gSetupPlatform =
+        SetupPlatformCalls{&RecordGetOpenFileName, &RecordRegCreateKeyEx, &RecordRegSetValueEx, &RecordRegDeleteValue};
 }
 
 SetupPlatformRecorder::~SetupPlatformRecorder()

@@ -26,9 +26,9 @@ public:
     std::vector<RecordedOpenDialog> openDialogs;
     std::optional<std::string> openDialogChoice;  // nothing: the user cancels
 
-    std::vector<std::string> registryWrites;  // value names, in order; real writes follow
-    std::string failRegistryWriteOf;          // this value name is refused
-    std::vector<std::string> registryDeletes; // value names, in order; real deletions follow
-    std::string failRegistryDeleteOf;         // this value name is kept
+    std::vector<std::string> registryWrites;   // value names, in order; real writes follow
+    std::string failRegistryWriteOf;           // this value name is refused
+    std::vector<std::string> registryDeletes;  // value names, in order; real deletions follow
+    std::string failRegistryDeleteOf;          // this value name is kept
     bool failKeyCreate = false;
 };

@@ -8,6 +8,7 @@
 #include "setup_config.h"
 #include "setup_platform_recorder.h"
 #include "support/scripted_peer.h"
+#include "win_handles.h"
 
 #include <gtest/gtest.h>
 
@@ -107,16 +108,17 @@ TEST_F(ConfigStore, SaveWritesEveryHostThenTheCountWithTheSpecifiedNamesAndTypes
         const std::optional<RawValue> sealed = ReadRawValue(prefix + "PasswordProtected");
         ASSERT_TRUE(sealed);
         EXPECT_EQ(sealed->type, static_cast<DWORD>(REG_BINARY));
-        const std::string binding =
-            std::string("Quillo password 1\0", 18) + host.Name + '\0' + host.UserID + '\0' + std::string("0\0" "0\0" "0\0", 6);
-        DATA_BLOB in{static_cast<DWORD>(sealed->data.size()), reinterpret_cast<BYTE*>(const_cast<char*>(sealed->data.data()))};
-        DATA_BLOB entropy{static_cast<DWORD>(binding.size()), reinterpret_cast<BYTE*>(const_cast<char*>(binding.data()))};
+        const std::string modes("0\0" "0\0" "0\0", 6);  // security, port, protocol
+        std::string binding = std::string("Quillo password 1\0", 18) + host.Name + '\0' + host.UserID + '\0' + modes;
+        std::string blob = sealed->data;
+        DATA_BLOB in{static_cast<DWORD>(blob.size()), reinterpret_cast<BYTE*>(blob.data())};
+        DATA_BLOB entropy{static_cast<DWORD>(binding.size()), reinterpret_cast<BYTE*>(binding.data())};
         DATA_BLOB out{};
         ASSERT_TRUE(CryptUnprotectData(&in, nullptr, &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out));
+        const UniqueLocalMemory opened(static_cast<HLOCAL>(out.pbData));
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(out.pbData), out.cbData), host.Password);
-        LocalFree(out.pbData);
         if (!host.Password.empty()) {
-            EXPECT_EQ(sealed->data.find(host.Password), std::string::npos) << "the clear text never reaches the registry";
+            EXPECT_EQ(blob.find(host.Password), std::string::npos) << "the clear text never reaches the registry";
         }
 
         const std::optional<RawValue> action = ReadRawValue(prefix + "Action");

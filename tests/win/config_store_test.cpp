@@ -196,10 +196,21 @@ TEST_F(ConfigStore, ShrinkingTheListDeletesEveryValueOfTheDroppedHosts)
     EXPECT_EQ(MonitorExit(), std::nullopt);
     EXPECT_EQ(gHostTable.Count.load(), 1);
 
-    // A value that cannot be deleted fails the save, which can be tried again.
+    // Refused at the count, nothing is deleted: the old count still finds
+    // every value it points at.
     HostList = {SampleHost(0), SampleHost(1)};
     ASSERT_TRUE(SaveConfig());
     HostList.pop_back();
+    platform.registryDeletes.clear();
+    platform.failRegistryWriteOf = "HostCount";
+    EXPECT_FALSE(SaveConfig());
+    platform.failRegistryWriteOf.clear();
+    EXPECT_EQ(platform.registryDeletes, std::vector<std::string>{});
+    EXPECT_EQ(SetupExit(), std::nullopt);
+    EXPECT_EQ(HostCount(), 2);
+    HostList.pop_back();
+
+    // A value that cannot be deleted fails the save, which can be tried again.
     ConfigDirty = 1;
     platform.boxes.clear();
     platform.failRegistryDeleteOf = "Host1Name";

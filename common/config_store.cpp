@@ -2,16 +2,21 @@
 #include "config_store.h"
 
 #include "debug_trace.h"
+#include "password_protection.h"
 #include "password_scrambling.h"
 #include "platform.h"
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace {
 
 // A stored text holds at most 98 characters and its terminating NUL.
 constexpr DWORD kTextBufferSize = 99;
+
+// Far more than a protected password of 98 characters takes (about 250 bytes).
+constexpr DWORD kBytesLimit = 4096;
 
 [[noreturn]] void StopAtMissingValue(const char* valueName)
 {
@@ -27,7 +32,19 @@ HostConfig ReadHostConfig(HKEY key, int32_t index)
     HostConfig host;
     host.Name = ReadHostString(key, kHostNamePattern, index);
     host.UserID = ReadHostString(key, kHostUserIDPattern, index);
-    host.Password = UnscramblePassword(ReadHostString(key, kHostPasswordPattern, index));
+    // A protected password that cannot be opened is never replaced by the
+    // scrambled one beside it: that may belong to another host, left there
+    // by a save that failed halfway.
+    if (const std::optional<std::string> blob = ReadHostBytes(key, kHostPasswordProtectedPattern, index)) {
+        if (std::optional<std::string> clear = UnprotectPassword(*blob, host))
+            host.Password = std::move(*clear);
+        else
+            host.PasswordLost = true;
+    } else {
+        // Written by an older version through the code page, so it is read
+        // back the same way.
+        host.Password = UnscramblePassword(ReadHostString(key, kHostPasswordPattern, index));
+    }
     host.MailReader = ReadHostString(key, kHostMailReaderPattern, index);
     host.MailWave = ReadHostString(key, kHostMailWavePattern, index);
     host.Action = ReadHostDword(key, kHostActionPattern, index);
@@ -87,6 +104,22 @@ int32_t ReadHostDword(HKEY key, const char* pattern, int32_t index)
 std::string ReadHostString(HKEY key, const char* pattern, int32_t index)
 {
     return ReadRegString(key, HostValueName(pattern, index).text);
+}
+
+std::optional<std::string> ReadHostBytes(HKEY key, const char* pattern, int32_t index)
+{
+    const ValueName name = HostValueName(pattern, index);
+    DWORD size = 0;
+    if (RegQueryValueExA(key, name.text, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    if (size > kBytesLimit)
+        return std::string();
+    std::string data(size, '\0');
+    if (RegQueryValueExA(key, name.text, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size) !=
+        ERROR_SUCCESS)
+        return std::string();
+    data.resize(size);
+    return data;
 }
 
 std::vector<HostConfig> ReadHosts(HKEY key, int32_t count)

@@ -27,11 +27,15 @@ enum MailState : int32_t {
 struct HostConfig {
     std::string Name;
     std::string UserID;
-    std::string Password;  // clear text; only the registry holds the scrambled form
+    std::string Password;  // clear text; only the registry holds the protected form
     std::string MailReader;
     std::string MailWave;
     int32_t Action = Nothing;
     int32_t Delay = 0;  // seconds between two checks
+    // The stored password could not be opened here (another user's or
+    // machine's, or bound to another host): Password is empty, the monitor
+    // sends nothing for the host, and the user must enter it again.
+    bool PasswordLost = false;
 };
 
 // An array, not a pointer to a literal: one object, so one address in every

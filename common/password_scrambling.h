@@ -1,5 +1,7 @@
-// Password scrambling: the form in which a host's POP3 password is kept in
-// the registry. Not a cipher: it only keeps the clear text out of sight.
+// Password scrambling: the form in which older versions kept a host's POP3
+// password in the registry, still read until the next save protects it
+// (password_protection.h). Not a cipher: it only keeps the clear text out of
+// sight.
 #pragma once
 
 #include <cstdint>

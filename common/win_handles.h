@@ -45,3 +45,4 @@ private:
 using UniqueRegKey = UniqueHandle<HKEY, &RegCloseKey>;
 using UniqueKernelHandle = UniqueHandle<HANDLE, &CloseHandle>;
 using UniqueMenu = UniqueHandle<HMENU, &DestroyMenu>;
+using UniqueLocalMemory = UniqueHandle<HLOCAL, &LocalFree>;

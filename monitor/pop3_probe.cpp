@@ -97,6 +97,10 @@ const char* ReceiveLine(ProbeConnection& connection)
 int32_t GuessState(HostEntry& host, const ProbeSettings& settings)
 {
     DebugTrace("- GuessState: [%s]", host.Name.c_str());
+    // Not even a connection: nothing of this host's may reach a server that
+    // its stored password was not saved for.
+    if (host.PasswordLost)
+        return Fail(host, "- Password cannot be opened", kPasswordLostText);
     const ProbeSockets& sockets = *settings.Sockets;
     UniqueSocket socket(sockets.OpenStreamSocket(), sockets.CloseSocket);
     if (!socket) {

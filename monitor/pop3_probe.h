@@ -9,6 +9,7 @@
 // Status texts. Arrays, so that each text has one address in the whole
 // program: the main thread may read the entry's text while the check thread
 // replaces it, and only ever sees one of these objects.
+inline constexpr char kPasswordLostText[] = "Password must be entered again!";
 inline constexpr char kNoSocketText[] = "Unable to create socket!";
 inline constexpr char kGettingAddressText[] = "Getting network address...";
 inline constexpr char kNoSuchHostText[] = "No such host.";

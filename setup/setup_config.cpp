@@ -4,10 +4,15 @@
 
 #include "control_messages.h"
 #include "debug_trace.h"
-#include "password_scrambling.h"
+#include "password_protection.h"
 #include "platform.h"
 #include "setup_platform.h"
 #include "win_handles.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <utility>
 
 std::vector<HostConfig> HostList;
 int32_t ConfigDirty = 0;
@@ -22,16 +27,81 @@ bool WriteDword(HKEY key, const char* valueName, int32_t number)
                                          sizeof data) == ERROR_SUCCESS;
 }
 
+bool WriteHostBytes(HKEY key, const char* pattern, int32_t index, const std::string& bytes)
+{
+    return gSetupPlatform.RegSetValueExA(key, HostValueName(pattern, index).text, 0, REG_BINARY,
+                                         reinterpret_cast<const BYTE*>(bytes.data()),
+                                         static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS;
+}
+
+// The protected password goes first, bound to the host's new name and user
+// id. A save that stops after it leaves a record whose name or user id may
+// still be the old host's, but then the password cannot be opened for it;
+// and a scrambled password of an older version that still stands beside it
+// is no longer read, since a protected value is present.
 bool WriteHost(HKEY key, int32_t index, const HostConfig& host)
 {
-    const std::optional<std::string> scrambled = ScramblePassword(host.Password);
-    return scrambled && WriteHostString(key, kHostNamePattern, index, host.Name) &&
+    // A password that could not be opened and was not entered again must
+    // still be entered again: an empty protected value opens for nobody.
+    const std::optional<std::string> sealed =
+        host.PasswordLost && host.Password.empty() ? std::optional<std::string>(std::string()) : ProtectPassword(host);
+    return sealed && WriteHostBytes(key, kHostPasswordProtectedPattern, index, *sealed) &&
+           // Older versions still find a password, fail to log in with it
+           // and say so, instead of stopping at a missing value.
+           WriteHostString(key, kHostPasswordPattern, index, std::string()) &&
+           WriteHostString(key, kHostNamePattern, index, host.Name) &&
            WriteHostString(key, kHostUserIDPattern, index, host.UserID) &&
-           WriteHostString(key, kHostPasswordPattern, index, *scrambled) &&
            WriteHostString(key, kHostMailReaderPattern, index, host.MailReader) &&
            WriteHostString(key, kHostMailWavePattern, index, host.MailWave) &&
            WriteHostDword(key, kHostActionPattern, index, host.Action) &&
            WriteHostDword(key, kHostDelayPattern, index, host.Delay);
+}
+
+// The host index in a per-host value name ("Host12Name" gives 12, any letter
+// case), or -1 for every other name ("HostCount"). Indices beyond 32 bits
+// read as one past the largest.
+int64_t HostIndexOf(const std::wstring& valueName)
+{
+    auto digit = [&](size_t at) { return at < valueName.size() && valueName[at] >= L'0' && valueName[at] <= L'9'; };
+    static constexpr wchar_t kPrefix[] = L"host";
+    size_t at = 0;
+    for (; kPrefix[at] != L'\0'; ++at) {
+        if (at == valueName.size() || (valueName[at] | 0x20) != kPrefix[at])
+            return -1;
+    }
+    if (!digit(at))
+        return -1;
+    int64_t index = 0;
+    for (; digit(at); ++at)
+        index = std::min<int64_t>(index * 10 + (valueName[at] - L'0'), int64_t{INT32_MAX} + 1);
+    return index;
+}
+
+// Removes every value of a host at `count` or beyond, whatever its name: a
+// deleted mailbox leaves nothing behind, its password least of all. Names
+// are taken as the registry holds them, so that none is lost to the code
+// page, and gathered first, since deleting shifts the enumeration.
+bool DeleteHostsFrom(HKEY key, int32_t count)
+{
+    std::vector<std::wstring> doomed;
+    // The longest value name the registry allows, and its NUL.
+    std::wstring name(16384, L'\0');
+    for (DWORD enumerated = 0;; ++enumerated) {
+        DWORD length = static_cast<DWORD>(name.size());
+        const LONG result = RegEnumValueW(key, enumerated, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        if (result == ERROR_NO_MORE_ITEMS)
+            break;
+        if (result != ERROR_SUCCESS)
+            return false;
+        std::wstring found(name.data(), length);
+        if (HostIndexOf(found) >= count)
+            doomed.push_back(std::move(found));
+    }
+    for (const std::wstring& value : doomed) {
+        if (gSetupPlatform.RegDeleteValueW(key, value.c_str()) != ERROR_SUCCESS)
+            return false;
+    }
+    return true;
 }
 
 BOOL CALLBACK PostNewConfigIfMonitor(HWND window, LPARAM found)
@@ -93,6 +163,9 @@ bool SaveConfig()
     for (int32_t index = 0; stored && index < HostCount(); ++index)
         stored = WriteHost(key.get(), index, HostList[index]);
     stored = stored && WriteDword(key.get(), kHostCountValue, HostCount());
+    // Only once the count no longer points at them: deleted before, a save
+    // cut short would leave a count pointing at missing values.
+    stored = stored && DeleteHostsFrom(key.get(), HostCount());
     key.reset();
     if (!stored) {
         gPlatform.MessageBoxA(nullptr, "Unable to save the configuration!", kBoxCaption, MB_OK | MB_ICONWARNING);

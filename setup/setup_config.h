@@ -21,9 +21,10 @@ inline int32_t HostCount() { return static_cast<int32_t>(HostList.size()); }
 void LoadConfig();
 
 // Writes every host, then "HostCount", so that a save cut short never leaves
-// a count pointing at missing values; then tells or starts the monitor. When
-// a value cannot be stored it says so, leaves ConfigDirty set and returns
-// false without telling the monitor.
+// a count pointing at missing values, then deletes every value of the hosts
+// beyond the count; then tells or starts the monitor. When a value cannot be
+// stored or deleted it says so, leaves ConfigDirty set and returns false
+// without telling the monitor.
 bool SaveConfig();
 
 // Writers; true when the value was stored.

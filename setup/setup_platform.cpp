@@ -3,7 +3,8 @@
 
 #include "platform.h"
 
-const SetupPlatformCalls kRealSetupPlatform = {&::GetOpenFileNameA, &::RegCreateKeyExA, &::RegSetValueExA};
+const SetupPlatformCalls kRealSetupPlatform = {&::GetOpenFileNameA, &::RegCreateKeyExA, &::RegSetValueExA,
+                                               &::RegDeleteValueW};
 
 SetupPlatformCalls gSetupPlatform = kRealSetupPlatform;
 

@@ -1,7 +1,7 @@
 // The platform calls that only the setup program makes and a test must
-// observe: the Open dialog and the registry writes. Called through
-// gSetupPlatform, which holds the real functions; a test may replace an
-// entry. Beside them the helpers for the setup program's own boxes and help.
+// observe: the Open dialog and the registry writes and deletions. Called
+// through gSetupPlatform, which holds the real functions; a test may replace
+// an entry. Beside them the helpers for the setup program's own boxes and help.
 #pragma once
 
 #include <windows.h>
@@ -13,6 +13,7 @@ struct SetupPlatformCalls {
     decltype(&::GetOpenFileNameA) GetOpenFileNameA;
     decltype(&::RegCreateKeyExA) RegCreateKeyExA;
     decltype(&::RegSetValueExA) RegSetValueExA;
+    decltype(&::RegDeleteValueW) RegDeleteValueW;
 };
 
 extern SetupPlatformCalls gSetupPlatform;

@@ -45,12 +45,25 @@ LSTATUS WINAPI RecordRegSetValueEx(HKEY key, LPCSTR name, DWORD reserved, DWORD 
     return kRealSetupPlatform.RegSetValueExA(key, name, reserved, type, data, size);
 }
 
+LSTATUS WINAPI RecordRegDeleteValue(HKEY key, LPCWSTR name)
+{
+    // The tests' value names are ASCII.
+    std::string narrow;
+    for (const wchar_t* c = name; c != nullptr && *c != L'\0'; ++c)
+        narrow.push_back(static_cast<char>(*c));
+    gSetupRecorder->registryDeletes.push_back(narrow);
+    if (gSetupRecorder->failRegistryDeleteOf == narrow)
+        return ERROR_ACCESS_DENIED;
+    return kRealSetupPlatform.RegDeleteValueW(key, name);
+}
+
 } // namespace
 
 SetupPlatformRecorder::SetupPlatformRecorder()
 {
     gSetupRecorder = this;
-    gSetupPlatform = SetupPlatformCalls{&RecordGetOpenFileName, &RecordRegCreateKeyEx, &RecordRegSetValueEx};
+    gSetupPlatform =
+        SetupPlatformCalls{&RecordGetOpenFileName, &RecordRegCreateKeyEx, &RecordRegSetValueEx, &RecordRegDeleteValue};
 }
 
 SetupPlatformRecorder::~SetupPlatformRecorder()

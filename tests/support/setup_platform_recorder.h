@@ -1,5 +1,5 @@
 // The platform recorder of the setup program's tests: the calls of both
-// programs, and the Open dialog and the registry writes.
+// programs, and the Open dialog and the registry writes and deletions.
 #pragma once
 
 #include "platform_recorder.h"
@@ -26,7 +26,9 @@ public:
     std::vector<RecordedOpenDialog> openDialogs;
     std::optional<std::string> openDialogChoice;  // nothing: the user cancels
 
-    std::vector<std::string> registryWrites;  // value names, in order; real writes follow
-    std::string failRegistryWriteOf;          // this value name is refused
+    std::vector<std::string> registryWrites;   // value names, in order; real writes follow
+    std::string failRegistryWriteOf;           // this value name is refused
+    std::vector<std::string> registryDeletes;  // value names, in order; real deletions follow
+    std::string failRegistryDeleteOf;          // this value name is kept
     bool failKeyCreate = false;
 };

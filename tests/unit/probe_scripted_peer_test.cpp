@@ -160,6 +160,18 @@ TEST_F(ProbeAgainstScript, AnEmptyHostNameIsNoSuchHostAndNothingIsSent)
     EXPECT_EQ(peer.misuse(), "");
 }
 
+TEST_F(ProbeAgainstScript, AHostWhosePasswordCannotBeOpenedIsNeverContacted)
+{
+    // What is left in Password then is not this host's to send.
+    host.PasswordLost = true;
+    ScriptedPeer peer(AfterLogin({"+OK 1 100\r\n"}));
+    EXPECT_EQ(GuessState(host, settings), Unknown);
+    EXPECT_STREQ(host.StatusText.load(), "Password must be entered again!");
+    EXPECT_EQ(host.StatusText.load(), kPasswordLostText);
+    EXPECT_EQ(peer.opened(), 0);
+    EXPECT_TRUE(peer.sends().empty());
+}
+
 TEST(ScriptedPeerInput, FuzzerBytesBecomePiecesRunsAndTheServersEnd)
 {
     const uint8_t bytes[] = {3, '+', 'O', 'K', 1, '\n', 0, 2, 'x', 2, 0, 1, 9, 9};

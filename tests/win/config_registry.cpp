@@ -1,5 +1,6 @@
 #include "config_registry.h"
 
+#include "password_protection.h"
 #include "password_scrambling.h"
 #include "win_handles.h"
 
@@ -98,6 +99,19 @@ void StoreHosts(const std::vector<HostConfig>& hosts)
         WriteDwordValue(Indexed(kHostDelayPattern, index), host.Delay);
     }
     WriteDwordValue(kHostCountValue, static_cast<int32_t>(hosts.size()));
+}
+
+std::optional<std::string> OpenedPassword(int index)
+{
+    const std::optional<RawValue> name = ReadRawValue(Indexed(kHostNamePattern, index));
+    const std::optional<RawValue> user = ReadRawValue(Indexed(kHostUserIDPattern, index));
+    const std::optional<RawValue> blob = ReadRawValue(Indexed(kHostPasswordProtectedPattern, index));
+    if (!name || !user || !blob)
+        return std::nullopt;
+    HostConfig host;
+    host.Name = name->data.substr(0, name->data.find('\0'));
+    host.UserID = user->data.substr(0, user->data.find('\0'));
+    return UnprotectPassword(blob->data, host);
 }
 
 HostConfig SampleHost(int number)

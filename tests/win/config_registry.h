@@ -25,8 +25,12 @@ void DeleteValue(const std::string& name);
 std::optional<RawValue> ReadRawValue(const std::string& name);
 std::vector<std::string> ValueNames();
 
-// Stores hosts the way the setup program does (password scrambled) and the
-// count, without going through SaveConfig.
+// Stores hosts the way older versions of the setup program did (the
+// password scrambled, no protected one) and the count.
 void StoreHosts(const std::vector<HostConfig>& hosts);
+
+// The protected password of a host opened for the name and user id stored
+// beside it; nothing when it is absent or cannot be opened.
+std::optional<std::string> OpenedPassword(int index);
 
 HostConfig SampleHost(int number);

@@ -4,10 +4,16 @@
 #include "monitor_config.h"
 #include "monitor_state.h"
 #include "password_scrambling.h"
+#include "pop3_probe.h"
 #include "setup_config.h"
 #include "setup_platform_recorder.h"
+#include "support/scripted_peer.h"
+#include "win_handles.h"
 
 #include <gtest/gtest.h>
+
+#include <windows.h>
+#include <wincrypt.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -40,6 +46,30 @@ bool SameHost(const HostConfig& a, const HostConfig& b)
            a.MailWave == b.MailWave && a.Action == b.Action && a.Delay == b.Delay;
 }
 
+// What the monitor's checks send as PASS for each host of its table, against
+// a server that accepts everything; nothing where no PASS left.
+std::vector<std::optional<std::string>> PasswordsTheMonitorSends()
+{
+    ProbeSettings settings;
+    settings.Sockets = &ScriptedPeer::Sockets();
+    std::vector<std::optional<std::string>> sent;
+    for (int32_t i = 0; i < gHostTable.Count.load(); ++i) {
+        PeerScript server;
+        server.pieces = {"+OK ready\r\n", "+OK\r\n", "+OK\r\n", "+OK 0 0\r\n"};
+        ScriptedPeer peer(server);
+        GuessState(gHostTable[i], settings);
+        std::optional<std::string> password;
+        for (const std::string& line : peer.sends()) {
+            if (line.rfind("PASS ", 0) == 0)
+                password = line.substr(5, line.size() - 7);
+        }
+        sent.push_back(password);
+    }
+    return sent;
+}
+
+using Sent = std::vector<std::optional<std::string>>;
+
 TEST_F(ConfigStore, SaveWritesEveryHostThenTheCountWithTheSpecifiedNamesAndTypes)
 {
     HostList = {SampleHost(0), SampleHost(1), SampleHost(2)};
@@ -48,24 +78,49 @@ TEST_F(ConfigStore, SaveWritesEveryHostThenTheCountWithTheSpecifiedNamesAndTypes
     ASSERT_TRUE(SaveConfig());
     EXPECT_EQ(ConfigDirty, 0);
 
-    const char* texts[] = {"Name", "UserID", "Password", "MailReader", "MailWave"};
+    const char* texts[] = {"Name", "UserID", "MailReader", "MailWave"};
     std::vector<std::string> expectedOrder;
     for (int index = 0; index < 3; ++index) {
         const HostConfig& host = HostList[index];
         const std::string prefix = "Host" + std::to_string(index);
+        // The password first: see the failed-save test below.
+        expectedOrder.push_back(prefix + "PasswordProtected");
+        expectedOrder.push_back(prefix + "Password");
         for (const char* field : texts)
             expectedOrder.push_back(prefix + field);
         expectedOrder.push_back(prefix + "Action");
         expectedOrder.push_back(prefix + "Delay");
 
-        const std::string stored[] = {host.Name, host.UserID, ScramblePassword(host.Password).value(),
-                                      host.MailReader, host.MailWave};
-        for (int f = 0; f < 5; ++f) {
+        const std::string stored[] = {host.Name, host.UserID, host.MailReader, host.MailWave};
+        for (int f = 0; f < 4; ++f) {
             const std::optional<RawValue> value = ReadRawValue(prefix + texts[f]);
             ASSERT_TRUE(value) << prefix + texts[f];
             EXPECT_EQ(value->type, static_cast<DWORD>(REG_SZ)) << prefix + texts[f];
             EXPECT_EQ(value->data, stored[f] + '\0') << prefix + texts[f];
         }
+        // Older versions find an empty password and fail to log in.
+        const std::optional<RawValue> old = ReadRawValue(prefix + "Password");
+        ASSERT_TRUE(old);
+        EXPECT_EQ(old->type, static_cast<DWORD>(REG_SZ));
+        EXPECT_EQ(old->data, std::string(1, '\0'));
+
+        // Opened with the binding built here by hand, as any version must build it.
+        const std::optional<RawValue> sealed = ReadRawValue(prefix + "PasswordProtected");
+        ASSERT_TRUE(sealed);
+        EXPECT_EQ(sealed->type, static_cast<DWORD>(REG_BINARY));
+        const std::string modes("0\0" "0\0" "0\0", 6);  // security, port, protocol
+        std::string binding = std::string("Quillo password 1\0", 18) + host.Name + '\0' + host.UserID + '\0' + modes;
+        std::string blob = sealed->data;
+        DATA_BLOB in{static_cast<DWORD>(blob.size()), reinterpret_cast<BYTE*>(blob.data())};
+        DATA_BLOB entropy{static_cast<DWORD>(binding.size()), reinterpret_cast<BYTE*>(binding.data())};
+        DATA_BLOB out{};
+        ASSERT_TRUE(CryptUnprotectData(&in, nullptr, &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out));
+        const UniqueLocalMemory opened(static_cast<HLOCAL>(out.pbData));
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(out.pbData), out.cbData), host.Password);
+        if (!host.Password.empty()) {
+            EXPECT_EQ(blob.find(host.Password), std::string::npos) << "the clear text never reaches the registry";
+        }
+
         const std::optional<RawValue> action = ReadRawValue(prefix + "Action");
         const std::optional<RawValue> delay = ReadRawValue(prefix + "Delay");
         ASSERT_TRUE(action && delay);
@@ -81,11 +136,7 @@ TEST_F(ConfigStore, SaveWritesEveryHostThenTheCountWithTheSpecifiedNamesAndTypes
     ASSERT_TRUE(count);
     EXPECT_EQ(count->type, static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(count->data, std::string("\x03\0\0\0", 4));
-
-    // The clear password never reaches the registry; an empty one is one NUL.
-    EXPECT_NE(ReadRawValue("Host0Password")->data, std::string("Secret0") + '\0');
-    EXPECT_EQ(ReadRawValue("Host1Password")->data, std::string(1, '\0'));
-    EXPECT_EQ(ValueNames().size(), 22u);
+    EXPECT_EQ(ValueNames().size(), 25u);
 }
 
 TEST_F(ConfigStore, BothProgramsLoadWhatWasSavedWithClearPasswords)
@@ -120,20 +171,55 @@ TEST_F(ConfigStore, BothProgramsLoadWhatWasSavedWithClearPasswords)
     EXPECT_TRUE(platform.boxes.empty());
 }
 
-TEST_F(ConfigStore, ShrinkingTheListLeavesTheDroppedValuesUnread)
+TEST_F(ConfigStore, ShrinkingTheListDeletesEveryValueOfTheDroppedHosts)
 {
     HostList = {SampleHost(0), SampleHost(1), SampleHost(2)};
     ASSERT_TRUE(SaveConfig());
+    // Left beyond any count by older versions, by hand or by later versions.
+    WriteTextValue("Host12Password", ScramblePassword("Secret12").value());
+    WriteDwordValue("host2Security", 2);
+    WriteTextValue("Unrelated", "kept");
     HostList.erase(HostList.begin() + 1, HostList.end());
     ASSERT_TRUE(SaveConfig());
 
+    std::vector<std::string> names = ValueNames();
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> expected = {"HostCount", "Unrelated"};
+    for (const char* field :
+         {"Name", "UserID", "Password", "PasswordProtected", "MailReader", "MailWave", "Action", "Delay"})
+        expected.push_back(std::string("Host0") + field);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names, expected);
     EXPECT_EQ(ReadRawValue("HostCount")->data, std::string("\x01\0\0\0", 4));
-    for (const char* stale : {"Host1Name", "Host1Delay", "Host2Name", "Host2MailWave"})
-        EXPECT_TRUE(ReadRawValue(stale)) << stale;
     EXPECT_EQ(SetupExit(), std::nullopt);
     EXPECT_EQ(HostCount(), 1);
     EXPECT_EQ(MonitorExit(), std::nullopt);
     EXPECT_EQ(gHostTable.Count.load(), 1);
+
+    // Refused at the count, nothing is deleted: the old count still finds
+    // every value it points at.
+    HostList = {SampleHost(0), SampleHost(1)};
+    ASSERT_TRUE(SaveConfig());
+    HostList.pop_back();
+    platform.registryDeletes.clear();
+    platform.failRegistryWriteOf = "HostCount";
+    EXPECT_FALSE(SaveConfig());
+    platform.failRegistryWriteOf.clear();
+    EXPECT_EQ(platform.registryDeletes, std::vector<std::string>{});
+    EXPECT_EQ(SetupExit(), std::nullopt);
+    EXPECT_EQ(HostCount(), 2);
+    HostList.pop_back();
+
+    // A value that cannot be deleted fails the save, which can be tried again.
+    ConfigDirty = 1;
+    platform.boxes.clear();
+    platform.failRegistryDeleteOf = "Host1Name";
+    EXPECT_FALSE(SaveConfig());
+    EXPECT_EQ(ConfigDirty, 1);
+    EXPECT_EQ(platform.BoxTexts(), std::vector<std::string>{"Unable to save the configuration!"});
+    platform.failRegistryDeleteOf.clear();
+    ASSERT_TRUE(SaveConfig());
+    EXPECT_FALSE(ReadRawValue("Host1Name"));
 }
 
 TEST_F(ConfigStore, HostValuesOfTheTwelfthHostCarryItsIndex)
@@ -316,6 +402,154 @@ TEST_F(ConfigStore, ARefusedValueStopsTheSaveBeforeTheCountAndKeepsTheChanges)
     EXPECT_EQ(ReadRawValue("HostCount")->data, std::string("\x01\0\0\0", 4));
 }
 
+struct Account {
+    const char* server;
+    const char* user;
+    const char* password;
+};
+
+constexpr Account kAccounts[] = {
+    {"pop.alpha.example", "alice", "alice's secret"},
+    {"pop.beta.example", "bob", "bob's secret"},
+    {"pop.gamma.example", "carol", "carol's secret"},
+};
+
+HostConfig AccountHost(const Account& account)
+{
+    return HostConfig{account.server, account.user, account.password, "", "", Nothing, 60};
+}
+
+// The account that a server and user name belong to; null for a record
+// that pairs one account's server with another's user.
+const Account* OwnerOf(const HostConfig& host)
+{
+    for (const Account& account : kAccounts) {
+        if (host.Name == account.server && host.UserID == account.user)
+            return &account;
+    }
+    return nullptr;
+}
+
+TEST_F(ConfigStore, WhereverASaveStopsNoHostIsCheckedWithAnotherHostsPassword)
+{
+    const std::vector<HostConfig> before = {AccountHost(kAccounts[0]), AccountHost(kAccounts[1]),
+                                            AccountHost(kAccounts[2])};
+    // Alice's mailbox deleted: every later host moves down one index.
+    const std::vector<HostConfig> after = {before[1], before[2]};
+    HostList = after;
+    ASSERT_TRUE(SaveConfig());
+    const std::vector<std::string> writes = platform.registryWrites;
+    ASSERT_EQ(writes.size(), 17u);
+
+    int mixed = 0;
+    for (const bool olderVersion : {false, true}) {
+        for (size_t position = 0; position < writes.size(); ++position) {
+            const std::string& refused = writes[position];
+            SCOPED_TRACE((olderVersion ? "scrambled passwords, save refused at " : "save refused at ") + refused);
+            DeleteConfigKey();
+            platform.failRegistryWriteOf.clear();
+            if (olderVersion) {
+                StoreHosts(before);
+            } else {
+                HostList = before;
+                ASSERT_TRUE(SaveConfig());
+            }
+            HostList = after;
+            platform.failRegistryWriteOf = refused;
+            ASSERT_FALSE(SaveConfig());
+
+            // A host is checked with its own password, or, when the save
+            // stopped between its new password and its new user id, not at
+            // all (the order of the writes is the first test's).
+            ASSERT_EQ(MonitorExit(), std::nullopt);
+            const Sent sent = PasswordsTheMonitorSends();
+            for (int32_t i = 0; i < gHostTable.Count.load(); ++i) {
+                const Account* owner = OwnerOf(gHostTable[i]);
+                SCOPED_TRACE(gHostTable[i].Name + " " + gHostTable[i].UserID);
+                mixed += owner == nullptr;
+                const size_t first = 8 * static_cast<size_t>(i);
+                if (position > first && position <= first + 3) {
+                    EXPECT_EQ(sent[i], std::nullopt);
+                    EXPECT_EQ(gHostTable[i].StatusText.load(), kPasswordLostText);
+                } else {
+                    ASSERT_NE(owner, nullptr);
+                    EXPECT_EQ(sent[i], owner->password);
+                }
+            }
+            // The setup program shows such a host without a password.
+            ASSERT_EQ(SetupExit(), std::nullopt);
+            for (const HostConfig& host : HostList) {
+                if (OwnerOf(host) == nullptr) {
+                    EXPECT_TRUE(host.PasswordLost);
+                    EXPECT_EQ(host.Password, "");
+                }
+            }
+            // The case as it was found: gamma's server beside bob's user name.
+            if (refused == "Host1UserID") {
+                ASSERT_GE(gHostTable.Count.load(), 2);
+                EXPECT_EQ(gHostTable[1].Name, "pop.gamma.example");
+                EXPECT_EQ(gHostTable[1].UserID, "bob");
+            }
+        }
+    }
+    EXPECT_GT(mixed, 0) << "no save stopped between a host's name and user id";
+}
+
+TEST_F(ConfigStore, ScrambledPasswordsOfOlderVersionsAreCheckedAndTheNextSaveProtectsThem)
+{
+    const std::vector<HostConfig> hosts = {SampleHost(0), SampleHost(1)};
+    StoreHosts(hosts);
+    ASSERT_EQ(MonitorExit(), std::nullopt);
+    EXPECT_EQ(PasswordsTheMonitorSends(), (Sent{"Secret0", "Secret1"}));
+    ASSERT_EQ(SetupExit(), std::nullopt);
+    ASSERT_TRUE(SaveConfig());
+
+    for (int index : {0, 1}) {
+        const std::string prefix = "Host" + std::to_string(index);
+        const std::optional<RawValue> old = ReadRawValue(prefix + "Password");
+        const std::optional<RawValue> sealed = ReadRawValue(prefix + "PasswordProtected");
+        ASSERT_TRUE(old && sealed);
+        EXPECT_EQ(old->data, std::string(1, '\0'));
+        EXPECT_EQ(sealed->type, static_cast<DWORD>(REG_BINARY));
+        EXPECT_EQ(OpenedPassword(index), hosts[index].Password);
+    }
+    ASSERT_EQ(MonitorExit(), std::nullopt);
+    EXPECT_EQ(PasswordsTheMonitorSends(), (Sent{"Secret0", "Secret1"}));
+}
+
+TEST_F(ConfigStore, APasswordThatCannotBeOpenedMustBeEnteredAgainAndNoOtherIsTried)
+{
+    HostList = {SampleHost(0), SampleHost(1)};
+    ASSERT_TRUE(SaveConfig());
+    // Host 1's password beside host 0's name, as pieced-together settings
+    // would have it; data no Windows made; nothing at all. A scrambled
+    // password of host 0 beside it is not taken instead.
+    const std::optional<RawValue> other = ReadRawValue("Host1PasswordProtected");
+    ASSERT_TRUE(other);
+    const std::string foreign[] = {other->data, "not protected by anybody", ""};
+    for (const std::string& blob : foreign) {
+        SCOPED_TRACE(blob.size());
+        WriteRawValue("Host0PasswordProtected", REG_BINARY, blob);
+        WriteTextValue("Host0Password", ScramblePassword("Secret0").value());
+        ASSERT_EQ(MonitorExit(), std::nullopt);
+        EXPECT_EQ(PasswordsTheMonitorSends(), (Sent{std::nullopt, "Secret1"}));
+        EXPECT_STREQ(gHostTable[0].StatusText.load(), "Password must be entered again!");
+        ASSERT_EQ(SetupExit(), std::nullopt);
+        EXPECT_EQ(HostList[0].Password, "");
+        EXPECT_TRUE(HostList[0].PasswordLost);
+    }
+
+    // Saved again without a new password, it still must be entered again.
+    ASSERT_TRUE(SaveConfig());
+    ASSERT_EQ(MonitorExit(), std::nullopt);
+    EXPECT_EQ(PasswordsTheMonitorSends(), (Sent{std::nullopt, "Secret1"}));
+    ASSERT_EQ(SetupExit(), std::nullopt);
+    HostList[0].Password = "Secret0 again";
+    ASSERT_TRUE(SaveConfig());
+    ASSERT_EQ(MonitorExit(), std::nullopt);
+    EXPECT_EQ(PasswordsTheMonitorSends(), (Sent{"Secret0 again", "Secret1"}));
+}
+
 TEST_F(ConfigStore, AKeyThatCannotBeCreatedEndsTheSetupProgram)
 {
     HostList = {SampleHost(0)};
@@ -339,6 +573,7 @@ TEST_F(ConfigStore, SaveStartsTheMonitorOnlyWhenNoneRunsAndHostsAreSaved)
     ASSERT_TRUE(SaveConfig());
     EXPECT_EQ(platform.processes.size(), 1u) << "an empty list starts nothing";
     EXPECT_EQ(ReadRawValue("HostCount")->data, std::string(4, '\0'));
+    EXPECT_EQ(ValueNames(), std::vector<std::string>{"HostCount"});
 }
 
 // The real exit, in a child process: what the user's system sees.

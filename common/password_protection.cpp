@@ -1,0 +1,69 @@
+// Protecting and opening stored passwords with CryptProtectData.
+#include "password_protection.h"
+
+#include "win_handles.h"
+
+#include <windows.h>
+#include <wincrypt.h>
+
+namespace {
+
+// This build always sends the password in plain POP3 to port 110, so it binds
+// every password to security 0, port 0 (the default) and protocol 0. A blob
+// stored for another mode by another version must not open here, or this
+// build would send it in the clear.
+constexpr int32_t kPlainSecurity = 0;
+constexpr int32_t kDefaultPort = 0;
+constexpr int32_t kPop3Protocol = 0;
+
+DATA_BLOB BlobOf(const std::string& bytes)
+{
+    return DATA_BLOB{static_cast<DWORD>(bytes.size()), reinterpret_cast<BYTE*>(const_cast<char*>(bytes.data()))};
+}
+
+// What CryptProtectData and CryptUnprotectData hand back is LocalAlloc'd.
+UniqueLocalMemory OwnerOf(const DATA_BLOB& blob)
+{
+    return UniqueLocalMemory(static_cast<HLOCAL>(blob.pbData));
+}
+
+} // namespace
+
+std::string PasswordBinding(const HostConfig& host)
+{
+    std::string binding;
+    for (const std::string& field :
+         {std::string("Quillo password 1"), host.Name, host.UserID, std::to_string(kPlainSecurity),
+          std::to_string(kDefaultPort), std::to_string(kPop3Protocol)}) {
+        binding += field;
+        binding += '\0';
+    }
+    return binding;
+}
+
+std::optional<std::string> ProtectPassword(const HostConfig& host)
+{
+    DATA_BLOB clear = BlobOf(host.Password);
+    const std::string binding = PasswordBinding(host);
+    DATA_BLOB entropy = BlobOf(binding);
+    DATA_BLOB sealed{};
+    if (!CryptProtectData(&clear, nullptr, &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &sealed))
+        return std::nullopt;
+    const UniqueLocalMemory owner = OwnerOf(sealed);
+    return std::string(reinterpret_cast<const char*>(sealed.pbData), sealed.cbData);
+}
+
+std::optional<std::string> UnprotectPassword(const std::string& blob, const HostConfig& host)
+{
+    DATA_BLOB sealed = BlobOf(blob);
+    const std::string binding = PasswordBinding(host);
+    DATA_BLOB entropy = BlobOf(binding);
+    DATA_BLOB clear{};
+    if (blob.empty() ||
+        !CryptUnprotectData(&sealed, nullptr, &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &clear))
+        return std::nullopt;
+    const UniqueLocalMemory owner = OwnerOf(clear);
+    std::string password(reinterpret_cast<const char*>(clear.pbData), clear.cbData);
+    SecureZeroMemory(clear.pbData, clear.cbData);
+    return password;
+}

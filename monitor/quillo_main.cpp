@@ -10,7 +10,11 @@
 
 #include <cinttypes>
 
-#include <process.h>
+namespace {
+
+constexpr const char* kCannotCheckText = "Unable to start checking for mail!  Aborting program.";
+
+} // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
@@ -30,18 +34,37 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 
     if (!RegisterMonitorClass())
         return 0;
-    gReloadEvent.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    if (!CreateCheckEvents()) {
+        gPlatform.MessageBoxA(nullptr, kCannotCheckText, kBoxCaption, MB_ICONERROR);
+        return 1;
+    }
     const HWND window = CreateMonitorWindow();
     if (window == nullptr)
         return 0;
     gMonitorWindow = window;
-    _beginthread(CheckThread, 4096, nullptr);
+    const UniqueKernelHandle checkThread = StartCheckThread();
+    if (!checkThread) {
+        gPlatform.MessageBoxA(nullptr, kCannotCheckText, kBoxCaption, MB_ICONERROR);
+        // Takes the tray icon with it. Not before the box: the quit message
+        // that it posts would close the box at once.
+        DestroyWindow(window);
+        return 1;
+    }
 
-    MSG message;
+    MSG message{};
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
+    const int status = static_cast<int>(message.wParam);
+    // However the loop ended, a check may still be using the table and
+    // Winsock: both go only once the check thread has ended.
+    if (!StopCheckThread(checkThread.get(), kCheckThreadStopBoundMs)) {
+        // It hangs in a name lookup. ExitProcess ends it before anything of
+        // the process is released.
+        ExitProcess(static_cast<UINT>(status));
+    }
+    FreeHostTable();
     WSACleanup();
-    return static_cast<int>(message.wParam);
+    return status;
 }

@@ -4,6 +4,7 @@
 #include "monitor_config.h"
 #include "monitor_state.h"
 #include "platform.h"
+#include "single_instance.h"
 #include "tray_window.h"
 
 #include <winsock.h>
@@ -18,6 +19,12 @@ constexpr const char* kCannotCheckText = "Unable to start checking for mail!  Ab
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
+    // A second monitor would check the same mailboxes, and only one of the
+    // two would hear of a save.
+    const SingleInstance instanceLock(kMonitorInstanceName);
+    if (!instanceLock.IsFirst())
+        return 0;
+
     gInstance = instance;
     // A reload that ends the monitor must not leave a dead icon behind.
     gBeforeConfigExit = &RemoveTrayIcon;

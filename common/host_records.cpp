@@ -6,6 +6,7 @@
 void FillHostTable(HostTable& table, std::vector<HostConfig> hosts)
 {
     table.Count = 0;
+    ++table.Generation;
     table.Entries.reset();
     const auto count = static_cast<int32_t>(hosts.size());
     if (count == 0)

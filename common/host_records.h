@@ -60,6 +60,10 @@ struct HostEntry : HostConfig {
 struct HostTable {
     std::unique_ptr<HostEntry[]> Entries;
     std::atomic<int32_t> Count{0};
+    // Counts the fills, so that what was built from the table (the tray
+    // menu) can tell that its index i no longer means the same host. Only
+    // the thread that fills the table reads it.
+    uint32_t Generation = 0;
 
     HostEntry& operator[](int32_t index) { return Entries[index]; }
 };

@@ -8,6 +8,7 @@
 #include "pop3_probe.h"
 
 #include <windows.h>
+#include <process.h>
 
 namespace {
 
@@ -17,8 +18,8 @@ void PostNewStatus(int32_t hostIndex)
 }
 
 // Port 110, the 30-second bound and the real sockets: only the progress
-// report is the program's own.
-constexpr ProbeSettings kMonitorProbe{.PostStatus = &PostNewStatus};
+// report and the stop are the program's own.
+constexpr ProbeSettings kMonitorProbe{.PostStatus = &PostNewStatus, .Stop = &gStopChecks};
 
 } // namespace
 
@@ -26,19 +27,46 @@ CheckHooks SystemCheckHooks()
 {
     return CheckHooks{
         [] { return static_cast<uint32_t>(GetTickCount()); },
-        [](uint32_t milliseconds) { Sleep(milliseconds); },
+        [](uint32_t milliseconds) { WaitForSingleObject(gStopEvent.get(), milliseconds); },
         [](HostEntry& host) { return GuessState(host, kMonitorProbe); },
         // Posted, never sent: the check thread must not wait for the window.
         [](unsigned message, int32_t hostIndex) {
-            PostMessageA(gMonitorWindow.load(), message, 0, static_cast<LPARAM>(hostIndex));
+            return PostMessageA(gMonitorWindow.load(), message, 0, static_cast<LPARAM>(hostIndex)) != 0;
         },
-        [] { WaitForSingleObject(gReloadEvent.get(), INFINITE); },
+        [] {
+            const HANDLE events[] = {gReloadEvent.get(), gStopEvent.get()};
+            WaitForMultipleObjects(2, events, FALSE, INFINITE);
+        },
     };
 }
 
-void __cdecl CheckThread(void*)
+unsigned __stdcall CheckThread(void*)
 {
-    RunCheckLoop(gHostTable, gReload, SystemCheckHooks());
+    RunCheckLoop(gHostTable, gReload, gStopChecks, SystemCheckHooks());
+    return 0;
+}
+
+bool CreateCheckEvents()
+{
+    gReloadEvent.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    // Manual reset: once set it wakes every later sleep and wait as well.
+    gStopEvent.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    return gReloadEvent && gStopEvent;
+}
+
+UniqueKernelHandle StartCheckThread()
+{
+    // _beginthreadex, not _beginthread: its handle stays valid after the
+    // thread ends, so that the end can be waited for.
+    const uintptr_t thread = _beginthreadex(nullptr, 4096, &CheckThread, nullptr, 0, nullptr);
+    return UniqueKernelHandle(reinterpret_cast<HANDLE>(thread));
+}
+
+bool StopCheckThread(HANDLE thread, DWORD boundMs)
+{
+    gStopChecks = true;
+    SetEvent(gStopEvent.get());
+    return WaitForSingleObject(thread, boundMs) == WAIT_OBJECT_0;
 }
 
 void RequestReload()

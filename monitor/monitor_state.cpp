@@ -5,3 +5,5 @@ std::atomic<HWND> gMonitorWindow{nullptr};
 HostTable gHostTable;
 ReloadSignals gReload;
 UniqueKernelHandle gReloadEvent;
+std::atomic<bool> gStopChecks{false};
+UniqueKernelHandle gStopEvent;

@@ -25,3 +25,8 @@ extern HostTable gHostTable;
 // created at start-up.
 extern ReloadSignals gReload;
 extern UniqueKernelHandle gReloadEvent;
+
+// Set by the main thread when the monitor ends; the check thread leaves its
+// loop, and the manual-reset event wakes it from its sleep or reload wait.
+extern std::atomic<bool> gStopChecks;
+extern UniqueKernelHandle gStopEvent;

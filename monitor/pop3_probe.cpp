@@ -76,7 +76,8 @@ const char* ReceiveLine(ProbeConnection& connection)
     for (size_t seen = 0;; ++seen) {
         if (connection.Next == connection.End) {
             const int received =
-                settings.Sockets->ReceiveBefore(connection.Socket, connection.Received, kReceiveRoom, deadline);
+                settings.Sockets->ReceiveBefore(connection.Socket, connection.Received, kReceiveRoom, deadline,
+                                                settings.Stop);
             if (received <= 0)
                 return nullptr;
             connection.Next = 0;
@@ -125,7 +126,7 @@ int32_t GuessState(HostEntry& host, const ProbeSettings& settings)
     }
 
     ShowProgress(host, kConnectingText, settings);
-    const int connected = sockets.ConnectWithin(socket.get(), address, settings.Port, settings.BoundMs);
+    const int connected = sockets.ConnectWithin(socket.get(), address, settings.Port, settings.BoundMs, settings.Stop);
     if (connected != 0) {
         DebugTrace(" - Connect failed: %d", connected);
         host.StatusText = kConnectFailedText;

@@ -41,6 +41,9 @@ struct ProbeSettings {
     void (*PostStatus)(int32_t hostIndex) = nullptr;
     // Where the dialogue's bytes go and come from.
     const ProbeSockets* Sockets = &kSystemSockets;
+    // Once set, a connect or reply still awaited fails at once: the monitor
+    // is ending and waits for this check.
+    const std::atomic<bool>* Stop = nullptr;
 };
 
 // How much one recv may take: more than any reply line of a sound server, so

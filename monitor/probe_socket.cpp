@@ -15,6 +15,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -42,8 +43,9 @@ void SetBlocking(SocketHandle socket, bool blocking)
     ioctlsocket(socket, FIONBIO, &nonBlocking);
 }
 
-// Waits until the socket can be read (reading) or its connect has ended.
-bool WaitFor(SocketHandle socket, bool reading, int ms)
+// Waits until the socket can be read (reading) or its connect has ended: 1
+// when it can go on, 0 when the time ran out, -1 when it failed.
+int WaitFor(SocketHandle socket, bool reading, int ms)
 {
     fd_set ready;
     fd_set failed;
@@ -53,7 +55,9 @@ bool WaitFor(SocketHandle socket, bool reading, int ms)
     FD_SET(socket, &failed);
     timeval bound{ms / 1000, (ms % 1000) * 1000};
     const int count = reading ? select(0, &ready, nullptr, &failed, &bound) : select(0, nullptr, &ready, &failed, &bound);
-    return count > 0 && FD_ISSET(socket, &ready);
+    if (count == 0)
+        return 0;
+    return count > 0 && FD_ISSET(socket, &ready) ? 1 : -1;
 }
 
 bool ConnectPending()
@@ -69,14 +73,14 @@ void SetBlocking(SocketHandle socket, bool blocking)
     fcntl(socket, F_SETFL, blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK));
 }
 
-bool WaitFor(SocketHandle socket, bool reading, int ms)
+int WaitFor(SocketHandle socket, bool reading, int ms)
 {
     pollfd watched{socket, static_cast<short>(reading ? POLLIN : POLLOUT), 0};
     for (;;) {
         const int count = poll(&watched, 1, ms);
         if (count < 0 && errno == EINTR)
             continue;
-        return count > 0;
+        return count > 0 ? 1 : (count == 0 ? 0 : -1);
     }
 }
 
@@ -86,6 +90,23 @@ bool ConnectPending()
 }
 
 #endif
+
+// With a stop word the wait is cut into slices, so that a monitor that ends
+// does not wait for the bound of a check that hangs.
+bool WaitUnlessStopped(SocketHandle socket, bool reading, int ms, const std::atomic<bool>* stop)
+{
+    if (stop == nullptr)
+        return WaitFor(socket, reading, ms) > 0;
+    const Deadline deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        if (stop->load())
+            return false;
+        const int left = MillisecondsUntil(deadline);
+        const int waited = WaitFor(socket, reading, std::min(left, kStopLookMs));
+        if (waited != 0 || left <= kStopLookMs)
+            return waited > 0;
+    }
+}
 
 } // namespace
 
@@ -129,14 +150,14 @@ uint32_t ParseDottedQuad(const char* text)
     return static_cast<uint32_t>(inet_addr(text));
 }
 
-int ConnectWithin(SocketHandle socket, uint32_t address, uint16_t port, int boundMs)
+int ConnectWithin(SocketHandle socket, uint32_t address, uint16_t port, int boundMs, const std::atomic<bool>* stop)
 {
     const sockaddr_in server = ServerAddress(address, port);
     SetBlocking(socket, false);
     int result = connect(socket, reinterpret_cast<const sockaddr*>(&server), sizeof server);
     if (result != 0 && ConnectPending()) {
         result = -1;
-        if (WaitFor(socket, false, boundMs)) {
+        if (WaitUnlessStopped(socket, false, boundMs, stop)) {
             int error = 0;
 #ifdef _WIN32
             int size = sizeof error;
@@ -162,9 +183,9 @@ int SendBytes(SocketHandle socket, const char* bytes, size_t count)
 #endif
 }
 
-int ReceiveBefore(SocketHandle socket, char* bytes, size_t room, Deadline deadline)
+int ReceiveBefore(SocketHandle socket, char* bytes, size_t room, Deadline deadline, const std::atomic<bool>* stop)
 {
-    if (!WaitFor(socket, true, MillisecondsUntil(deadline)))
+    if (!WaitUnlessStopped(socket, true, MillisecondsUntil(deadline), stop))
         return -1;
 #ifdef _WIN32
     const int received = recv(socket, bytes, static_cast<int>(room), 0);

@@ -3,6 +3,7 @@
 // itself reads the same on both and can be tested natively.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -34,18 +35,24 @@ std::optional<uint32_t> LookUpHostName(const char* name);
 // The dotted-quad reading of the text in network byte order, or kBogusAddress.
 uint32_t ParseDottedQuad(const char* text);
 
-// 0 when connected within boundMs, -1 otherwise. The socket is blocking
-// again afterwards.
-int ConnectWithin(SocketHandle socket, uint32_t address, uint16_t port, int boundMs);
+// How often a wait that has a stop word looks at it: the longest a set stop
+// word leaves the check thread in a socket wait.
+inline constexpr int kStopLookMs = 50;
+
+// 0 when connected within boundMs, -1 otherwise, or as soon as `stop` (when
+// given) is set. The socket is blocking again afterwards.
+int ConnectWithin(SocketHandle socket, uint32_t address, uint16_t port, int boundMs,
+                  const std::atomic<bool>* stop = nullptr);
 
 // One send call, flags 0: how many bytes it took, which may be fewer than
 // asked, or -1 on failure.
 int SendBytes(SocketHandle socket, const char* bytes, size_t count);
 
 // One recv call of at most `room` bytes once something has arrived before
-// the deadline: how many came, or 0 when the peer closed, or -1 on failure or
-// when the deadline passed.
-int ReceiveBefore(SocketHandle socket, char* bytes, size_t room, Deadline deadline);
+// the deadline: how many came, or 0 when the peer closed, or -1 on failure,
+// when the deadline passed or once `stop` (when given) is set.
+int ReceiveBefore(SocketHandle socket, char* bytes, size_t room, Deadline deadline,
+                  const std::atomic<bool>* stop = nullptr);
 
 // The same calls as a table, which is how the dialogue reaches them: the
 // program always uses kSystemSockets, a fuzz target or test a scripted peer
@@ -55,9 +62,11 @@ struct ProbeSockets {
     void (*CloseSocket)(SocketHandle socket);
     std::optional<uint32_t> (*LookUpHostName)(const char* name);
     uint32_t (*ParseDottedQuad)(const char* text);
-    int (*ConnectWithin)(SocketHandle socket, uint32_t address, uint16_t port, int boundMs);
+    int (*ConnectWithin)(SocketHandle socket, uint32_t address, uint16_t port, int boundMs,
+                         const std::atomic<bool>* stop);
     int (*SendBytes)(SocketHandle socket, const char* bytes, size_t count);
-    int (*ReceiveBefore)(SocketHandle socket, char* bytes, size_t room, Deadline deadline);
+    int (*ReceiveBefore)(SocketHandle socket, char* bytes, size_t room, Deadline deadline,
+                         const std::atomic<bool>* stop);
 };
 
 inline constexpr ProbeSockets kSystemSockets{

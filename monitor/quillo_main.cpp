@@ -4,16 +4,27 @@
 #include "monitor_config.h"
 #include "monitor_state.h"
 #include "platform.h"
+#include "single_instance.h"
 #include "tray_window.h"
 
 #include <winsock.h>
 
 #include <cinttypes>
 
-#include <process.h>
+namespace {
+
+constexpr const char* kCannotCheckText = "Unable to start checking for mail!  Aborting program.";
+
+} // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
+    // A second monitor would check the same mailboxes, and only one of the
+    // two would hear of a save.
+    const SingleInstance instanceLock(kMonitorInstanceName);
+    if (!instanceLock.IsFirst())
+        return 0;
+
     gInstance = instance;
     // A reload that ends the monitor must not leave a dead icon behind.
     gBeforeConfigExit = &RemoveTrayIcon;
@@ -30,18 +41,37 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 
     if (!RegisterMonitorClass())
         return 0;
-    gReloadEvent.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    if (!CreateCheckEvents()) {
+        gPlatform.MessageBoxA(nullptr, kCannotCheckText, kBoxCaption, MB_ICONERROR);
+        return 1;
+    }
     const HWND window = CreateMonitorWindow();
     if (window == nullptr)
         return 0;
     gMonitorWindow = window;
-    _beginthread(CheckThread, 4096, nullptr);
+    const UniqueKernelHandle checkThread = StartCheckThread();
+    if (!checkThread) {
+        gPlatform.MessageBoxA(nullptr, kCannotCheckText, kBoxCaption, MB_ICONERROR);
+        // Takes the tray icon with it. Not before the box: the quit message
+        // that it posts would close the box at once.
+        DestroyWindow(window);
+        return 1;
+    }
 
-    MSG message;
+    MSG message{};
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
+    const int status = static_cast<int>(message.wParam);
+    // However the loop ended, a check may still be using the table and
+    // Winsock: both go only once the check thread has ended.
+    if (!StopCheckThread(checkThread.get(), kCheckThreadStopBoundMs)) {
+        // It hangs in a name lookup. ExitProcess ends it before anything of
+        // the process is released.
+        ExitProcess(static_cast<UINT>(status));
+    }
+    FreeHostTable();
     WSACleanup();
-    return static_cast<int>(message.wParam);
+    return status;
 }

@@ -24,7 +24,14 @@ uint32_t TakeReloadRequest(ReloadSignals& reload, const CheckHooks& hooks, uint3
     // a later tick, and this reload loads the newest configuration anyway.
     reload.Requested = false;
     reload.Paused = true;
-    hooks.Post(UM_PAUSED, 0);
+    if (!hooks.Post(UM_PAUSED, 0) && reload.Paused.exchange(false)) {
+        // Nobody will rebuild the table or wake this thread: carry on with
+        // the old table and ask again at the next tick. Had the main thread
+        // taken the pause meanwhile (a UM_PAUSED that another program
+        // posted), it is rebuilding the table now and must be waited for.
+        reload.Requested = true;
+        return tickMs;
+    }
     hooks.WaitForReload();
     if (reload.Done.load()) {
         reload.Done = false;
@@ -47,11 +54,11 @@ void CheckHost(HostEntry& host, const CheckHooks& hooks)
     host.ElapsedMs = 0;
 }
 
-void CheckDueHosts(HostTable& table, uint32_t tickMs, const CheckHooks& hooks)
+void CheckDueHosts(HostTable& table, uint32_t tickMs, const std::atomic<bool>& stop, const CheckHooks& hooks)
 {
     // The count is read at every step; the table itself changes only while
     // this thread waits in TakeReloadRequest.
-    for (int32_t index = 0; index < table.Count.load(); ++index) {
+    for (int32_t index = 0; index < table.Count.load() && !stop.load(); ++index) {
         HostEntry& host = table[index];
         const int64_t elapsed = host.ElapsedMs.load() + tickMs;
         host.ElapsedMs = elapsed;
@@ -61,14 +68,20 @@ void CheckDueHosts(HostTable& table, uint32_t tickMs, const CheckHooks& hooks)
     }
 }
 
-void RunCheckTick(HostTable& table, ReloadSignals& reload, const CheckHooks& hooks)
+void RunCheckTick(HostTable& table, ReloadSignals& reload, const std::atomic<bool>& stop, const CheckHooks& hooks)
 {
-    const uint32_t tickMs = TakeReloadRequest(reload, hooks, MeasureSleep(hooks));
-    CheckDueHosts(table, tickMs, hooks);
+    const uint32_t sleptMs = MeasureSleep(hooks);
+    if (stop.load())
+        return;
+    const uint32_t tickMs = TakeReloadRequest(reload, hooks, sleptMs);
+    // Woken by the stop, not by a rebuilt table: the table is about to go.
+    if (stop.load())
+        return;
+    CheckDueHosts(table, tickMs, stop, hooks);
 }
 
-void RunCheckLoop(HostTable& table, ReloadSignals& reload, const CheckHooks& hooks)
+void RunCheckLoop(HostTable& table, ReloadSignals& reload, const std::atomic<bool>& stop, const CheckHooks& hooks)
 {
-    for (;;)
-        RunCheckTick(table, reload, hooks);
+    while (!stop.load())
+        RunCheckTick(table, reload, stop, hooks);
 }

@@ -1,8 +1,9 @@
 // The check thread's rules, free of the platform: one tick of measured sleep,
-// the reload request taken at the start of a tick, and the pass over the
-// hosts that checks every due host and reports what changed. The clock, the
-// probe, the poster and the reload wait are handed in, so that the rules run
-// the same against the real system and against a test's stand-ins.
+// the reload request taken at the start of a tick, the pass over the hosts
+// that checks every due host and reports what changed, and the stop at exit.
+// The clock, the probe, the poster and the reload wait are handed in, so that
+// the rules run the same against the real system and against a test's
+// stand-ins.
 #pragma once
 
 #include "host_records.h"
@@ -29,8 +30,11 @@ struct CheckHooks {
     std::function<uint32_t()> TickCount;  // milliseconds, wrapping at 2^32
     std::function<void(uint32_t milliseconds)> Sleep;
     std::function<int32_t(HostEntry& host)> GuessState;
-    std::function<void(unsigned message, int32_t hostIndex)> Post;
-    std::function<void()> WaitForReload;  // returns once the main thread has signalled
+    // False when the message could not be posted (a full queue, no window).
+    std::function<bool(unsigned message, int32_t hostIndex)> Post;
+    // Returns once the main thread has signalled, or once the stop word is
+    // set. The sleep, too, ends early when the stop word is set.
+    std::function<void()> WaitForReload;
 };
 
 inline constexpr uint32_t kTickSleepMs = 1000;
@@ -46,7 +50,8 @@ uint32_t MeasureSleep(const CheckHooks& hooks);
 // Takes a pending reload request: posts UM_PAUSED, waits until the main
 // thread has rebuilt the table, and returns the tick length to count (0 after
 // a completed reload, so that the new table starts exactly at its initial
-// elapsed times).
+// elapsed times). A pause that cannot be posted is not waited for: the
+// request stays pending for the next tick.
 uint32_t TakeReloadRequest(ReloadSignals& reload, const CheckHooks& hooks, uint32_t tickMs);
 
 // Checks one host and reports: UM_NEWSTATUS for the same state, else
@@ -54,10 +59,15 @@ uint32_t TakeReloadRequest(ReloadSignals& reload, const CheckHooks& hooks, uint3
 void CheckHost(HostEntry& host, const CheckHooks& hooks);
 
 // One pass over the table in index order, adding the tick to every host's
-// elapsed time and checking the due ones.
-void CheckDueHosts(HostTable& table, uint32_t tickMs, const CheckHooks& hooks);
+// elapsed time and checking the due ones; it ends before the next host once
+// `stop` is set.
+void CheckDueHosts(HostTable& table, uint32_t tickMs, const std::atomic<bool>& stop, const CheckHooks& hooks);
 
-// One whole tick: sleep, reload request, pass.
-void RunCheckTick(HostTable& table, ReloadSignals& reload, const CheckHooks& hooks);
+// One whole tick: sleep, reload request, pass. Nothing after the sleep or the
+// reload wait runs once `stop` is set.
+void RunCheckTick(HostTable& table, ReloadSignals& reload, const std::atomic<bool>& stop, const CheckHooks& hooks);
 
-[[noreturn]] void RunCheckLoop(HostTable& table, ReloadSignals& reload, const CheckHooks& hooks);
+// Ticks until `stop` is set, which the main thread does when the monitor
+// ends; after the return the thread touches neither the table nor the
+// signals, so that both may then be released.
+void RunCheckLoop(HostTable& table, ReloadSignals& reload, const std::atomic<bool>& stop, const CheckHooks& hooks);

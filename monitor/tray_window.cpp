@@ -51,9 +51,15 @@ void AddTrayIconAgain(HWND window)
     gTray.ShownState = state;
 }
 
+// Whether the current menu's host lines still name the table's hosts.
+bool MenuIsCurrent()
+{
+    return gTray.PopupMenu && gTray.MenuGeneration == gHostTable.Generation;
+}
+
 void UpdateOpenMenuLine(LPARAM hostIndex)
 {
-    if (!gTray.MenuOpen)
+    if (!gTray.MenuOpen || !MenuIsCurrent())
         return;
     const int32_t count = gHostTable.Count.load();
     if (hostIndex < 0 || hostIndex >= count || hostIndex >= gTray.MenuHostLines)
@@ -95,7 +101,7 @@ void RunMenuCommand(HWND window, WPARAM wParam)
         return;
     }
     const int32_t count = gHostTable.Count.load();
-    if (static_cast<ULONG_PTR>(wParam) < static_cast<ULONG_PTR>(count))
+    if (static_cast<ULONG_PTR>(wParam) < static_cast<ULONG_PTR>(count) && MenuIsCurrent())
         StartMailReader(static_cast<int32_t>(wParam));
 }
 
@@ -163,6 +169,7 @@ void BuildPopupMenu()
         AppendMenuA(menu, MF_STRING, static_cast<UINT_PTR>(index), gTray.BuildBuffer);
     }
     gTray.MenuHostLines = count;
+    gTray.MenuGeneration = gHostTable.Generation;
     AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(menu, MF_STRING, kHelpCommand, "&Help");
     AppendMenuA(menu, MF_STRING, kSetupCommand, "&Configuration");

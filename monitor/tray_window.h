@@ -42,6 +42,10 @@ struct TrayState {
     // The host lines of the current pop-up menu: a host index beyond them has
     // no line to change (the menu may have been built while a reload ran).
     int32_t MenuHostLines = 0;
+    // The table generation the menu was built from: after a reload its line
+    // i names a host that index i no longer means, so it neither follows the
+    // checks nor starts a reader.
+    uint32_t MenuGeneration = 0;
     // The shell broadcasts this when it starts again, e.g. after explorer
     // died; every icon of the old shell is gone then.
     UINT TaskbarCreatedMessage = 0;

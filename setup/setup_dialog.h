@@ -16,6 +16,8 @@ extern int32_t CurrentHost;
 inline constexpr UINT kFirstStartHelpTopic = 700;
 inline constexpr UINT kSetupDialogHelpTopic = 0x20000 + 102;
 
+// The caption of the dialog template.
+inline constexpr const char* kSetupDialogTitle = "Quillo Setup";
 inline constexpr const char* kNoHostsText = "(no hosts configured)";
 inline constexpr const char* kSavePromptText = "Do you want to save your changes?";
 inline constexpr const char* kPathTooLongText = "The path of the chosen file is too long (at most 98 characters).";

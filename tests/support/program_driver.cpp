@@ -61,8 +61,12 @@ ProgramProcess::ProgramProcess(HWND window)
 
 ProgramProcess::~ProgramProcess()
 {
-    if (Running())
+    if (Running()) {
         TerminateProcess(process_.get(), 99);
+        // Gone for good, its one-copy name with it, before the next test
+        // starts the program again.
+        WaitForSingleObject(process_.get(), 5000);
+    }
 }
 
 bool ProgramProcess::Running() const

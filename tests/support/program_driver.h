@@ -19,7 +19,7 @@ public:
                             const std::string& folder = "");
     // A program that another one started, held by the process of its window.
     explicit ProgramProcess(HWND window);
-    ~ProgramProcess();  // a program still running is killed
+    ~ProgramProcess();  // a program still running is killed, and its end awaited
     ProgramProcess(const ProgramProcess&) = delete;
     ProgramProcess& operator=(const ProgramProcess&) = delete;
 

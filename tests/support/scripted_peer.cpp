@@ -66,7 +66,7 @@ struct ScriptedPeer::Calls {
             gCurrent->misuse_ += "parsed a name that resolved; ";
         return gCurrent->script_.addressBogus ? kBogusAddress : kParsedAddress;
     }
-    static int Connect(SocketHandle socket, uint32_t address, uint16_t, int)
+    static int Connect(SocketHandle socket, uint32_t address, uint16_t, int, const std::atomic<bool>*)
     {
         if (!gCurrent->Usable(socket, "connect"))
             return -1;
@@ -93,7 +93,7 @@ struct ScriptedPeer::Calls {
         gCurrent->deliveredBeforeSend_.push_back(gCurrent->delivered_);
         return static_cast<int>(taken);
     }
-    static int Receive(SocketHandle socket, char* bytes, size_t room, Deadline deadline)
+    static int Receive(SocketHandle socket, char* bytes, size_t room, Deadline deadline, const std::atomic<bool>*)
     {
         ScriptedPeer& peer = *gCurrent;
         if (!peer.Usable(socket, "recv"))

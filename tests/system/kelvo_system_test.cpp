@@ -68,6 +68,32 @@ TEST_F(KelvoProgram, OpensWithTheStoredHostsAndSaveWritesThemAndTellsTheMonitor)
     DestroyWindow(monitor);
 }
 
+TEST_F(KelvoProgram, ASecondStartBringsTheOpenDialogToTheFrontAndEnds)
+{
+    StoreHosts({SampleHost(1)});
+    SetupProcess first;
+    ASSERT_TRUE(first.started()) << KELVO_EXE;
+    const HWND dialog = first.Dialog();
+    ASSERT_NE(dialog, nullptr);
+    // The user went on in another program. (Not minimised: Wine minimises a
+    // window that no window manager handles only now and then.)
+    const HWND elsewhere = CreateWindowExA(0, "STATIC", "elsewhere", WS_OVERLAPPED | WS_VISIBLE, 0, 0, 100, 100,
+                                           nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(elsewhere, nullptr);
+    SetForegroundWindow(elsewhere);
+    ASSERT_EQ(GetForegroundWindow(), elsewhere);
+
+    SetupProcess second;
+    ASSERT_TRUE(second.started());
+    EXPECT_EQ(second.WaitForExit(), 0u);
+    EXPECT_EQ(GetForegroundWindow(), dialog);
+    EXPECT_EQ(DesktopWindows("#32770", "Quillo Setup"), std::vector<HWND>{dialog});
+    DestroyWindow(elsewhere);
+
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(first.WaitForExit(), 0u);
+}
+
 TEST_F(KelvoProgram, TheCloseBoxAfterAnAddAsksAndNoLeavesTheRegistryAsItWas)
 {
     StoreHosts({SampleHost(1)});

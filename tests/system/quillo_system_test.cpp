@@ -3,6 +3,7 @@
 // its window title, told to exit, and its message boxes read and answered.
 #include "win/config_registry.h"
 
+#include "pop3_script_server.h"
 #include "program_driver.h"
 #include "standin_log.h"
 
@@ -74,6 +75,60 @@ TEST_F(QuilloProgram, RunsWithItsWindowUntilExitIsChosenAndThenEndsWithStatus0)
     // Wine drops the icon of a vanished window by itself only a while later.
     EXPECT_EQ(TrayIcons(), iconsBefore);
     EXPECT_TRUE(standins.WaitForStarts(0, 0).empty());
+}
+
+TEST_F(QuilloProgram, ASecondStartEndsAtOnceWithStatus0AndTheFirstRunsOn)
+{
+    StoreHosts({QuietHost()});
+    const int iconsBefore = TrayIcons();
+    Monitor first;
+    ASSERT_TRUE(first.started());
+    const HWND window = first.WaitForWindow("ZT-Quillo", "ZT-Quillo");
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(WaitForTrayIcons(iconsBefore + 1)) << kNoTrayWindow;
+
+    Monitor second;
+    ASSERT_TRUE(second.started());
+    // A box would hold it until somebody answered.
+    EXPECT_EQ(second.ExitStatus(5000), std::optional<DWORD>(0));
+    EXPECT_EQ(DesktopWindows("ZT-Quillo", "ZT-Quillo"), std::vector<HWND>{window});
+    EXPECT_EQ(TrayIcons(), iconsBefore + 1);
+    EXPECT_TRUE(first.Running());
+
+    PostMessageA(window, WM_COMMAND, 2184, 0);
+    EXPECT_EQ(first.ExitStatus(10000), std::optional<DWORD>(0));
+}
+
+TEST_F(QuilloProgram, ExitDuringTheChecksEndsWithStatus0AtOnceEveryTime)
+{
+    // Checked at every tick by a server that accepts and never answers: each
+    // check would wait out its 30-second bound unless the exit woke it.
+    constexpr int kRuns = 6;
+    Pop3ScriptServer silent(std::vector<Script>(kRuns, Script{}), "127.0.0.32", 110);
+    if (!silent.listening())
+        GTEST_SKIP() << "cannot listen on port 110 (needs root)";
+    HostConfig host = QuietHost();
+    host.Name = "127.0.0.32";
+    host.Delay = 0;
+    StoreHosts({host});
+
+    for (int run = 0; run < kRuns; ++run) {
+        SCOPED_TRACE(testing::Message() << "run " << run);
+        const size_t connectionsBefore = silent.connections();
+        Monitor monitor;
+        ASSERT_TRUE(monitor.started());
+        const HWND window = monitor.WaitForWindow("ZT-Quillo", "ZT-Quillo");
+        ASSERT_NE(window, nullptr);
+        // Odd runs leave inside a check, even ones during the first sleep.
+        if (run % 2 == 1) {
+            ASSERT_TRUE(WaitUntil([&] { return silent.connections() > connectionsBefore; }, 5000));
+            Sleep(static_cast<DWORD>(run * 10));
+        }
+        PostMessageA(window, WM_COMMAND, 2184, 0);
+        const DWORD exitChosen = GetTickCount();
+        EXPECT_EQ(monitor.ExitStatus(10000), std::optional<DWORD>(0));
+        EXPECT_LT(GetTickCount() - exitChosen, 3000u);
+    }
 }
 
 TEST_F(QuilloProgram, AReloadThatFindsAValueMissingRemovesTheIconBeforeItEnds)

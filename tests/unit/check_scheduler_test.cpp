@@ -47,6 +47,7 @@ struct Check {
 class FakeSystem {
 public:
     ReloadSignals reload;
+    std::atomic<bool> stop{false};
     uint32_t now = 0;
     uint32_t sleepLength = 1000;  // what one sleep really lasts
     uint32_t checkLength = 0;     // what one check really lasts
@@ -57,6 +58,8 @@ public:
     std::map<std::string, std::vector<int32_t>> verdicts;
     std::function<void(HostEntry&)> duringCheck;
     std::function<void()> onWait;
+    // A message for which this answers true is not posted (a full queue).
+    std::function<bool(unsigned message)> postFails;
 
     CheckHooks Hooks()
     {
@@ -79,7 +82,12 @@ public:
                 queue.erase(queue.begin());
                 return verdict;
             },
-            [this](unsigned message, int32_t index) { posts.push_back({message, index}); },
+            [this](unsigned message, int32_t index) {
+                if (postFails && postFails(message))
+                    return false;
+                posts.push_back({message, index});
+                return true;
+            },
             [this] {
                 ASSERT_TRUE(onWait) << "waited for a reload that nobody asked for";
                 onWait();
@@ -91,7 +99,7 @@ public:
     {
         const CheckHooks hooks = Hooks();
         for (int i = 0; i < count; ++i)
-            RunCheckTick(table, reload, hooks);
+            RunCheckTick(table, reload, stop, hooks);
     }
 
     std::vector<int> TicksOf(const std::string& name) const
@@ -347,6 +355,37 @@ TEST_F(ReloadTest, RequestsBeforeTheTickMergeAndOneDuringTheReloadComesNext)
             pauseTicks.push_back(tickOfPost + 1);
     }
     EXPECT_EQ(pauseTicks, (std::vector<int>{1, 2, 3}));
+}
+
+TEST_F(ReloadTest, APauseThatCannotBePostedIsNotWaitedForButPostedAgainAtTheNextTick)
+{
+    FillTable(table, {{"old", 0}});
+    newHosts = {{"new", 0}};
+    system.reload.Requested = true;
+    system.postFails = [](unsigned message) { return message == UM_PAUSED; };
+    system.RunTicks(table, 1);
+    EXPECT_EQ(reloads, 0);
+    EXPECT_EQ(system.TicksOf("old"), std::vector<int>{1});
+    EXPECT_TRUE(system.reload.Requested.load());
+    EXPECT_FALSE(system.reload.Paused.load());
+
+    system.postFails = nullptr;
+    system.RunTicks(table, 1);
+    EXPECT_EQ(reloads, 1);
+    EXPECT_EQ(system.TicksOf("new"), std::vector<int>{2});
+
+    // The main thread took the pause (another program posted UM_PAUSED)
+    // just before the post failed: it rebuilds the table and wakes the
+    // check thread, which therefore waits after all.
+    int waits = 0;
+    system.onWait = [&] { ++waits; };
+    system.postFails = [this](unsigned message) {
+        return message == UM_PAUSED && system.reload.Paused.exchange(false);
+    };
+    system.reload.Requested = true;
+    system.RunTicks(table, 1);
+    EXPECT_EQ(waits, 1);
+    EXPECT_FALSE(system.reload.Requested.load());
 }
 
 TEST_F(ReloadTest, AWakeWithoutACompletedReloadCountsTheTick)

@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <process.h>
 
 #include <algorithm>
 #include <mutex>
@@ -75,8 +74,8 @@ LRESULT CALLBACK TestMonitorProc(HWND window, UINT message, WPARAM wParam, LPARA
     case UM_PAUSED:
         gHandled.push_back({message, ""});
         if (gHoldTheThread) {
-            // Leaves the check thread waiting for good, so that the table
-            // may be freed at the end of the test.
+            // Leaves the check thread in its reload wait, from which the
+            // monitor's end must wake it.
             PostQuitMessage(0);
             return 0;
         }
@@ -150,7 +149,7 @@ TEST(ReloadHandshake, MessagesBeforeThePauseReferToTheOldTableAndAfterItToTheNew
                                   GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(window, nullptr);
     gMonitorWindow = window;
-    gReloadEvent.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    ASSERT_TRUE(CreateCheckEvents());
 
     // A UM_PAUSED that the check thread did not post leaves the table alone.
     const HostEntry* loaded = &gHostTable[0];
@@ -160,7 +159,8 @@ TEST(ReloadHandshake, MessagesBeforeThePauseReferToTheOldTableAndAfterItToTheNew
     EXPECT_FALSE(gReload.Done.load());
     EXPECT_EQ(WaitForSingleObject(gReloadEvent.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 
-    ASSERT_NE(_beginthread(CheckThread, 4096, nullptr), static_cast<uintptr_t>(-1));
+    const UniqueKernelHandle checkThread = StartCheckThread();
+    ASSERT_TRUE(checkThread);
 
     // The first tick checks both hosts.
     ASSERT_TRUE(PumpUntil([] { return CountOf(UM_NEWSTATE, "empty.b/old", 0) == 1; }));
@@ -206,6 +206,7 @@ TEST(ReloadHandshake, MessagesBeforeThePauseReferToTheOldTableAndAfterItToTheNew
     gHoldTheThread = true;
     RequestReload();
     EXPECT_TRUE(PumpUntil([] { return false; }));
+    ASSERT_TRUE(StopCheckThread(checkThread.get(), kCheckThreadStopBoundMs));
     FreeHostTable();
     DestroyWindow(window);
     DeleteConfigKey();

@@ -378,6 +378,7 @@ TEST_F(MonitorWindow, AHostsMenuLineStartsItsReaderAndDoesNothingForAHostWithout
 {
     SetHosts({{"pop.example.org", NewMail, kNewMailText}, {"mail.example.net", Unknown, kNotTriedYetText}});
     gHostTable[0].MailReader = "C:\\Mail\\reader.exe -inbox anna";
+    BuildPopupMenu();  // as a click on the icon does; its lines are the commands
 
     SendMessageA(window, WM_COMMAND, 0, 0);
     ASSERT_EQ(platform.processes.size(), 1u);
@@ -398,6 +399,29 @@ TEST_F(MonitorWindow, AHostsMenuLineStartsItsReaderAndDoesNothingForAHostWithout
     SendMessageA(window, WM_COMMAND, 0, 0);
     EXPECT_EQ(platform.processes.size(), 2u);
     EXPECT_EQ(platform.BoxTexts(), std::vector<std::string>{"Unable to start mailreader."});
+}
+
+TEST_F(MonitorWindow, AMenuBuiltBeforeAReloadNeitherFollowsNorStartsTheNewTablesHosts)
+{
+    SetHosts({{"old.example.org", NewMail, kNewMailText}});
+    gHostTable[0].MailReader = "old-reader.exe";
+    BuildPopupMenu();
+    // The reload: index 0 is another host now.
+    SetHosts({{"new.example.org", Unknown, kConnectingText}});
+    gHostTable[0].MailReader = "new-reader.exe";
+
+    gTray.MenuOpen = true;
+    SendMessageA(window, UM_NEWSTATUS, 0, 0);
+    gTray.MenuOpen = false;
+    EXPECT_EQ(MenuText(gTray.PopupMenu.get(), 0), "old.example.org: New mail waiting!");
+    SendMessageA(window, WM_COMMAND, 0, 0);
+    EXPECT_TRUE(platform.processes.empty());
+
+    // A menu built from the new table starts the new host's reader.
+    BuildPopupMenu();
+    SendMessageA(window, WM_COMMAND, 0, 0);
+    ASSERT_EQ(platform.processes.size(), 1u);
+    EXPECT_NE(platform.processes[0].commandLine.find("new-reader.exe"), std::string::npos);
 }
 
 TEST_F(MonitorWindow, MessagesOfTheOtherThreadAndProgramAreTraced)

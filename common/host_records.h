@@ -17,6 +17,23 @@ enum NewMailAction : int32_t {
 // Display texts of NewMailAction, in value order.
 inline constexpr const char* ActionNames[3] = {"Nothing", "Pop-up message box", "Launch mail reader"};
 
+// How a host's connection is secured (Host%dSecurity), in stored-value order.
+enum SecurityMode : int32_t {
+    NoSecurity = 0,  // plain POP3
+    StartTls = 1,    // plain connect, then STLS, then TLS
+    SslTls = 2,      // TLS from the first byte
+};
+
+// Display texts of SecurityMode, in value order.
+inline constexpr const char* SecurityNames[3] = {"None", "STARTTLS", "SSL/TLS"};
+
+// The port of a host whose stored port is 0 (or absent): 995 for SSL/TLS,
+// 110 otherwise.
+constexpr int32_t DefaultPort(int32_t security)
+{
+    return security == SslTls ? 995 : 110;
+}
+
 // The numeric order matters: the monitor's overall state is the maximum.
 enum MailState : int32_t {
     Unknown = -1,
@@ -32,6 +49,10 @@ struct HostConfig {
     std::string MailWave;
     int32_t Action = Nothing;
     int32_t Delay = 0;  // seconds between two checks
+    // As stored, even out of range: a check of such a host fails at once,
+    // and the setup program keeps the value until the user picks another.
+    int32_t Security = NoSecurity;
+    int32_t Port = 0;  // 0: DefaultPort(Security)
     // The stored password could not be opened here (another user's or
     // machine's, or bound to another host): Password is empty, the monitor
     // sends nothing for the host, and the user must enter it again.

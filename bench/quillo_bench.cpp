@@ -117,9 +117,10 @@ bool FloorCheck(uint16_t port, bool splitLine = false, bool noDelay = false)
     return ok;
 }
 
-void FillHost(HostConfig& host)
+void FillHost(HostConfig& host, uint16_t port)
 {
     host.Name = "127.0.0.1";
+    host.Port = port;
     host.UserID = kUser;
     host.Password = kPassword;
     host.Delay = 0;
@@ -140,10 +141,9 @@ int RunCheckCost(int rounds)
         return 1;
     }
     ProbeSettings settings;
-    settings.Port = server.port();
     settings.BoundMs = 5000;
     HostEntry host;
-    FillHost(host);
+    FillHost(host, server.port());
 
     std::vector<double> probeWall, probeCpu, floorWall, floorCpu, splitWall, splitNoDelayWall;
     int failures = 0;
@@ -192,7 +192,6 @@ int RunScale(int passes)
     if (!server.listening())
         return 1;
     ProbeSettings settings;
-    settings.Port = server.port();
     settings.BoundMs = 5000;
 
     int failures = 0;
@@ -207,7 +206,7 @@ int RunScale(int passes)
     for (const int size : sizes) {
         std::vector<HostConfig> hosts(static_cast<size_t>(size));
         for (HostConfig& host : hosts)
-            FillHost(host);
+            FillHost(host, server.port());
         HostTable table;
         FillHostTable(table, std::move(hosts));
         std::vector<double> perHost;

@@ -17,9 +17,9 @@ void PostNewStatus(int32_t hostIndex)
     PostMessageA(gMonitorWindow.load(), UM_NEWSTATUS, 0, hostIndex);
 }
 
-// Port 110, the 30-second bound and the real sockets: only the progress
-// report and the stop are the program's own.
-constexpr ProbeSettings kMonitorProbe{.PostStatus = &PostNewStatus, .Stop = &gStopChecks};
+// The 30-second bound and the real sockets: only the progress report and
+// the stop are the program's own.
+const ProbeSettings kMonitorProbe{.PostStatus = &PostNewStatus, .Stop = &gStopChecks};
 
 } // namespace
 

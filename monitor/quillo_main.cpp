@@ -7,7 +7,7 @@
 #include "single_instance.h"
 #include "tray_window.h"
 
-#include <winsock.h>
+#include <winsock2.h>
 
 #include <cinttypes>
 
@@ -30,7 +30,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     gBeforeConfigExit = &RemoveTrayIcon;
 
     WSADATA winsock;
-    if (WSAStartup(0x0101, &winsock) != 0) {
+    if (WSAStartup(0x0202, &winsock) != 0) {
         gPlatform.MessageBoxA(nullptr, "Unable to initialize Winsock stack!  Aborting program.", kBoxCaption,
                               MB_ICONERROR);
         return 0;

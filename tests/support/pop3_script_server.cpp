@@ -2,10 +2,12 @@
 #include "pop3_script_server.h"
 
 #ifdef _WIN32
-#include <winsock.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
 #else
 #include <arpa/inet.h>
 #include <cerrno>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -14,6 +16,8 @@
 #endif
 
 #include <chrono>
+#include <cstring>
+#include <string>
 
 namespace {
 
@@ -68,23 +72,34 @@ Pop3ScriptServer::Pop3ScriptServer(std::vector<Script> scripts, const char* addr
 {
 #ifdef _WIN32
     WSADATA data;
-    WSAStartup(0x0101, &data);
-    const SOCKET opened = socket(AF_INET, SOCK_STREAM, 0);
+    WSAStartup(0x0202, &data);
+#endif
+    // An IPv4 or IPv6 literal.
+    addrinfo wanted{};
+    wanted.ai_flags = AI_PASSIVE | AI_NUMERICHOST;
+    wanted.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(address, std::to_string(port).c_str(), &wanted, &found) != 0)
+        return;
+    const int family = found->ai_family;
+    sockaddr_storage local{};
+    std::memcpy(&local, found->ai_addr, found->ai_addrlen);
+    const auto length = found->ai_addrlen;
+    freeaddrinfo(found);
+#ifdef _WIN32
+    const SOCKET opened = socket(family, SOCK_STREAM, 0);
     if (opened == INVALID_SOCKET)
         return;
 #else
-    const int opened = socket(AF_INET, SOCK_STREAM, 0);
+    const int opened = socket(family, SOCK_STREAM, 0);
     if (opened < 0)
         return;
 #endif
     Handle listener = static_cast<Handle>(opened);
     int reuse = 1;
     setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof reuse);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(port);
-    local.sin_addr.s_addr = inet_addr(address);
-    if (bind(listener, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 || listen(listener, 5) != 0) {
+    if (bind(listener, reinterpret_cast<const sockaddr*>(&local), static_cast<int>(length)) != 0 ||
+        listen(listener, 5) != 0) {
         CloseHandleOf(listener);
         return;
     }
@@ -94,7 +109,8 @@ Pop3ScriptServer::Pop3ScriptServer(std::vector<Script> scripts, const char* addr
     socklen_t size = sizeof local;
 #endif
     getsockname(listener, reinterpret_cast<sockaddr*>(&local), &size);
-    port_ = ntohs(local.sin_port);
+    // The port sits at the same place in both families' addresses.
+    port_ = ntohs(reinterpret_cast<const sockaddr_in*>(&local)->sin_port);
     listener_ = listener;
     thread_ = std::thread([this] { Serve(); });
 }

@@ -8,10 +8,9 @@ namespace {
 
 ScriptedPeer* gCurrent = nullptr;
 
-// Addresses in network byte order that the peer hands out, so that it can
-// tell whether the probe connects to the one it was given.
-constexpr uint32_t kLookedUpAddress = 0x0700000Au;  // 10.0.0.7
-constexpr uint32_t kParsedAddress = 0x0702000Au;    // 10.0.2.7
+// The peer's addresses are marked by their place in the list, so that it
+// can tell whether the probe tries the ones it was given, in order.
+constexpr int kPeerFamily = 46;
 
 } // namespace
 
@@ -42,55 +41,68 @@ void ReadServerSide(const uint8_t* data, size_t size, PeerScript& script)
 }
 
 struct ScriptedPeer::Calls {
-    static SocketHandle Open()
+    static SocketHandle Open(int family)
     {
-        ++gCurrent->opened_;
-        if (gCurrent->opened_ > 1)
-            gCurrent->misuse_ += "second socket; ";
-        return gCurrent->script_.socketFails ? kNoSocket : kPeerSocket;
+        ScriptedPeer& peer = *gCurrent;
+        if (peer.opened_ > peer.closed_)
+            peer.misuse_ += "second socket while one is open; ";
+        if (family != kPeerFamily)
+            peer.misuse_ += "socket of a family never given; ";
+        if (peer.script_.socketFails)
+            return kNoSocket;
+        ++peer.opened_;
+        return kPeerSocket;
     }
     static void Close(SocketHandle socket)
     {
         if (gCurrent->Usable(socket, "close"))
             ++gCurrent->closed_;
     }
-    static std::optional<uint32_t> LookUp(const char*)
+    static std::vector<ServerAddress> Resolve(const char*, uint16_t port)
     {
-        if (gCurrent->script_.lookupFails)
-            return std::nullopt;
-        return kLookedUpAddress;
+        gCurrent->resolvedPort_ = port;
+        std::vector<ServerAddress> addresses;
+        if (gCurrent->script_.resolveFails)
+            return addresses;
+        for (size_t i = 0; i <= gCurrent->script_.deadAddresses; ++i) {
+            ServerAddress address;
+            address.Family = kPeerFamily;
+            address.Length = 1;
+            address.Bytes[0] = static_cast<unsigned char>(i);
+            addresses.push_back(address);
+        }
+        return addresses;
     }
-    static uint32_t Parse(const char*)
+    static int Connect(SocketHandle socket, const ServerAddress& address, int boundMs, const std::atomic<bool>*)
     {
-        if (!gCurrent->script_.lookupFails)
-            gCurrent->misuse_ += "parsed a name that resolved; ";
-        return gCurrent->script_.addressBogus ? kBogusAddress : kParsedAddress;
-    }
-    static int Connect(SocketHandle socket, uint32_t address, uint16_t, int, const std::atomic<bool>*)
-    {
-        if (!gCurrent->Usable(socket, "connect"))
+        ScriptedPeer& peer = *gCurrent;
+        if (!peer.Usable(socket, "connect"))
             return -1;
-        const uint32_t expected = gCurrent->script_.lookupFails ? kParsedAddress : kLookedUpAddress;
-        if (address != expected)
-            gCurrent->misuse_ += "connect to an address never given; ";
-        if (gCurrent->connected_)
-            gCurrent->misuse_ += "second connect; ";
-        if (gCurrent->script_.connectFails)
+        const size_t tried = peer.connectBounds_.size();
+        peer.connectBounds_.push_back(boundMs);
+        if (address.Family != kPeerFamily || address.Bytes[0] != tried)
+            peer.misuse_ += "connect to an address never given or out of turn; ";
+        if (peer.connected_)
+            peer.misuse_ += "second connect; ";
+        if (tried < peer.script_.deadAddresses || peer.script_.connectFails)
             return -1;
-        gCurrent->connected_ = true;
+        peer.connected_ = true;
         return 0;
     }
     static int Send(SocketHandle socket, const char* bytes, size_t count)
     {
-        if (!gCurrent->Usable(socket, "send"))
+        ScriptedPeer& peer = *gCurrent;
+        if (!peer.Usable(socket, "send"))
             return -1;
-        if (!gCurrent->connected_)
-            gCurrent->misuse_ += "send before connect; ";
-        const size_t room = gCurrent->script_.sendRoom;
+        if (!peer.connected_)
+            peer.misuse_ += "send before connect; ";
+        if (peer.tlsUp_)
+            peer.misuse_ += "plain send inside TLS; ";
+        const size_t room = peer.script_.sendRoom;
         const size_t taken = room == 0 ? count : std::min(count, room);
-        gCurrent->sends_.emplace_back(bytes, taken);
-        gCurrent->receivesBeforeSend_.push_back(gCurrent->receives_);
-        gCurrent->deliveredBeforeSend_.push_back(gCurrent->delivered_);
+        peer.sends_.emplace_back(bytes, taken);
+        peer.receivesBeforeSend_.push_back(peer.receives_);
+        peer.deliveredBeforeSend_.push_back(peer.delivered_);
         return static_cast<int>(taken);
     }
     static int Receive(SocketHandle socket, char* bytes, size_t room, Deadline deadline, const std::atomic<bool>*)
@@ -100,23 +112,60 @@ struct ScriptedPeer::Calls {
             return -1;
         if (!peer.connected_)
             peer.misuse_ += "recv before connect; ";
-        if (room == 0)
-            peer.misuse_ += "recv into no room; ";
-        if (peer.receives_++ == 0 || deadline != peer.lastDeadline_)
-            ++peer.deadlineChanges_;
-        peer.lastDeadline_ = deadline;
-        while (peer.piece_ < peer.script_.pieces.size() && peer.offset_ == peer.script_.pieces[peer.piece_].size()) {
-            ++peer.piece_;
-            peer.offset_ = 0;
+        if (peer.tlsUp_)
+            peer.misuse_ += "plain recv inside TLS; ";
+        return peer.Hand(bytes, room, deadline);
+    }
+    static TlsOutcome StartTls(SocketHandle socket, const char* hostName, Deadline, const std::atomic<bool>*,
+                               TlsSession** session)
+    {
+        ScriptedPeer& peer = *gCurrent;
+        *session = nullptr;
+        if (!peer.Usable(socket, "TLS start"))
+            return TlsOutcome::Failed;
+        if (peer.tlsStarted_)
+            peer.misuse_ += "second TLS start; ";
+        peer.tlsStarted_ = true;
+        peer.sendsBeforeTls_ = peer.sends_.size();
+        peer.tlsHostName_ = hostName;
+        if (peer.script_.tlsOutcome != TlsOutcome::Established)
+            return peer.script_.tlsOutcome;
+        peer.tlsUp_ = true;
+        *session = reinterpret_cast<TlsSession*>(&peer);
+        return TlsOutcome::Established;
+    }
+    static bool SecureUsable(TlsSession* session, SocketHandle socket, const char* call)
+    {
+        if (!gCurrent->Usable(socket, call))
+            return false;
+        if (session != reinterpret_cast<TlsSession*>(gCurrent) || !gCurrent->tlsUp_) {
+            gCurrent->misuse_ += std::string(call) + " without a TLS session; ";
+            return false;
         }
-        if (peer.piece_ == peer.script_.pieces.size())
-            return peer.script_.endsInFailure ? -1 : 0;
-        const std::string& piece = peer.script_.pieces[peer.piece_];
-        const size_t count = std::min(room, piece.size() - peer.offset_);
-        piece.copy(bytes, count, peer.offset_);
-        peer.offset_ += count;
-        peer.delivered_ += count;
+        return true;
+    }
+    static int SendSecure(TlsSession* session, SocketHandle socket, const char* bytes, size_t count)
+    {
+        if (!SecureUsable(session, socket, "secure send"))
+            return -1;
+        gCurrent->sends_.emplace_back(bytes, count);
+        gCurrent->receivesBeforeSend_.push_back(gCurrent->receives_);
+        gCurrent->deliveredBeforeSend_.push_back(gCurrent->delivered_);
         return static_cast<int>(count);
+    }
+    static int ReceiveSecure(TlsSession* session, SocketHandle socket, char* bytes, size_t room, Deadline deadline,
+                             const std::atomic<bool>*)
+    {
+        if (!SecureUsable(session, socket, "secure recv"))
+            return -1;
+        return gCurrent->Hand(bytes, room, deadline);
+    }
+    static void EndTls(TlsSession* session, SocketHandle socket)
+    {
+        if (SecureUsable(session, socket, "TLS end")) {
+            gCurrent->tlsUp_ = false;
+            gCurrent->tlsEnded_ = true;
+        }
     }
 };
 
@@ -135,7 +184,8 @@ ScriptedPeer::~ScriptedPeer()
 const ProbeSockets& ScriptedPeer::Sockets()
 {
     static constexpr ProbeSockets sockets{
-        &Calls::Open, &Calls::Close, &Calls::LookUp, &Calls::Parse, &Calls::Connect, &Calls::Send, &Calls::Receive,
+        &Calls::Open,     &Calls::Close,      &Calls::Resolve,       &Calls::Connect, &Calls::Send,
+        &Calls::Receive,  &Calls::StartTls,   &Calls::SendSecure,    &Calls::ReceiveSecure, &Calls::EndTls,
     };
     return sockets;
 }
@@ -148,13 +198,30 @@ void ScriptedPeer::StartConnected()
 
 bool ScriptedPeer::Usable(SocketHandle socket, const char* call)
 {
-    if (socket != kPeerSocket || opened_ == 0 || script_.socketFails) {
-        misuse_ += std::string(call) + " on a socket never opened; ";
-        return false;
-    }
-    if (closed_ > 0) {
-        misuse_ += std::string(call) + " after close; ";
+    if (socket != kPeerSocket || opened_ == closed_) {
+        misuse_ += std::string(call) + " on a socket not open; ";
         return false;
     }
     return true;
+}
+
+int ScriptedPeer::Hand(char* bytes, size_t room, Deadline deadline)
+{
+    if (room == 0)
+        misuse_ += "recv into no room; ";
+    if (receives_++ == 0 || deadline != lastDeadline_)
+        ++deadlineChanges_;
+    lastDeadline_ = deadline;
+    while (piece_ < script_.pieces.size() && offset_ == script_.pieces[piece_].size()) {
+        ++piece_;
+        offset_ = 0;
+    }
+    if (piece_ == script_.pieces.size())
+        return script_.endsInFailure ? -1 : 0;
+    const std::string& piece = script_.pieces[piece_];
+    const size_t count = std::min(room, piece.size() - offset_);
+    piece.copy(bytes, count, offset_);
+    offset_ += count;
+    delivered_ += count;
+    return static_cast<int>(count);
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "probe_socket.h"
+#include "tls_session.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,9 +15,14 @@
 
 struct PeerScript {
     bool socketFails = false;
-    bool lookupFails = false;
-    bool addressBogus = false;  // only asked when the lookup fails
-    bool connectFails = false;
+    bool resolveFails = false;
+    // The name has this many addresses before the one that answers, and
+    // each of them refuses the connect.
+    size_t deadAddresses = 0;
+    bool connectFails = false;  // the last address refuses too
+    // What starting TLS comes to; once established, the pieces below go on
+    // as the decrypted stream.
+    TlsOutcome tlsOutcome = TlsOutcome::Established;
     // What the server sends, one entry per segment; one recv hands out at
     // most the rest of one segment.
     std::vector<std::string> pieces;
@@ -67,6 +73,16 @@ public:
     int opened() const { return opened_; }
     int closed() const { return closed_; }
     bool connected() const { return connected_; }
+    // The port the name was resolved with (0 before).
+    uint16_t resolvedPort() const { return resolvedPort_; }
+    // The bound each connect was given, in order.
+    const std::vector<int>& connectBounds() const { return connectBounds_; }
+    // How many sends went out before TLS was asked for (all of them when
+    // it never was), the name it was asked for, and whether it was ended.
+    size_t sendsBeforeTls() const { return tlsStarted_ ? sendsBeforeTls_ : sends_.size(); }
+    bool tlsStarted() const { return tlsStarted_; }
+    const std::string& tlsHostName() const { return tlsHostName_; }
+    bool tlsEnded() const { return tlsEnded_; }
     // Calls that correct code never makes: a foreign or closed handle, data
     // before the connect, a second close. Empty when all was well.
     const std::string& misuse() const { return misuse_; }
@@ -74,6 +90,8 @@ public:
 private:
     struct Calls;
     bool Usable(SocketHandle socket, const char* call);
+    // The next bytes of the script, as one recv hands them out.
+    int Hand(char* bytes, size_t room, Deadline deadline);
 
     PeerScript script_;
     size_t piece_ = 0;
@@ -88,5 +106,12 @@ private:
     int opened_ = 0;
     int closed_ = 0;
     bool connected_ = false;
+    uint16_t resolvedPort_ = 0;
+    std::vector<int> connectBounds_;
+    bool tlsStarted_ = false;
+    bool tlsUp_ = false;
+    size_t sendsBeforeTls_ = 0;
+    std::string tlsHostName_;
+    bool tlsEnded_ = false;
     std::string misuse_;
 };

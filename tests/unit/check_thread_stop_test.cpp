@@ -81,7 +81,7 @@ public:
     {
         sockaddr_in local{};
         local.sin_family = AF_INET;
-        local.sin_addr.s_addr = ParseDottedQuad("127.0.0.1");
+        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         bind(listener_.get(), reinterpret_cast<sockaddr*>(&local), sizeof local);
         listen(listener_.get(), 0);
         socklen_t size = sizeof local;
@@ -89,7 +89,7 @@ public:
         port_ = ntohs(local.sin_port);
         for (int i = 0; i < 8; ++i) {
             queued_.push_back(std::make_unique<UniqueSocket>(OpenStreamSocket()));
-            if (ConnectWithin(queued_.back()->get(), local.sin_addr.s_addr, port_, 200) != 0)
+            if (ConnectWithin(queued_.back()->get(), ResolveHost("127.0.0.1", port_).front(), 200) != 0)
                 break;
         }
     }
@@ -107,7 +107,7 @@ uint16_t RefusingPort()
     UniqueSocket probe(OpenStreamSocket());
     sockaddr_in local{};
     local.sin_family = AF_INET;
-    local.sin_addr.s_addr = ParseDottedQuad("127.0.0.1");
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     bind(probe.get(), reinterpret_cast<sockaddr*>(&local), sizeof local);
     socklen_t size = sizeof local;
     getsockname(probe.get(), reinterpret_cast<sockaddr*>(&local), &size);
@@ -117,11 +117,12 @@ uint16_t RefusingPort()
 // Where the check thread is when the monitor ends.
 enum class Moment { Sleeping, Receiving, Connecting, WaitingForReload, BetweenHosts };
 
-std::unique_ptr<HostTable> TableOf(size_t hosts, int32_t delay)
+std::unique_ptr<HostTable> TableOf(size_t hosts, int32_t delay, uint16_t port = 110)
 {
     std::vector<HostConfig> configs(hosts);
     for (HostConfig& host : configs) {
         host.Name = "127.0.0.1";
+        host.Port = port;
         host.UserID = "anna";
         host.Password = "secret";
         host.Delay = delay;
@@ -153,20 +154,17 @@ TEST(CheckThreadStop, EndingTheMonitorAtAnyMomentStopsTheCheckThreadBeforeTheTab
                 table = TableOf(1, INT32_MAX);  // never due
                 break;
             case Moment::Receiving:
-                table = TableOf(1, 0);
-                settings.Port = silent.port();
+                table = TableOf(1, 0, silent.port());
                 break;
             case Moment::Connecting:
-                table = TableOf(1, 0);
-                settings.Port = hanging.port();
+                table = TableOf(1, 0, hanging.port());
                 break;
             case Moment::WaitingForReload:
                 table = TableOf(1, 0);
                 reload.Requested = true;
                 break;
             case Moment::BetweenHosts:
-                table = TableOf(20, 0);
-                settings.Port = refusing;
+                table = TableOf(20, 0, refusing);
                 break;
             }
             const CheckHooks hooks = main.Hooks(settings);

@@ -154,22 +154,132 @@ TEST_F(ProbeAgainstScript, AnEmptyHostNameIsNoSuchHostAndNothingIsSent)
     host.Name = "";
     EXPECT_EQ(GuessState(host, settings), Unknown);
     EXPECT_EQ(host.StatusText.load(), kNoSuchHostText);
-    EXPECT_FALSE(peer.connected());
+    EXPECT_EQ(peer.opened(), 0);
     EXPECT_TRUE(peer.sends().empty());
+    EXPECT_EQ(peer.misuse(), "");
+}
+
+TEST_F(ProbeAgainstScript, AHostThatCannotBeServedAsStoredIsNeverContacted)
+{
+    // A lost password: what is left in Password is not this host's to send.
+    // A security mode or port that this version does not know: guessing
+    // could send a password meant for TLS in the clear.
+    struct Case {
+        bool passwordLost;
+        int32_t security;
+        int32_t port;
+        const char* text;
+    };
+    for (const Case& c : {Case{true, SslTls, 0, "Password must be entered again!"},
+                          Case{false, 3, 0, "Unsupported security setting!"},
+                          Case{false, -1, 0, "Unsupported security setting!"},
+                          Case{false, SslTls, 65536, "Invalid server port!"},
+                          Case{false, NoSecurity, -1, "Invalid server port!"}}) {
+        host.PasswordLost = c.passwordLost;
+        host.Security = c.security;
+        host.Port = c.port;
+        ScriptedPeer peer(AfterLogin({"+OK 1 100\r\n"}));
+        EXPECT_EQ(GuessState(host, settings), Unknown);
+        EXPECT_STREQ(host.StatusText.load(), c.text);
+        EXPECT_EQ(peer.opened(), 0);
+        EXPECT_EQ(peer.resolvedPort(), 0);
+    }
+}
+
+TEST_F(ProbeAgainstScript, EachSecurityModeHasItsPortAndAStoredPortWins)
+{
+    struct Case {
+        int32_t security;
+        int32_t port;
+        uint16_t used;
+    };
+    for (const Case& c : {Case{NoSecurity, 0, 110}, Case{StartTls, 0, 110}, Case{SslTls, 0, 995},
+                          Case{SslTls, 110, 110}, Case{NoSecurity, 2110, 2110}}) {
+        host.Security = c.security;
+        host.Port = c.port;
+        ScriptedPeer peer(Serving({}));
+        GuessState(host, settings);
+        EXPECT_EQ(peer.resolvedPort(), c.used);
+    }
+}
+
+TEST_F(ProbeAgainstScript, SslTlsSecuresTheConnectionBeforeTheGreetingAndEndsItBeforeTheClose)
+{
+    host.Security = SslTls;
+    ScriptedPeer peer(AfterLogin({"+OK 2 300\r\n"}));
+    EXPECT_EQ(GuessState(host, settings), NewMail);
+    EXPECT_TRUE(peer.tlsStarted());
+    EXPECT_EQ(peer.tlsHostName(), "mail.example");
+    EXPECT_EQ(peer.sendsBeforeTls(), 0u);
+    EXPECT_EQ(Sent(peer), kWholeDialogue);
+    EXPECT_TRUE(peer.tlsEnded());
     EXPECT_EQ(peer.closed(), 1);
     EXPECT_EQ(peer.misuse(), "");
 }
 
-TEST_F(ProbeAgainstScript, AHostWhosePasswordCannotBeOpenedIsNeverContacted)
+TEST_F(ProbeAgainstScript, StartTlsAsksWithStlsAndGoesOnWithUserInsideTls)
 {
-    // What is left in Password then is not this host's to send.
-    host.PasswordLost = true;
-    ScriptedPeer peer(AfterLogin({"+OK 1 100\r\n"}));
-    EXPECT_EQ(GuessState(host, settings), Unknown);
-    EXPECT_STREQ(host.StatusText.load(), "Password must be entered again!");
-    EXPECT_EQ(host.StatusText.load(), kPasswordLostText);
-    EXPECT_EQ(peer.opened(), 0);
-    EXPECT_TRUE(peer.sends().empty());
+    host.Security = StartTls;
+    ScriptedPeer peer(Serving({"+OK ready\r\n", "+OK Begin TLS\r\n", "+OK\r\n", "+OK\r\n", "+OK 0 0\r\n"}));
+    EXPECT_EQ(GuessState(host, settings), NoMail);
+    EXPECT_EQ(peer.sendsBeforeTls(), 1u);
+    EXPECT_EQ(Sent(peer), "STLS\r\n" + kWholeDialogue);
+    EXPECT_TRUE(peer.tlsEnded());
+    EXPECT_EQ(peer.misuse(), "");
+}
+
+TEST_F(ProbeAgainstScript, NoCredentialsLeaveUnlessTlsIsUp)
+{
+    // Each case: the server's side, what TLS comes to, the text. Bytes after
+    // the STLS "+OK" in its segment are no reply and no TLS data (a man in
+    // the middle could speak for the server inside the session with them).
+    struct Case {
+        int32_t security;
+        std::vector<std::string> pieces;
+        TlsOutcome tls;
+        const char* text;
+    };
+    const std::vector<Case> cases{
+        {StartTls, {"+OK ready\r\n", "-ERR unknown command\r\n"}, TlsOutcome::Established,
+         "Server does not support STARTTLS!"},
+        {StartTls, {"+OK ready\r\n"}, TlsOutcome::Established, "Server does not support STARTTLS!"},
+        {StartTls, {"+OK ready\r\n", "+OK go\r\n+OK 9 9\r\n"}, TlsOutcome::Established,
+         "Unable to establish a secure connection!"},
+        {StartTls, {"+OK ready\r\n", "+OK go\r\n"}, TlsOutcome::NotTrusted, "Server certificate is not trusted!"},
+        {SslTls, {}, TlsOutcome::Expired, "Server certificate has expired!"},
+        {SslTls, {}, TlsOutcome::NameMismatch, "Server certificate does not match the host name!"},
+        {SslTls, {}, TlsOutcome::Failed, "Unable to establish a secure connection!"},
+    };
+    for (const Case& c : cases) {
+        host.Security = c.security;
+        PeerScript script = Serving(c.pieces);
+        script.tlsOutcome = c.tls;
+        ScriptedPeer peer(script);
+        EXPECT_EQ(GuessState(host, settings), Unknown);
+        EXPECT_STREQ(host.StatusText.load(), c.text);
+        EXPECT_EQ(Sent(peer), c.security == StartTls ? "STLS\r\n" : "");
+        EXPECT_EQ(peer.closed(), 1);
+        EXPECT_EQ(peer.misuse(), "");
+    }
+}
+
+TEST_F(ProbeAgainstScript, AnAddressThatRefusesLeavesTheNextItsTurnWithinTheOneBound)
+{
+    settings.BoundMs = 3000;
+    PeerScript script = AfterLogin({"+OK 0 0\r\n"});
+    script.deadAddresses = 2;
+    ScriptedPeer peer(script);
+    EXPECT_EQ(GuessState(host, settings), NoMail);
+    ASSERT_EQ(peer.connectBounds().size(), 3u);
+    // A third of the bound, then half of what is left, then the rest.
+    EXPECT_LE(peer.connectBounds()[0], 1000);
+    EXPECT_GE(peer.connectBounds()[0], 900);
+    EXPECT_LE(peer.connectBounds()[1], 1500);
+    EXPECT_LE(peer.connectBounds()[2], 3000);
+    EXPECT_GE(peer.connectBounds()[2], 2700);
+    EXPECT_EQ(peer.opened(), 3);
+    EXPECT_EQ(peer.closed(), 3);
+    EXPECT_EQ(peer.misuse(), "");
 }
 
 TEST(ScriptedPeerInput, FuzzerBytesBecomePiecesRunsAndTheServersEnd)

@@ -3,6 +3,7 @@
 
 #include "host_records.h"
 #include "probe_socket.h"
+#include "tls_session.h"
 
 #include <cstdint>
 
@@ -23,6 +24,13 @@ inline constexpr char kRejectedUserText[] = "Server rejected USER info - invalid
 inline constexpr char kDisconnectAfterPassText[] = "Server disconnect: after PASS command!";
 inline constexpr char kRejectedPassText[] = "Server rejected PASS info - wrong password?";
 inline constexpr char kRejectedStatText[] = "Server rejected STAT cmd - non-POP3 server?";
+inline constexpr char kUnsupportedSecurityText[] = "Unsupported security setting!";
+inline constexpr char kInvalidPortText[] = "Invalid server port!";
+inline constexpr char kNoStartTlsText[] = "Server does not support STARTTLS!";
+inline constexpr char kNoSecureConnectionText[] = "Unable to establish a secure connection!";
+inline constexpr char kCertificateUntrustedText[] = "Server certificate is not trusted!";
+inline constexpr char kCertificateExpiredText[] = "Server certificate has expired!";
+inline constexpr char kCertificateNameText[] = "Server certificate does not match the host name!";
 inline constexpr char kNoNewMailText[] = "No new mail.";
 inline constexpr char kNewMailText[] = "New mail waiting!";
 
@@ -33,14 +41,14 @@ inline constexpr size_t kReplyLineKept = 127;
 inline constexpr size_t kReplyLineLimit = 4096;
 
 struct ProbeSettings {
-    uint16_t Port = 110;
-    // Bound on the connect, and on each reply line as a whole.
+    // Bound on the connect (all of the host's addresses together), on the
+    // TLS handshake, and on each reply line as a whole.
     int BoundMs = 30000;
     // Tells the main thread that the host's progress text changed; the
     // program posts UM_NEWSTATUS with the host's index here.
     void (*PostStatus)(int32_t hostIndex) = nullptr;
     // Where the dialogue's bytes go and come from.
-    const ProbeSockets* Sockets = &kSystemSockets;
+    const ProbeSockets* Sockets = &SystemSockets();
     // Once set, a connect or reply still awaited fails at once: the monitor
     // is ending and waits for this check.
     const std::atomic<bool>* Stop = nullptr;
@@ -54,24 +62,40 @@ inline constexpr size_t kReceiveRoom = 512;
 // One check's connection. The socket belongs to the caller; the bytes that
 // arrived beyond the last line taken belong to the connection, so that the
 // next line starts with them exactly as it would have read them from the
-// socket.
+// socket. Once TLS is up, lines go through its session, which the
+// connection ends (close_notify) before the caller closes the socket.
 struct ProbeConnection {
     ProbeConnection(SocketHandle socket, const ProbeSettings& settings) : Socket(socket), Settings(settings) {}
+    ProbeConnection(const ProbeConnection&) = delete;
+    ProbeConnection& operator=(const ProbeConnection&) = delete;
+    ~ProbeConnection() { EndTlsSession(); }
+
+    void EndTlsSession()
+    {
+        if (Tls != nullptr)
+            Settings.Sockets->EndTlsSession(std::exchange(Tls, nullptr), Socket);
+    }
 
     SocketHandle Socket;
     const ProbeSettings& Settings;
+    TlsSession* Tls = nullptr;
     char Received[kReceiveRoom];
     size_t Next = 0;  // the first byte not yet taken
     size_t End = 0;   // one past the last byte received
 };
 
-// Runs the whole dialogue for the host and returns its new MailState (-1, 0
-// or 1); leaves the matching status text in the entry. The program passes
-// its own settings (check_scheduler.cpp); a test passes a shorter bound,
-// another port or a scripted peer in place of the sockets.
+// Runs the whole dialogue for the host, on its port and with its security
+// mode, and returns its new MailState (-1, 0 or 1); leaves the matching
+// status text in the entry. The program passes its own settings
+// (check_scheduler.cpp); a test passes a shorter bound or a scripted peer in
+// place of the sockets.
 int32_t GuessState(HostEntry& host, const ProbeSettings& settings);
 
-// The text and its CR LF in one send; a short send is completed.
+// The status text of a TLS start that did not come to Established.
+const char* TlsFailureText(TlsOutcome outcome);
+
+// The text and its CR LF in one send (one record once TLS is up); a short
+// send is completed.
 void SendLine(ProbeConnection& connection, const char* text);
 
 // The next reply line without CR and LF, in the monitor's one reply buffer,

@@ -1,9 +1,12 @@
-// Winsock 1.1 and BSD sockets differ in names and in how a pending connect
+// Winsock 2 and BSD sockets differ in names and in how a pending connect
 // and a bounded wait are spelled; everything else is the same call.
 #include "probe_socket.h"
 
+#include "tls_session.h"
+
 #ifdef _WIN32
-#include <winsock.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
 #else
 #include <arpa/inet.h>
 #include <cerrno>
@@ -17,17 +20,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <string>
 
 namespace {
 
-sockaddr_in ServerAddress(uint32_t address, uint16_t port)
-{
-    sockaddr_in server{};
-    server.sin_family = AF_INET;
-    server.sin_port = htons(port);
-    server.sin_addr.s_addr = address;
-    return server;
-}
+// Frees what getaddrinfo handed out.
+struct AddressListFree {
+    void operator()(addrinfo* list) const { freeaddrinfo(list); }
+};
 
 int MillisecondsUntil(Deadline deadline)
 {
@@ -110,9 +111,11 @@ bool WaitUnlessStopped(SocketHandle socket, bool reading, int ms, const std::ato
 
 } // namespace
 
-SocketHandle OpenStreamSocket()
+const int kIPv4 = AF_INET;
+
+SocketHandle OpenStreamSocket(int family)
 {
-    const auto opened = socket(AF_INET, SOCK_STREAM, 0);
+    const auto opened = socket(family, SOCK_STREAM, 0);
 #ifdef _WIN32
     if (opened == INVALID_SOCKET)
         return kNoSocket;
@@ -135,26 +138,34 @@ void CloseSocket(SocketHandle socket)
 #endif
 }
 
-std::optional<uint32_t> LookUpHostName(const char* name)
+std::vector<ServerAddress> ResolveHost(const char* name, uint16_t port)
 {
-    const hostent* entry = gethostbyname(name);
-    if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_length != 4 || entry->h_addr_list[0] == nullptr)
-        return std::nullopt;
-    uint32_t address;
-    std::memcpy(&address, entry->h_addr_list[0], sizeof address);
-    return address;
+    addrinfo wanted{};
+    wanted.ai_family = AF_UNSPEC;
+    wanted.ai_socktype = SOCK_STREAM;
+    const std::string service = std::to_string(port);
+    addrinfo* found = nullptr;
+    if (getaddrinfo(name, service.c_str(), &wanted, &found) != 0)
+        return {};
+    const std::unique_ptr<addrinfo, AddressListFree> owned(found);
+    std::vector<ServerAddress> addresses;
+    for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
+        ServerAddress address;
+        if ((entry->ai_family != AF_INET && entry->ai_family != AF_INET6) ||
+            entry->ai_addrlen > sizeof address.Bytes)
+            continue;
+        address.Family = entry->ai_family;
+        address.Length = static_cast<uint32_t>(entry->ai_addrlen);
+        std::memcpy(address.Bytes, entry->ai_addr, entry->ai_addrlen);
+        addresses.push_back(address);
+    }
+    return addresses;
 }
 
-uint32_t ParseDottedQuad(const char* text)
+int ConnectWithin(SocketHandle socket, const ServerAddress& address, int boundMs, const std::atomic<bool>* stop)
 {
-    return static_cast<uint32_t>(inet_addr(text));
-}
-
-int ConnectWithin(SocketHandle socket, uint32_t address, uint16_t port, int boundMs, const std::atomic<bool>* stop)
-{
-    const sockaddr_in server = ServerAddress(address, port);
     SetBlocking(socket, false);
-    int result = connect(socket, reinterpret_cast<const sockaddr*>(&server), sizeof server);
+    int result = connect(socket, reinterpret_cast<const sockaddr*>(address.Bytes), static_cast<int>(address.Length));
     if (result != 0 && ConnectPending()) {
         result = -1;
         if (WaitUnlessStopped(socket, false, boundMs, stop)) {
@@ -193,4 +204,13 @@ int ReceiveBefore(SocketHandle socket, char* bytes, size_t room, Deadline deadli
     const auto received = recv(socket, bytes, room, 0);
 #endif
     return received > 0 ? static_cast<int>(received) : (received == 0 ? 0 : -1);
+}
+
+const ProbeSockets& SystemSockets()
+{
+    static constexpr ProbeSockets sockets{
+        &OpenStreamSocket, &CloseSocket, &ResolveHost, &ConnectWithin, &SendBytes, &ReceiveBefore,
+        &StartTlsSession,         &SendSecure,  &ReceiveSecure, &EndTlsSession,
+    };
+    return sockets;
 }

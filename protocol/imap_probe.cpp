@@ -102,39 +102,29 @@ bool HasWordNoCase(const std::string& text, const char* word)
 // request ("+") when one was asked for, or nothing before the bound.
 enum class Ending { Ok, Refused, Continue, Missing };
 
-class ImapSession {
-public:
-    ImapSession(ProbeConnection& connection, HostEntry& host) : connection_(connection), host_(host) {}
-
-    int32_t Run();
-
-private:
-    std::string NextTag() { return "q" + std::to_string(++tags_); }
-
-    // Sends the command (its text after the tag) and reads up to its tagged
-    // response, or to a continuation when `continuing`. Every untagged
-    // response on the way goes to `untagged`.
-    Ending Await(const std::string& tag, bool continuing);
-    Ending Command(const std::string& text);
-
-    bool ReadGreeting(int32_t& failed, bool& preauthenticated);
-    bool SecureWithStartTls();
-    bool LogIn();
-    int32_t AskStatus();
-
-    ProbeConnection& connection_;
-    HostEntry& host_;
-    unsigned tags_ = 0;
-    std::string capabilities_;
-    std::optional<uint32_t> unseen_;
+// What one IMAP exchange has learnt so far.
+struct ImapExchange {
+    ProbeConnection& Connection;
+    HostEntry& Host;
+    unsigned Tags = 0;
+    std::string Capabilities;  // the last capability list the server gave
+    std::optional<uint32_t> Unseen;
 };
 
-Ending ImapSession::Await(const std::string& tag, bool continuing)
+std::string NextTag(ImapExchange& exchange)
 {
-    const Deadline deadline = BoundFromNow(connection_.Settings);
+    return "q" + std::to_string(++exchange.Tags);
+}
+
+// Reads up to the tagged response of the command with this tag, or to a
+// continuation request when `continuing`; untagged responses on the way
+// are skipped, but the capabilities and the INBOX status among them kept.
+Ending Await(ImapExchange& exchange, const std::string& tag, bool continuing)
+{
+    const Deadline deadline = BoundFromNow(exchange.Connection.Settings);
     ImapResponse response;
     for (;;) {
-        if (ReadResponse(connection_, response, deadline) == Read::Missing)
+        if (ReadResponse(exchange.Connection, response, deadline) == Read::Missing)
             return Ending::Missing;
         const std::string& first = response.Parts.front();
         if (continuing && first.starts_with("+"))
@@ -142,129 +132,130 @@ Ending ImapSession::Await(const std::string& tag, bool continuing)
         if (first.size() > tag.size() && first.compare(0, tag.size(), tag) == 0 && first[tag.size()] == ' ')
             return StartsWithNoCase(first.c_str() + tag.size() + 1, "OK") ? Ending::Ok : Ending::Refused;
         if (StartsWithNoCase(first.c_str(), "* CAPABILITY "))
-            capabilities_ = first;
+            exchange.Capabilities = first;
         if (const std::optional<uint32_t> unseen = UnseenInInbox(response))
-            unseen_ = unseen;
+            exchange.Unseen = unseen;
     }
 }
 
-Ending ImapSession::Command(const std::string& text)
+// Sends the command (its text after the tag) and reads up to its end.
+Ending Command(ImapExchange& exchange, const std::string& text)
 {
-    const std::string tag = NextTag();
-    SendLine(connection_, (tag + ' ' + text).c_str());
-    return Await(tag, false);
+    const std::string tag = NextTag(exchange);
+    SendLine(exchange.Connection, (tag + ' ' + text).c_str());
+    return Await(exchange, tag, false);
 }
 
-bool ImapSession::ReadGreeting(int32_t& failed, bool& preauthenticated)
+bool ReadGreeting(ImapExchange& exchange, int32_t& failed, bool& preauthenticated)
 {
     ImapResponse greeting;
-    if (ReadResponse(connection_, greeting, BoundFromNow(connection_.Settings)) == Read::Missing) {
-        failed = Fail(host_, "- Disconnected after connect!", kDisconnectImmediateText);
+    if (ReadResponse(exchange.Connection, greeting, BoundFromNow(exchange.Connection.Settings)) == Read::Missing) {
+        failed = Fail(exchange.Host, "- Disconnected after connect!", kDisconnectImmediateText);
         return false;
     }
     const std::string& first = greeting.Parts.front();
     if (!StartsWithNoCase(first.c_str(), "* OK") && !StartsWithNoCase(first.c_str(), "* PREAUTH")) {
-        failed = Fail(host_, "- Server rejected connect!", kRejectedConnectText);
+        failed = Fail(exchange.Host, "- Server rejected connect!", kRejectedConnectText);
         return false;
     }
     preauthenticated = StartsWithNoCase(first.c_str(), "* PREAUTH");
     if (HasWordNoCase(first, "CAPABILITY"))
-        capabilities_ = first;
+        exchange.Capabilities = first;
     return true;
 }
 
 // As with POP3's STLS: bytes after the tagged OK and before the handshake
 // are nobody's reply, and fail the check.
-bool ImapSession::SecureWithStartTls()
+bool SecureWithStartTls(ImapExchange& exchange)
 {
-    if (capabilities_.empty() && Command("CAPABILITY") == Ending::Missing) {
-        Fail(host_, "- No CAPABILITY reply!", kNoStartTlsText);
+    if (exchange.Capabilities.empty() && Command(exchange, "CAPABILITY") == Ending::Missing) {
+        Fail(exchange.Host, "- No CAPABILITY reply!", kNoStartTlsText);
         return false;
     }
-    if (!HasWordNoCase(capabilities_, "STARTTLS") || Command("STARTTLS") != Ending::Ok) {
-        Fail(host_, "- Server rejected STARTTLS!", kNoStartTlsText);
+    if (!HasWordNoCase(exchange.Capabilities, "STARTTLS") || Command(exchange, "STARTTLS") != Ending::Ok) {
+        Fail(exchange.Host, "- Server rejected STARTTLS!", kNoStartTlsText);
         return false;
     }
-    if (connection_.Next != connection_.End) {
-        Fail(host_, "- Bytes after STARTTLS reply!", kNoSecureConnectionText);
+    if (exchange.Connection.Next != exchange.Connection.End) {
+        Fail(exchange.Host, "- Bytes after STARTTLS reply!", kNoSecureConnectionText);
         return false;
     }
-    return SecureConnection(connection_, host_);
+    return SecureConnection(exchange.Connection, exchange.Host);
 }
 
 // LOGIN with each value quoted, or as a synchronising literal when it holds
 // a byte that a quoted string cannot carry: the command goes out up to each
 // literal, and the rest only after the server's "+".
-bool ImapSession::LogIn()
+bool LogIn(ImapExchange& exchange)
 {
-    if (connection_.Tls == nullptr) {
-        if (capabilities_.empty() && Command("CAPABILITY") == Ending::Missing) {
-            Fail(host_, "- Disconnected before LOGIN!", kDisconnectAfterPassText);
+    if (exchange.Connection.Tls == nullptr) {
+        if (exchange.Capabilities.empty() && Command(exchange, "CAPABILITY") == Ending::Missing) {
+            Fail(exchange.Host, "- Disconnected before LOGIN!", kDisconnectAfterPassText);
             return false;
         }
-        if (HasWordNoCase(capabilities_, "LOGINDISABLED")) {
-            Fail(host_, "- LOGIN disabled on a plain connection!", kSecureConnectionRequiredText);
+        if (HasWordNoCase(exchange.Capabilities, "LOGINDISABLED")) {
+            Fail(exchange.Host, "- LOGIN disabled on a plain connection!", kSecureConnectionRequiredText);
             return false;
         }
     }
-    const std::string tag = NextTag();
+    const std::string tag = NextTag(exchange);
     std::string pending = tag + " LOGIN";
-    for (const std::string* value : {&host_.UserID, &host_.Password}) {
+    for (const std::string* value : {&exchange.Host.UserID, &exchange.Host.Password}) {
         if (const std::optional<std::string> quoted = QuotedString(*value)) {
             pending += ' ' + *quoted;
             continue;
         }
-        SendLine(connection_, (pending + " {" + std::to_string(value->size()) + '}').c_str());
-        const Ending ending = Await(tag, true);
+        SendLine(exchange.Connection, (pending + " {" + std::to_string(value->size()) + '}').c_str());
+        const Ending ending = Await(exchange, tag, true);
         if (ending != Ending::Continue) {
-            Fail(host_, "- Server rejected LOGIN literal!",
+            Fail(exchange.Host, "- Server rejected LOGIN literal!",
                  ending == Ending::Missing ? kDisconnectAfterPassText : kRejectedPassText);
             return false;
         }
         // The literal's bytes begin the next piece.
         pending = *value;
     }
-    SendLine(connection_, pending.c_str());
-    const Ending ending = Await(tag, false);
+    SendLine(exchange.Connection, pending.c_str());
+    const Ending ending = Await(exchange, tag, false);
     if (ending == Ending::Ok)
         return true;
-    Fail(host_, "- Server rejected LOGIN!", ending == Ending::Missing ? kDisconnectAfterPassText : kRejectedPassText);
+    Fail(exchange.Host, "- Server rejected LOGIN!", ending == Ending::Missing ? kDisconnectAfterPassText : kRejectedPassText);
     return false;
 }
 
-int32_t ImapSession::AskStatus()
+int32_t AskStatus(ImapExchange& exchange)
 {
-    unseen_.reset();
-    const Ending ending = Command("STATUS INBOX (MESSAGES UNSEEN)");
-    if (ending != Ending::Ok || !unseen_)
-        return Fail(host_, "- Server rejected STATUS!", kRejectedStatText);
+    exchange.Unseen.reset();
+    const Ending ending = Command(exchange, "STATUS INBOX (MESSAGES UNSEEN)");
+    if (ending != Ending::Ok || !exchange.Unseen)
+        return Fail(exchange.Host, "- Server rejected STATUS!", kRejectedStatText);
     // The answer to LOGOUT tells nothing; waiting for it would only let a
     // slow server hold the check.
-    SendLine(connection_, (NextTag() + " LOGOUT").c_str());
-    if (*unseen_ == 0) {
-        host_.StatusText = kNoNewMailText;
+    SendLine(exchange.Connection, (NextTag(exchange) + " LOGOUT").c_str());
+    if (*exchange.Unseen == 0) {
+        exchange.Host.StatusText = kNoNewMailText;
         return NoMail;
     }
-    host_.StatusText = kNewMailText;
+    exchange.Host.StatusText = kNewMailText;
     return NewMail;
 }
 
-int32_t ImapSession::Run()
+int32_t Run(ImapExchange& exchange)
 {
     int32_t failed = Unknown;
     bool preauthenticated = false;
-    if (!ReadGreeting(failed, preauthenticated))
+    if (!ReadGreeting(exchange, failed, preauthenticated))
         return failed;
     // A server that greets preauthenticated is past the point where TLS
     // could start: going on would read the mailbox in the clear.
-    if (host_.Security == StartTls && (preauthenticated || !SecureWithStartTls())) {
+    if (exchange.Host.Security == StartTls && (preauthenticated || !SecureWithStartTls(exchange))) {
         if (preauthenticated)
-            Fail(host_, "- PREAUTH where STARTTLS was wanted!", kNoStartTlsText);
+            Fail(exchange.Host, "- PREAUTH where STARTTLS was wanted!", kNoStartTlsText);
         return Unknown;
     }
-    if (!preauthenticated && !LogIn())
+    if (!preauthenticated && !LogIn(exchange))
         return Unknown;
-    return AskStatus();
+    return AskStatus(exchange);
 }
 
 } // namespace
@@ -318,5 +309,6 @@ std::optional<uint32_t> UnseenInInbox(const ImapResponse& response)
 
 int32_t ImapDialogue(ProbeConnection& connection, HostEntry& host)
 {
-    return ImapSession(connection, host).Run();
+    ImapExchange exchange{connection, host, 0, {}, std::nullopt};
+    return Run(exchange);
 }

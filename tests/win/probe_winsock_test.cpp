@@ -58,6 +58,16 @@ TEST_F(WinsockProbe, ChecksAServerOnPort110)
     EXPECT_EQ(gPostedIndices, (std::vector<int32_t>{1, 1, 1}));
 }
 
+TEST_F(WinsockProbe, ChecksAServerOnAnIPv6Literal)
+{
+    Pop3ScriptServer server({Pop3Dialogue("+OK 0 0\r\n")}, "::1", 0);
+    ASSERT_TRUE(server.listening());
+    host.Name = "::1";
+    host.Port = server.port();
+    EXPECT_EQ(GuessState(host, settings), NoMail);
+    EXPECT_EQ(server.WaitForEnd(0).received, "USER user\r\nPASS secret\r\nSTAT\r\nQUIT\r\n");
+}
+
 TEST_F(WinsockProbe, ASilentServerIsLeftAtTheBound)
 {
     Pop3ScriptServer server({{Say("+OK\r\n"), Await()}}, "127.0.0.22", 110);

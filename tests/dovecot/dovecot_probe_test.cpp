@@ -1,8 +1,10 @@
-// The probe, as the monitor's check thread runs it (Winsock 1.1, port 110),
-// against a real Dovecot: the states and status texts that the tray icon and
-// the menu show come from here. Dovecot's log shows what it saw of each check.
+// The probe, as the monitor's check thread runs it, against a real Dovecot:
+// plain POP3 on 110, and TLS through the system's engine on 995 (SSL/TLS)
+// and on 110 after STLS (STARTTLS). The states and status texts that the
+// tray icon and the menu show come from here. Dovecot's log shows what it
+// saw of each check.
 
-#include <winsock.h>
+#include <winsock2.h>
 
 #include "dovecot_server.h"
 #include "pop3_probe.h"
@@ -10,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -18,18 +21,23 @@ protected:
     void SetUp() override
     {
         WSADATA data;
-        ASSERT_EQ(WSAStartup(0x0101, &data), 0);
+        ASSERT_EQ(WSAStartup(0x0202, &data), 0);
         // A real server answers within milliseconds; a hang fails the test sooner.
         settings.BoundMs = 5000;
     }
     void TearDown() override { WSACleanup(); }
 
-    // One check of the user's mailbox, as the check thread runs it.
-    int32_t Check(const DovecotServer& server, const std::string& user, const std::string& password)
+    // One check of the user's mailbox, as the check thread runs it. The
+    // server's address is the host name: Wine resolves no name of the test
+    // certificate (it ignores the hosts file), which holds the address too.
+    int32_t Check(const DovecotServer& server, const std::string& user, const std::string& password,
+                  int32_t security = NoSecurity)
     {
         host.Name = server.address();
         host.UserID = user;
         host.Password = password;
+        host.Security = security;
+        host.Port = 0;
         return GuessState(host, settings);
     }
 
@@ -59,6 +67,8 @@ TEST_F(DovecotProbe, AMailboxIsNoNewMailWhileEmptyAndNewMailWhileItHoldsMessages
 
     // Five logins, each ended with QUIT and nothing deleted.
     EXPECT_EQ(dovecot.Logins("probe-alice"), 5);
+    // Plain stays plain, though the server offers STLS.
+    EXPECT_EQ(dovecot.TlsLogins("probe-alice"), 0);
     const std::string log = dovecot.Log();
     EXPECT_NE(log.find("pop3(probe-alice)"), std::string::npos) << log;
     EXPECT_EQ(log.find("del=1"), std::string::npos) << log;
@@ -104,6 +114,49 @@ TEST_F(DovecotProbe, AStoppedServerCannotBeConnectedAndTheFirstCheckAfterItsStar
     ASSERT_TRUE(dovecot.Deliver("probe-carol", 2));
     EXPECT_EQ(Check(dovecot, "probe-carol", "pw"), NewMail);
     EXPECT_EQ(host.StatusText.load(), kNewMailText);
+    EXPECT_TRUE(dovecot.Stop());
+}
+
+TEST_F(DovecotProbe, SslTlsAndStartTlsEachSeeNoNewMailThenNewMailAndRejectAWrongPasswordAllInsideTls)
+{
+    const DovecotServer dovecot = DovecotServer::Shared();
+    for (const auto& [security, user] : {std::pair{SslTls, "probe-tls-ivy"}, {StartTls, "probe-stls-jon"}}) {
+        SCOPED_TRACE(SecurityNames[security]);
+        ASSERT_TRUE(dovecot.AddUser(user, "Secret2"));
+
+        EXPECT_EQ(Check(dovecot, user, "Secret2", security), NoMail);
+        EXPECT_EQ(host.StatusText.load(), kNoNewMailText);
+        ASSERT_TRUE(dovecot.Deliver(user, 2));
+        EXPECT_EQ(Check(dovecot, user, "Secret2", security), NewMail);
+        EXPECT_EQ(host.StatusText.load(), kNewMailText);
+        EXPECT_EQ(Check(dovecot, user, "wrong", security), Unknown);
+        EXPECT_EQ(host.StatusText.load(), kRejectedPassText);
+
+        // Dovecot saw each of them inside TLS, the refused one too.
+        EXPECT_EQ(dovecot.Logins(user), 2);
+        EXPECT_EQ(dovecot.TlsLogins(user), 2) << dovecot.Log();
+        EXPECT_EQ(dovecot.FailedLogins(user), 1);
+        EXPECT_EQ(dovecot.TlsFailedLogins(user), 1) << dovecot.Log();
+    }
+}
+
+TEST_F(DovecotProbe, AStoppedServerCannotBeConnectedOverSslTlsAndTheFirstCheckAfterItsStartRecovers)
+{
+    const DovecotServer dovecot = DovecotServer::Spare();
+    ASSERT_TRUE(dovecot.Start()) << "cannot run Dovecot on " << dovecot.address() << ":995 (needs root)";
+    ASSERT_TRUE(dovecot.AddUser("probe-tls-kim", "pw"));
+    EXPECT_EQ(Check(dovecot, "probe-tls-kim", "pw", SslTls), NoMail);
+
+    ASSERT_TRUE(dovecot.Stop());
+    EXPECT_EQ(Check(dovecot, "probe-tls-kim", "pw", SslTls), Unknown);
+    EXPECT_EQ(host.StatusText.load(), kConnectFailedText);
+
+    ASSERT_TRUE(dovecot.Start());
+    ASSERT_TRUE(dovecot.AddUser("probe-tls-kim", "pw"));
+    ASSERT_TRUE(dovecot.Deliver("probe-tls-kim", 1));
+    EXPECT_EQ(Check(dovecot, "probe-tls-kim", "pw", SslTls), NewMail);
+    EXPECT_EQ(host.StatusText.load(), kNewMailText);
+    EXPECT_EQ(dovecot.TlsLogins("probe-tls-kim"), 1) << dovecot.Log();  // in the fresh server's log
     EXPECT_TRUE(dovecot.Stop());
 }
 

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -94,7 +95,8 @@ bool DovecotServer::Run(const std::string& arguments) const
 
 bool DovecotServer::Start() const
 {
-    return Run("start");
+    // The certificates of the whole test run, whose CA the prefix trusts.
+    return Run(std::string("start ") + QUILLO_TLS_CERTS);
 }
 
 bool DovecotServer::Stop() const
@@ -129,12 +131,27 @@ int DovecotServer::Logins(const std::string& user) const
 
 int DovecotServer::FailedLogins(const std::string& user) const
 {
-    const std::string log = Log();
+    return LinesWith({"auth failed", "user=<" + user + ">"});
+}
+
+int DovecotServer::TlsLogins(const std::string& user) const
+{
+    return LinesWith({"Login: user=<" + user + ">", kTlsMark});
+}
+
+int DovecotServer::TlsFailedLogins(const std::string& user) const
+{
+    return LinesWith({"auth failed", "user=<" + user + ">", kTlsMark});
+}
+
+int DovecotServer::LinesWith(std::initializer_list<std::string> parts) const
+{
+    std::istringstream lines(Log());
     int count = 0;
-    std::istringstream lines(log);
     std::string line;
     while (std::getline(lines, line))
-        if (line.find("auth failed") != std::string::npos && line.find("user=<" + user + ">") != std::string::npos)
+        if (std::all_of(parts.begin(), parts.end(),
+                        [&](const std::string& part) { return line.find(part) != std::string::npos; }))
             ++count;
     return count;
 }

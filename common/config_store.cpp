@@ -32,6 +32,9 @@ HostConfig ReadHostConfig(HKEY key, int32_t index)
     HostConfig host;
     host.Name = ReadHostString(key, kHostNamePattern, index);
     host.UserID = ReadHostString(key, kHostUserIDPattern, index);
+    // Before the password, which is bound to them.
+    host.Security = ReadOptionalHostDword(key, kHostSecurityPattern, index);
+    host.Port = ReadOptionalHostDword(key, kHostPortPattern, index);
     // A protected password that cannot be opened is never replaced by the
     // scrambled one beside it: that may belong to another host, left there
     // by a save that failed halfway.
@@ -99,6 +102,19 @@ std::string ReadRegString(HKEY key, const char* valueName)
 int32_t ReadHostDword(HKEY key, const char* pattern, int32_t index)
 {
     return ReadRegDword(key, HostValueName(pattern, index).text);
+}
+
+int32_t ReadOptionalHostDword(HKEY key, const char* pattern, int32_t index)
+{
+    DWORD data = 0;
+    DWORD size = sizeof data;
+    const LONG result = RegQueryValueExA(key, HostValueName(pattern, index).text, nullptr, nullptr,
+                                         reinterpret_cast<BYTE*>(&data), &size);
+    if (result == ERROR_FILE_NOT_FOUND)
+        return 0;
+    if (result != ERROR_SUCCESS || size != sizeof data)
+        return kUnreadableDword;
+    return static_cast<int32_t>(data);
 }
 
 std::string ReadHostString(HKEY key, const char* pattern, int32_t index)

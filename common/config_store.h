@@ -28,6 +28,15 @@ inline constexpr const char* kHostMailReaderPattern = "Host%dMailReader";
 inline constexpr const char* kHostMailWavePattern = "Host%dMailWave";
 inline constexpr const char* kHostActionPattern = "Host%dAction";
 inline constexpr const char* kHostDelayPattern = "Host%dDelay";
+// Optional (absent in configurations of older versions): a SecurityMode and
+// a port, 0 for the mode's default.
+inline constexpr const char* kHostSecurityPattern = "Host%dSecurity";
+inline constexpr const char* kHostPortPattern = "Host%dPort";
+
+// What an optional number stored in a form that is no number reads as: out of
+// range for both the security mode and the port, so that such a host's check
+// fails instead of falling back to plain POP3 on port 110.
+inline constexpr int32_t kUnreadableDword = -1;
 
 struct ValueName {
     char text[64];
@@ -45,6 +54,9 @@ UniqueRegKey OpenConfigKey();
 int32_t ReadRegDword(HKEY key, const char* valueName);
 std::string ReadRegString(HKEY key, const char* valueName);
 int32_t ReadHostDword(HKEY key, const char* pattern, int32_t index);
+// A number that may be absent, and then reads as 0; never reported as
+// missing. Data that is present but not 4 bytes reads as kUnreadableDword.
+int32_t ReadOptionalHostDword(HKEY key, const char* pattern, int32_t index);
 std::string ReadHostString(HKEY key, const char* pattern, int32_t index);
 
 // The value's data as it is stored, never converted through the code page;

@@ -8,13 +8,17 @@
 
 namespace {
 
-// This build always sends the password in plain POP3 to port 110, so it binds
-// every password to security 0, port 0 (the default) and protocol 0. A blob
-// stored for another mode by another version must not open here, or this
-// build would send it in the clear.
-constexpr int32_t kPlainSecurity = 0;
-constexpr int32_t kDefaultPort = 0;
-constexpr int32_t kPop3Protocol = 0;
+// Only POP3 exists so far. A blob stored for another protocol by a later
+// version must not open here, or this build would send its password over
+// POP3.
+constexpr uint32_t kPop3Protocol = 0;
+
+// The number as the registry stores it (REG_DWORD), so that a value out of
+// range binds as the same digits in every version.
+std::string StoredDecimal(int32_t number)
+{
+    return std::to_string(static_cast<uint32_t>(number));
+}
 
 DATA_BLOB BlobOf(const std::string& bytes)
 {
@@ -33,8 +37,8 @@ std::string PasswordBinding(const HostConfig& host)
 {
     std::string binding;
     for (const std::string& field :
-         {std::string("Quillo password 1"), host.Name, host.UserID, std::to_string(kPlainSecurity),
-          std::to_string(kDefaultPort), std::to_string(kPop3Protocol)}) {
+         {std::string("Quillo password 1"), host.Name, host.UserID, StoredDecimal(host.Security),
+          StoredDecimal(host.Port), std::to_string(kPop3Protocol)}) {
         binding += field;
         binding += '\0';
     }

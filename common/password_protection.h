@@ -11,8 +11,10 @@
 // The optional entropy that binds a password to everything that decides
 // where and how it is sent, each field followed by a NUL: "Quillo password 1",
 // the host name, the user id, and the decimal security mode, port and
-// protocol of the host. A blob paired with any other host, user or mode
-// cannot be opened.
+// protocol of the host, as stored (a port of 0 is "0", not the mode's
+// default; a number is its unsigned REG_DWORD). A blob paired with any other
+// host, user, mode or port cannot be opened, so a password saved for TLS is
+// never sent in plain text.
 std::string PasswordBinding(const HostConfig& host);
 
 // The host's clear password as Windows protects it for the current user;

@@ -1,5 +1,5 @@
-// The host editor: the seven fields that show and commit one host record,
-// and the two pickers of the Open dialog.
+// The host editor: the nine fields that show and commit one host record,
+// the hint beside the port, and the two pickers of the Open dialog.
 #include "host_editor_rules.h"
 #include "platform.h"
 #include "reader_command.h"
@@ -13,6 +13,37 @@ void SetupDialog::FillActionCombo()
 {
     for (const char* name : ActionNames)
         SendItem(IDC_ACTION, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+}
+
+void SetupDialog::FillSecurityCombo()
+{
+    for (const char* name : SecurityNames)
+        SendItem(IDC_SECURITY, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+}
+
+// A cue banner inside the field would need version 6 of the common controls,
+// which would restyle every control of the dialog; a grey text beside the
+// field says the same.
+void SetupDialog::ShowPortHint()
+{
+    const int position = static_cast<int>(SendItem(IDC_SECURITY, CB_GETCURSEL));
+    SetDlgItemTextA(window_, IDC_PORT_HINT, PortHint(position).c_str());
+}
+
+INT_PTR SetupDialog::ColorStatic(HDC dc, HWND control) const
+{
+    if (control != GetDlgItem(window_, IDC_PORT_HINT))
+        return FALSE;
+    SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
+    SetBkMode(dc, TRANSPARENT);
+    return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_3DFACE));
+}
+
+void SetupDialog::RefuseField(int control, const char* text)
+{
+    gPlatform.MessageBoxA(window_, text, ProgramTitle().c_str(), MB_OK | MB_ICONWARNING);
+    SetFocus(GetDlgItem(window_, control));
+    SendItem(control, EM_SETSEL, 0, -1);
 }
 
 void SetupDialog::ShowHost(const HostConfig& host)
@@ -30,6 +61,9 @@ void SetupDialog::ShowHost(const HostConfig& host)
         SendItem(IDC_ACTION, CB_SETCURSEL, static_cast<WPARAM>(-1));
     else
         SendItem(IDC_ACTION, CB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(ActionNames[position]));
+    SendItem(IDC_SECURITY, CB_SETCURSEL, static_cast<WPARAM>(SecurityPosition(host.Security)));
+    SetDlgItemTextA(window_, IDC_PORT, PortText(host.Port).c_str());
+    ShowPortHint();
 }
 
 void SetupDialog::ClearFields()
@@ -40,6 +74,10 @@ void SetupDialog::ClearFields()
     wsprintfA(delay, "%d", kNewHostDelay);
     SetDlgItemTextA(window_, IDC_DELAY, delay);
     SendItem(IDC_ACTION, CB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(ActionNames[Nothing]));
+    // As a new host would show.
+    SendItem(IDC_SECURITY, CB_SETCURSEL, SslTls);
+    SetDlgItemTextA(window_, IDC_PORT, "");
+    ShowPortHint();
 }
 
 bool SetupDialog::StoreTextField(int control, std::string& field)
@@ -49,9 +87,20 @@ bool SetupDialog::StoreTextField(int control, std::string& field)
     return StoreText(field, text);
 }
 
-bool SetupDialog::StoreFields(HostConfig& host)
+std::optional<bool> SetupDialog::StoreFields(HostConfig& host)
 {
-    bool changed = false;
+    // Judged before anything is stored, so that a refusal leaves the whole
+    // record as it was.
+    char portText[16];
+    GetDlgItemTextA(window_, IDC_PORT, portText, sizeof portText);
+    int32_t port = host.Port;
+    const std::optional<bool> portChanged = StorePort(port, portText);
+    if (!portChanged) {
+        RefuseField(IDC_PORT, kPortRefusedText);
+        return std::nullopt;
+    }
+    bool changed = *portChanged;
+    host.Port = port;
     changed |= StoreTextField(IDC_USER_ID, host.UserID);
     changed |= StoreTextField(IDC_PASSWORD, host.Password);
     changed |= StoreTextField(IDC_HOST_NAME, host.Name);
@@ -61,6 +110,7 @@ bool SetupDialog::StoreFields(HostConfig& host)
     GetDlgItemTextA(window_, IDC_DELAY, seconds, sizeof seconds);
     changed |= StoreSeconds(host.Delay, seconds);
     changed |= StoreAction(host.Action, static_cast<int>(SendItem(IDC_ACTION, CB_GETCURSEL)));
+    changed |= StoreSecurity(host.Security, static_cast<int>(SendItem(IDC_SECURITY, CB_GETCURSEL)));
     return changed;
 }
 

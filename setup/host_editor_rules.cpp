@@ -7,6 +7,9 @@ HostConfig NewHost()
     host.Name = kNewHostName;
     host.Action = Nothing;
     host.Delay = kNewHostDelay;
+    // What mail providers require; plain POP3 must be chosen on purpose.
+    host.Security = SslTls;
+    host.Port = 0;
     return host;
 }
 
@@ -46,15 +49,76 @@ bool StoreSeconds(int32_t& delay, std::string_view text)
     return changed;
 }
 
+namespace {
+
+bool StoreChoice(int32_t& value, int position)
+{
+    if (position < 0 || position == value)
+        return false;
+    value = position;
+    return true;
+}
+
+}  // namespace
+
 bool StoreAction(int32_t& action, int position)
 {
-    if (position < 0 || position == action)
-        return false;
-    action = position;
-    return true;
+    return StoreChoice(action, position);
 }
 
 int ActionPosition(int32_t action)
 {
     return action >= Nothing && action <= LaunchMailReader ? action : -1;
+}
+
+bool StoreSecurity(int32_t& security, int position)
+{
+    return StoreChoice(security, position);
+}
+
+int SecurityPosition(int32_t security)
+{
+    return security >= NoSecurity && security <= SslTls ? security : -1;
+}
+
+std::string PortText(int32_t port)
+{
+    return port == 0 ? std::string() : std::to_string(port);
+}
+
+std::optional<int32_t> ParsePort(std::string_view text)
+{
+    if (text.empty())
+        return 0;
+    int32_t port = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        port = port * 10 + (c - '0');
+        // Stopping here keeps any length of digits from overflowing.
+        if (port > 65535)
+            return std::nullopt;
+    }
+    if (port == 0)
+        return std::nullopt;
+    return port;
+}
+
+std::optional<bool> StorePort(int32_t& port, std::string_view text)
+{
+    if (text == PortText(port))
+        return false;
+    const std::optional<int32_t> typed = ParsePort(text);
+    if (!typed)
+        return std::nullopt;
+    const bool changed = *typed != port;
+    port = *typed;
+    return changed;
+}
+
+std::string PortHint(int securityPosition)
+{
+    if (SecurityPosition(securityPosition) < 0)
+        return std::string();
+    return "(default " + std::to_string(DefaultPort(securityPosition)) + ")";
 }

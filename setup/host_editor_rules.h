@@ -39,3 +39,31 @@ bool StoreAction(int32_t& action, int position);
 // The entry of the action list that shows an action, or -1 for a number
 // that is no NewMailAction (the list then shows no entry).
 int ActionPosition(int32_t action);
+
+// The security list works as the action list: its entry index is the stored
+// SecurityMode, and a stored number it cannot show stays until the user
+// picks an entry.
+bool StoreSecurity(int32_t& security, int position);
+int SecurityPosition(int32_t security);
+
+// The port field holds at most "65535".
+inline constexpr int kLongestPortText = 5;
+
+// The port field's text for a stored port: empty for 0 (the mode's default),
+// else the number, even one out of range.
+std::string PortText(int32_t port);
+
+// A typed port: empty is 0 (the mode's default), digits from 1 to 65535 are
+// that port; anything else is no port.
+std::optional<int32_t> ParsePort(std::string_view text);
+
+// Puts a typed port into the record and reports whether it changed; nothing
+// when the text is no port, and then the record keeps its port. The text
+// shown for the stored port is always taken, so a stored port out of range
+// stays until the user changes it.
+std::optional<bool> StorePort(int32_t& port, std::string_view text);
+
+// The hint beside the port field, for the selected entry of the security
+// list: the port that an empty field stands for; empty when no entry is
+// selected, since no mode then has a default.
+std::string PortHint(int securityPosition);

@@ -34,9 +34,10 @@ bool WriteHostBytes(HKEY key, const char* pattern, int32_t index, const std::str
                                          static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS;
 }
 
-// The protected password goes first, bound to the host's new name and user
-// id. A save that stops after it leaves a record whose name or user id may
-// still be the old host's, but then the password cannot be opened for it;
+// The protected password goes first, bound to the host's new name, user id,
+// security mode and port, which follow it at once. A save that stops after it
+// leaves a record whose name, user id or mode may still be the old host's,
+// but then the password cannot be opened for it;
 // and a scrambled password of an older version that still stands beside it
 // is no longer read, since a protected value is present.
 bool WriteHost(HKEY key, int32_t index, const HostConfig& host)
@@ -51,6 +52,8 @@ bool WriteHost(HKEY key, int32_t index, const HostConfig& host)
            WriteHostString(key, kHostPasswordPattern, index, std::string()) &&
            WriteHostString(key, kHostNamePattern, index, host.Name) &&
            WriteHostString(key, kHostUserIDPattern, index, host.UserID) &&
+           WriteHostDword(key, kHostSecurityPattern, index, host.Security) &&
+           WriteHostDword(key, kHostPortPattern, index, host.Port) &&
            WriteHostString(key, kHostMailReaderPattern, index, host.MailReader) &&
            WriteHostString(key, kHostMailWavePattern, index, host.MailWave) &&
            WriteHostDword(key, kHostActionPattern, index, host.Action) &&

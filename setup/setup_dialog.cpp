@@ -91,13 +91,13 @@ INT_PTR CALLBACK SetupDialog::DialogProc(HWND window, UINT message, WPARAM wPara
         return FALSE;
     // No exception may travel on into the system's code that called us.
     try {
-        return dialog->HandleMessage(message, wParam);
+        return dialog->HandleMessage(message, wParam, lParam);
     } catch (const std::bad_alloc&) {
         ReportOutOfMemory();
     }
 }
 
-INT_PTR SetupDialog::HandleMessage(UINT message, WPARAM wParam)
+INT_PTR SetupDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_INITDIALOG:
@@ -109,6 +109,8 @@ INT_PTR SetupDialog::HandleMessage(UINT message, WPARAM wParam)
     case WM_CLOSE:
         ConfirmClose();
         return TRUE;
+    case WM_CTLCOLORSTATIC:
+        return ColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case WM_DESTROY:
         CloseHelp();
         return FALSE;
@@ -140,6 +142,10 @@ void SetupDialog::HandleCommand(int id, int code)
         if (code == LBN_SELCHANGE)
             SelectHost();
         break;
+    case IDC_SECURITY:
+        if (code == CBN_SELCHANGE)
+            ShowPortHint();
+        break;
     case IDC_BROWSE_READER:
         if (code == BN_CLICKED && BrowseMailReader())
             ConfigDirty = 1;
@@ -170,7 +176,7 @@ LRESULT SetupDialog::SendItem(int control, UINT message, WPARAM wParam, LPARAM l
 // The labels end where their fields begin. A system whose substitute for the
 // dialog font is wider than the one the layout was drawn for would wrap a
 // label and hide its second line; such a label grows to the left instead,
-// within its group box.
+// within its group box. The port hint is no label: it begins at its field.
 void SetupDialog::FitLabels()
 {
     RECT margin{10, 0, 0, 0};
@@ -179,7 +185,7 @@ void SetupDialog::FitLabels()
     for (HWND control = GetWindow(window_, GW_CHILD); control != nullptr; control = GetWindow(control, GW_HWNDNEXT)) {
         char className[16] = "";
         GetClassNameA(control, className, sizeof className);
-        if (lstrcmpiA(className, "Static") != 0)
+        if (lstrcmpiA(className, "Static") != 0 || GetDlgCtrlID(control) == IDC_PORT_HINT)
             continue;
         char text[64] = "";
         const int length = GetWindowTextA(control, text, sizeof text);
@@ -203,10 +209,12 @@ void SetupDialog::InitDialog()
     // Nothing longer than the registry gives back can be typed.
     for (int control : {IDC_HOST_NAME, IDC_USER_ID, IDC_PASSWORD, IDC_MAIL_WAVE, IDC_MAIL_READER})
         SendItem(control, EM_LIMITTEXT, kLongestFieldText);
+    SendItem(IDC_PORT, EM_LIMITTEXT, kLongestPortText);
 
     CurrentHost = -1;
     LoadConfig();
     FillActionCombo();
+    FillSecurityCombo();
     for (const HostConfig& host : HostList)
         SendItem(IDC_HOST_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(host.Name.c_str()));
     if (HostCount() > 0) {
@@ -224,7 +232,8 @@ void SetupDialog::InitDialog()
 
 void SetupDialog::AddHost()
 {
-    CommitCurrentHost();
+    if (!CommitCurrentHost())
+        return;
     if (HostList.empty())
         SendItem(IDC_HOST_LIST, LB_RESETCONTENT);
     HostList.push_back(NewHost());
@@ -261,7 +270,11 @@ void SetupDialog::SelectHost()
 {
     if (HostCount() == 0)
         return;
-    CommitCurrentHost();
+    if (!CommitCurrentHost()) {
+        // The host whose field refused stays on screen and selected.
+        SendItem(IDC_HOST_LIST, LB_SETCURSEL, CurrentHost);
+        return;
+    }
     const LRESULT selected = SendItem(IDC_HOST_LIST, LB_GETCURSEL);
     if (selected < 0 || selected >= HostCount())
         return;
@@ -269,19 +282,22 @@ void SetupDialog::SelectHost()
     ShowHost(HostList[CurrentHost]);
 }
 
-void SetupDialog::CommitCurrentHost()
+bool SetupDialog::CommitCurrentHost()
 {
     if (CurrentHost == -1)
-        return;
+        return true;
     HostConfig& host = HostList[CurrentHost];
-    if (StoreFields(host))
+    const std::optional<bool> changed = StoreFields(host);
+    if (!changed)
+        return false;
+    if (*changed)
         ConfigDirty = 1;
     char shown[128] = "";
     const LRESULT length = SendItem(IDC_HOST_LIST, LB_GETTEXTLEN, CurrentHost);
     if (length >= 0 && length < static_cast<LRESULT>(sizeof shown))
         SendItem(IDC_HOST_LIST, LB_GETTEXT, CurrentHost, reinterpret_cast<LPARAM>(shown));
     if (length >= 0 && length < static_cast<LRESULT>(sizeof shown) && host.Name == shown)
-        return;
+        return true;
     // Replacing the entry drops the list box's selection when it was the
     // selected one; the user's selection stays where it was.
     const LRESULT selected = SendItem(IDC_HOST_LIST, LB_GETCURSEL);
@@ -289,21 +305,24 @@ void SetupDialog::CommitCurrentHost()
     SendItem(IDC_HOST_LIST, LB_INSERTSTRING, CurrentHost, reinterpret_cast<LPARAM>(host.Name.c_str()));
     if (selected >= 0)
         SendItem(IDC_HOST_LIST, LB_SETCURSEL, selected);
+    return true;
 }
 
 void SetupDialog::SaveAndExit()
 {
-    CommitCurrentHost();
-    // A failed save has told the user; the dialog stays for another try.
-    if (!SaveConfig())
+    // A refused field or a failed save has told the user; the dialog stays
+    // for another try.
+    if (!CommitCurrentHost() || !SaveConfig())
         return;
     End(IDOK);
 }
 
 void SetupDialog::ConfirmClose()
 {
-    // What stands in the fields counts as a change too.
-    CommitCurrentHost();
+    // What stands in the fields counts as a change too; a field that refuses
+    // its text keeps the dialog open, so that nothing typed is lost unasked.
+    if (!CommitCurrentHost())
+        return;
     if (ConfigDirty) {
         const int answer = gPlatform.MessageBoxA(window_, kSavePromptText, ProgramTitle().c_str(),
                                                 MB_YESNO | MB_ICONQUESTION);

@@ -8,6 +8,8 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 // Index of the record whose values are in the editor fields; -1: none.
 extern int32_t CurrentHost;
@@ -21,6 +23,7 @@ inline constexpr const char* kSetupDialogTitle = "Quillo Setup";
 inline constexpr const char* kNoHostsText = "(no hosts configured)";
 inline constexpr const char* kSavePromptText = "Do you want to save your changes?";
 inline constexpr const char* kPathTooLongText = "The path of the chosen file is too long (at most 98 characters).";
+inline constexpr const char* kPortRefusedText = "Port must be a number from 1 to 65535.";
 
 class SetupDialog {
 public:
@@ -47,7 +50,9 @@ public:
     void AddHost();
     void DeleteHost();
     void SelectHost();
-    void CommitCurrentHost();
+    // False when a field refused its text: the user has been told, the focus
+    // is in that field, and nothing of the host was committed.
+    bool CommitCurrentHost();
     void SaveAndExit();
     void ConfirmClose();
     void Cancel();
@@ -56,19 +61,25 @@ public:
 
     // The host editor.
     void FillActionCombo();
+    void FillSecurityCombo();
     void ShowHost(const HostConfig& host);
     void ClearFields();
-    bool StoreFields(HostConfig& host);
+    // Whether a value changed; nothing when a field refused its text, and
+    // then the record is left as it was.
+    std::optional<bool> StoreFields(HostConfig& host);
     bool BrowseMailReader();
     bool BrowseSound();
 
 private:
-    INT_PTR HandleMessage(UINT message, WPARAM wParam);
+    INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR ColorStatic(HDC dc, HWND control) const;
     void FitLabels();
     void HandleCommand(int id, int code);
     bool PaintMinimised();
     void End(INT_PTR result);
     bool StoreTextField(int control, std::string& field);
+    void ShowPortHint();
+    void RefuseField(int control, const char* text);
     bool PickFile(int control, DWORD bufferSize, const char* filter, const char* defaultExtension);
     LRESULT SendItem(int control, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
 

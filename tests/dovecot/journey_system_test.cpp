@@ -31,6 +31,7 @@ enum Control : int {
     ActionCombo = 1006,
     HostList = 1007,
     AddButton = 1008,
+    SecurityCombo = 1016,
 };
 
 BOOL CALLBACK DescribeControl(HWND control, LPARAM data)
@@ -93,18 +94,25 @@ void Type(HWND dialog, int control, const std::string& text)
     SendMessageA(GetDlgItem(dialog, control), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-// What the user types into the editor for one mailbox: the server, the
-// account, the reader (with the mailbox's name as its argument) and
-// "Launch mail reader".
+void Choose(HWND dialog, int control, int entry)
+{
+    const HWND combo = GetDlgItem(dialog, control);
+    SendMessageA(combo, CB_SETCURSEL, entry, 0);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(control, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+}
+
+// What the user types into the editor for one mailbox: the server, "None"
+// (the Dovecot of this journey speaks plain POP3 on port 110), the account,
+// the reader (with the mailbox's name as its argument) and "Launch mail
+// reader".
 void EnterAccount(HWND dialog, const std::string& user, const std::string& password)
 {
     Type(dialog, HostField, "127.0.0.1");
+    Choose(dialog, SecurityCombo, 0);
     Type(dialog, UserField, user);
     Type(dialog, PasswordField, password);
     Type(dialog, ReaderField, kReaderFolder + "reader.exe " + user);
-    const HWND combo = GetDlgItem(dialog, ActionCombo);
-    SendMessageA(combo, CB_SETCURSEL, 2, 0);
-    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(ActionCombo, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+    Choose(dialog, ActionCombo, 2);
 }
 
 size_t StartsNaming(const std::vector<StandinStart>& starts, const std::string& user)

@@ -67,13 +67,75 @@ TEST(ActionChoice, OnlyAPickedOtherEntryChangesTheAction)
     EXPECT_EQ(ActionPosition(2), 2);
 }
 
-TEST(NewHostRecord, IsNamedNewHostWithEmptyTextsThirtySecondsAndNoAction)
+TEST(SecurityChoice, EntriesAreTheStoredModesAndAnyOtherNumberStaysUntilPicked)
+{
+    for (int32_t mode : {NoSecurity, StartTls, SslTls})
+        EXPECT_EQ(SecurityPosition(mode), mode);
+    int32_t odd = 3;
+    EXPECT_EQ(SecurityPosition(odd), -1);
+    EXPECT_EQ(SecurityPosition(-1), -1);
+    EXPECT_FALSE(StoreSecurity(odd, -1));
+    EXPECT_EQ(odd, 3);
+    EXPECT_TRUE(StoreSecurity(odd, 1));
+    EXPECT_EQ(odd, StartTls);
+    EXPECT_FALSE(StoreSecurity(odd, 1));
+}
+
+TEST(PortText, EmptyIsTheDefaultAndOnlyOneTo65535IsAPort)
+{
+    EXPECT_EQ(ParsePort(""), 0);
+    EXPECT_EQ(ParsePort("1"), 1);
+    EXPECT_EQ(ParsePort("995"), 995);
+    EXPECT_EQ(ParsePort("0995"), 995);
+    EXPECT_EQ(ParsePort("65535"), 65535);
+    for (const char* text : {"0", "00000", "65536", "99999", "4294967296", "99999999999999999999999", " 995", "995 ",
+                             "+995", "-1", "99a", "a"})
+        EXPECT_EQ(ParsePort(text), std::nullopt) << '"' << text << '"';
+
+    EXPECT_EQ(PortText(0), "");
+    EXPECT_EQ(PortText(995), "995");
+    EXPECT_EQ(PortText(70000), "70000");
+    EXPECT_EQ(PortText(-1), "-1");
+}
+
+TEST(PortText, ARefusedTextKeepsThePortAndAStoredPortOutOfRangeStaysUntilChanged)
+{
+    int32_t port = 0;
+    EXPECT_EQ(StorePort(port, ""), false);
+    EXPECT_EQ(StorePort(port, "1110"), true);
+    EXPECT_EQ(port, 1110);
+    EXPECT_EQ(StorePort(port, "65536"), std::nullopt);
+    EXPECT_EQ(StorePort(port, "0"), std::nullopt);
+    EXPECT_EQ(port, 1110);
+    EXPECT_EQ(StorePort(port, "01110"), false);
+    EXPECT_EQ(StorePort(port, ""), true);
+    EXPECT_EQ(port, 0);
+
+    int32_t odd = 70000;
+    EXPECT_EQ(StorePort(odd, "70000"), false);
+    EXPECT_EQ(odd, 70000);
+    EXPECT_EQ(StorePort(odd, "70001"), std::nullopt);
+    EXPECT_EQ(StorePort(odd, "7000"), true);
+    EXPECT_EQ(odd, 7000);
+}
+
+TEST(PortHint, NamesTheDefaultPortOfTheSelectedMode)
+{
+    EXPECT_EQ(PortHint(NoSecurity), "(default 110)");
+    EXPECT_EQ(PortHint(StartTls), "(default 110)");
+    EXPECT_EQ(PortHint(SslTls), "(default 995)");
+    EXPECT_EQ(PortHint(-1), "");
+}
+
+TEST(NewHostRecord, IsNamedNewHostWithEmptyTextsThirtySecondsNoActionAndSslTlsOnItsDefaultPort)
 {
     const HostConfig host = NewHost();
     EXPECT_EQ(host.Name, "New host");
     EXPECT_EQ(host.UserID + host.Password + host.MailReader + host.MailWave, "");
     EXPECT_EQ(host.Delay, 30);
     EXPECT_EQ(host.Action, Nothing);
+    EXPECT_EQ(host.Security, SslTls);
+    EXPECT_EQ(host.Port, 0);
 }
 
 } // namespace

@@ -29,8 +29,9 @@ std::vector<std::string> ValueNames();
 // password scrambled, no protected one) and the count.
 void StoreHosts(const std::vector<HostConfig>& hosts);
 
-// The protected password of a host opened for the name and user id stored
-// beside it; nothing when it is absent or cannot be opened.
+// The protected password of a host opened for the name, user id, security
+// mode and port stored beside it; nothing when it is absent or cannot be
+// opened.
 std::optional<std::string> OpenedPassword(int index);
 
 HostConfig SampleHost(int number);

@@ -43,7 +43,8 @@ protected:
 bool SameHost(const HostConfig& a, const HostConfig& b)
 {
     return a.Name == b.Name && a.UserID == b.UserID && a.Password == b.Password && a.MailReader == b.MailReader &&
-           a.MailWave == b.MailWave && a.Action == b.Action && a.Delay == b.Delay;
+           a.MailWave == b.MailWave && a.Action == b.Action && a.Delay == b.Delay && a.Security == b.Security &&
+           a.Port == b.Port;
 }
 
 // What the monitor's checks send as PASS for each host of its table, against
@@ -74,10 +75,18 @@ TEST_F(ConfigStore, SaveWritesEveryHostThenTheCountWithTheSpecifiedNamesAndTypes
 {
     HostList = {SampleHost(0), SampleHost(1), SampleHost(2)};
     HostList[1].Password = "";
+    HostList[1].Security = SslTls;
+    HostList[2].Security = StartTls;
+    HostList[2].Port = 1110;
+    // Hand-written values out of range are written back as they were.
+    HostList[0].Security = 7;
+    HostList[0].Port = -1;
     ConfigDirty = 1;
     ASSERT_TRUE(SaveConfig());
     EXPECT_EQ(ConfigDirty, 0);
 
+    // Security mode, port and protocol, as the registry stores them.
+    const std::vector<std::string> modes[] = {{"7", "4294967295", "0"}, {"2", "0", "0"}, {"1", "1110", "0"}};
     const char* texts[] = {"Name", "UserID", "MailReader", "MailWave"};
     std::vector<std::string> expectedOrder;
     for (int index = 0; index < 3; ++index) {
@@ -86,8 +95,12 @@ TEST_F(ConfigStore, SaveWritesEveryHostThenTheCountWithTheSpecifiedNamesAndTypes
         // The password first: see the failed-save test below.
         expectedOrder.push_back(prefix + "PasswordProtected");
         expectedOrder.push_back(prefix + "Password");
-        for (const char* field : texts)
-            expectedOrder.push_back(prefix + field);
+        expectedOrder.push_back(prefix + "Name");
+        expectedOrder.push_back(prefix + "UserID");
+        expectedOrder.push_back(prefix + "Security");
+        expectedOrder.push_back(prefix + "Port");
+        expectedOrder.push_back(prefix + "MailReader");
+        expectedOrder.push_back(prefix + "MailWave");
         expectedOrder.push_back(prefix + "Action");
         expectedOrder.push_back(prefix + "Delay");
 
@@ -108,8 +121,9 @@ TEST_F(ConfigStore, SaveWritesEveryHostThenTheCountWithTheSpecifiedNamesAndTypes
         const std::optional<RawValue> sealed = ReadRawValue(prefix + "PasswordProtected");
         ASSERT_TRUE(sealed);
         EXPECT_EQ(sealed->type, static_cast<DWORD>(REG_BINARY));
-        const std::string modes("0\0" "0\0" "0\0", 6);  // security, port, protocol
-        std::string binding = std::string("Quillo password 1\0", 18) + host.Name + '\0' + host.UserID + '\0' + modes;
+        std::string binding = std::string("Quillo password 1\0", 18) + host.Name + '\0' + host.UserID + '\0';
+        for (const std::string& mode : modes[index])
+            binding += mode + '\0';
         std::string blob = sealed->data;
         DATA_BLOB in{static_cast<DWORD>(blob.size()), reinterpret_cast<BYTE*>(blob.data())};
         DATA_BLOB entropy{static_cast<DWORD>(binding.size()), reinterpret_cast<BYTE*>(binding.data())};
@@ -121,13 +135,14 @@ TEST_F(ConfigStore, SaveWritesEveryHostThenTheCountWithTheSpecifiedNamesAndTypes
             EXPECT_EQ(blob.find(host.Password), std::string::npos) << "the clear text never reaches the registry";
         }
 
-        const std::optional<RawValue> action = ReadRawValue(prefix + "Action");
-        const std::optional<RawValue> delay = ReadRawValue(prefix + "Delay");
-        ASSERT_TRUE(action && delay);
-        EXPECT_EQ(action->type, static_cast<DWORD>(REG_DWORD));
-        EXPECT_EQ(action->data, std::string(reinterpret_cast<const char*>(&host.Action), 4));
-        EXPECT_EQ(delay->type, static_cast<DWORD>(REG_DWORD));
-        EXPECT_EQ(delay->data, std::string(reinterpret_cast<const char*>(&host.Delay), 4));
+        const std::pair<const char*, const int32_t*> numbers[] = {
+            {"Action", &host.Action}, {"Delay", &host.Delay}, {"Security", &host.Security}, {"Port", &host.Port}};
+        for (const auto& [field, number] : numbers) {
+            const std::optional<RawValue> value = ReadRawValue(prefix + field);
+            ASSERT_TRUE(value) << prefix + field;
+            EXPECT_EQ(value->type, static_cast<DWORD>(REG_DWORD)) << prefix + field;
+            EXPECT_EQ(value->data, std::string(reinterpret_cast<const char*>(number), 4)) << prefix + field;
+        }
     }
     expectedOrder.push_back("HostCount");
     EXPECT_EQ(platform.registryWrites, expectedOrder);
@@ -136,13 +151,16 @@ TEST_F(ConfigStore, SaveWritesEveryHostThenTheCountWithTheSpecifiedNamesAndTypes
     ASSERT_TRUE(count);
     EXPECT_EQ(count->type, static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(count->data, std::string("\x03\0\0\0", 4));
-    EXPECT_EQ(ValueNames().size(), 25u);
+    EXPECT_EQ(ValueNames().size(), 31u);
 }
 
 TEST_F(ConfigStore, BothProgramsLoadWhatWasSavedWithClearPasswords)
 {
     HostList = {SampleHost(0), SampleHost(1), SampleHost(2)};
     HostList[2].Password = "";
+    HostList[1].Security = SslTls;
+    HostList[1].Port = 1995;
+    HostList[2].Security = StartTls;
     const std::vector<HostConfig> saved = HostList;
     ASSERT_TRUE(SaveConfig());
 
@@ -185,8 +203,8 @@ TEST_F(ConfigStore, ShrinkingTheListDeletesEveryValueOfTheDroppedHosts)
     std::vector<std::string> names = ValueNames();
     std::sort(names.begin(), names.end());
     std::vector<std::string> expected = {"HostCount", "Unrelated"};
-    for (const char* field :
-         {"Name", "UserID", "Password", "PasswordProtected", "MailReader", "MailWave", "Action", "Delay"})
+    for (const char* field : {"Name", "UserID", "Password", "PasswordProtected", "Security", "Port", "MailReader",
+                              "MailWave", "Action", "Delay"})
         expected.push_back(std::string("Host0") + field);
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(names, expected);
@@ -373,6 +391,93 @@ TEST_F(ConfigStore, TheCountItselfMayBeAnyTypeOfFourBytesOnly)
     EXPECT_EQ(HostCount(), 1);
 }
 
+// Written by older versions, by hand or by kelvo: the monitor gets each host's
+// security and port as they are stored, and judges them itself.
+TEST_F(ConfigStore, SecurityAndPortAreOptionalAndLoadAsStoredEvenOutOfRange)
+{
+    const auto loaded = [](const std::vector<HostConfig>& hosts) {
+        std::vector<std::pair<int32_t, int32_t>> modes;
+        for (const HostConfig& host : hosts)
+            modes.emplace_back(host.Security, host.Port);
+        return modes;
+    };
+    const auto tableModes = [] {
+        std::vector<std::pair<int32_t, int32_t>> modes;
+        for (int32_t i = 0; i < gHostTable.Count.load(); ++i)
+            modes.emplace_back(gHostTable[i].Security, gHostTable[i].Port);
+        return modes;
+    };
+    using Modes = std::vector<std::pair<int32_t, int32_t>>;
+
+    // A list of an older version: none, port 0, and nothing is missing.
+    StoreHosts({SampleHost(0), SampleHost(1), SampleHost(2)});
+    ASSERT_EQ(SetupExit(), std::nullopt);
+    EXPECT_EQ(loaded(HostList), (Modes{{0, 0}, {0, 0}, {0, 0}}));
+    ASSERT_EQ(MonitorExit(), std::nullopt);
+    EXPECT_EQ(tableModes(), (Modes{{0, 0}, {0, 0}, {0, 0}}));
+    EXPECT_TRUE(platform.boxes.empty());
+    EXPECT_TRUE(platform.processes.empty());
+
+    // A port without a mode is plain POP3 on that port; numbers out of range,
+    // and data that is no number, load for the check to refuse.
+    WriteDwordValue("Host0Port", 2110);
+    WriteDwordValue("Host1Security", 3);
+    WriteDwordValue("Host1Port", 65536);
+    WriteRawValue("Host2Security", REG_SZ, std::string("2\0", 2));
+    WriteRawValue("Host2Port", REG_QWORD, std::string("\xe3\x03\0\0\0\0\0\0", 8));
+    const Modes stored{{0, 2110}, {3, 65536}, {kUnreadableDword, kUnreadableDword}};
+    ASSERT_EQ(SetupExit(), std::nullopt);
+    EXPECT_EQ(loaded(HostList), stored);
+    ASSERT_EQ(MonitorExit(), std::nullopt);
+    EXPECT_EQ(tableModes(), stored);
+    EXPECT_TRUE(platform.boxes.empty());
+
+    // Saved again, they stay as they were, and the passwords still open.
+    ASSERT_TRUE(SaveConfig());
+    ASSERT_EQ(MonitorExit(), std::nullopt);
+    EXPECT_EQ(tableModes(), stored);
+    EXPECT_EQ(gHostTable[2].Password, "Secret2");
+    EXPECT_FALSE(gHostTable[2].PasswordLost);
+}
+
+TEST_F(ConfigStore, APasswordIsBoundToItsSecurityAndPortAndASaveProtectsItForNewOnes)
+{
+    HostConfig host = SampleHost(1);
+    host.Security = SslTls;
+    HostList = {host};
+    ASSERT_TRUE(SaveConfig());
+    EXPECT_EQ(OpenedPassword(0), "Secret1");
+
+    // Another mode or port beside the blob, whether by hand or by a save
+    // that stopped halfway: the password is not sent at all, least of all
+    // in plain text.
+    const std::pair<const char*, int32_t> others[] = {{"Host0Port", 995}, {"Host0Security", NoSecurity}};
+    for (const auto& [name, number] : others) {
+        SCOPED_TRACE(name);
+        const std::optional<RawValue> kept = ReadRawValue(name);
+        WriteDwordValue(name, number);
+        ASSERT_EQ(MonitorExit(), std::nullopt);
+        EXPECT_EQ(gHostTable[0].Password, "");
+        EXPECT_TRUE(gHostTable[0].PasswordLost);
+        ASSERT_EQ(SetupExit(), std::nullopt);
+        EXPECT_EQ(HostList[0].Password, "");
+        EXPECT_TRUE(HostList[0].PasswordLost);
+        WriteRawValue(name, kept->type, kept->data);
+    }
+
+    // Changed in the setup program, the password is protected anew.
+    ASSERT_EQ(SetupExit(), std::nullopt);
+    ASSERT_EQ(HostList[0].Password, "Secret1");
+    HostList[0].Security = StartTls;
+    HostList[0].Port = 1110;
+    ASSERT_TRUE(SaveConfig());
+    ASSERT_EQ(MonitorExit(), std::nullopt);
+    EXPECT_EQ(gHostTable[0].Security, StartTls);
+    EXPECT_EQ(gHostTable[0].Port, 1110);
+    EXPECT_EQ(gHostTable[0].Password, "Secret1");
+    EXPECT_FALSE(gHostTable[0].PasswordLost);
+}
+
 TEST_F(ConfigStore, ARefusedValueStopsTheSaveBeforeTheCountAndKeepsTheChanges)
 {
     StoreHosts({SampleHost(0)});
@@ -439,7 +544,7 @@ TEST_F(ConfigStore, WhereverASaveStopsNoHostIsCheckedWithAnotherHostsPassword)
     HostList = after;
     ASSERT_TRUE(SaveConfig());
     const std::vector<std::string> writes = platform.registryWrites;
-    ASSERT_EQ(writes.size(), 17u);
+    ASSERT_EQ(writes.size(), 21u);
 
     int mixed = 0;
     for (const bool olderVersion : {false, true}) {
@@ -467,7 +572,7 @@ TEST_F(ConfigStore, WhereverASaveStopsNoHostIsCheckedWithAnotherHostsPassword)
                 const Account* owner = OwnerOf(gHostTable[i]);
                 SCOPED_TRACE(gHostTable[i].Name + " " + gHostTable[i].UserID);
                 mixed += owner == nullptr;
-                const size_t first = 8 * static_cast<size_t>(i);
+                const size_t first = 10 * static_cast<size_t>(i);
                 if (position > first && position <= first + 3) {
                     EXPECT_EQ(sent[i], std::nullopt);
                     EXPECT_EQ(gHostTable[i].StatusText.load(), kPasswordLostText);

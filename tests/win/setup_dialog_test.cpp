@@ -128,6 +128,18 @@ protected:
 
     int ListSelection() const { return static_cast<int>(SendMessageA(Item(IDC_HOST_LIST), LB_GETCURSEL, 0, 0)); }
     int ActionSelection() const { return static_cast<int>(SendMessageA(Item(IDC_ACTION), CB_GETCURSEL, 0, 0)); }
+    int SecuritySelection() const { return static_cast<int>(SendMessageA(Item(IDC_SECURITY), CB_GETCURSEL, 0, 0)); }
+
+    // A pick in the security list: the list tells the dialog of the change.
+    void ChooseSecurity(int entry) const
+    {
+        SendMessageA(Item(IDC_SECURITY), CB_SETCURSEL, entry, 0);
+        SendMessageA(window_, WM_COMMAND, MAKEWPARAM(IDC_SECURITY, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(Item(IDC_SECURITY)));
+    }
+
+    // The port field, its hint and the security list's entry, as shown.
+    std::vector<std::string> Connection() const { return {Text(IDC_SECURITY), Text(IDC_PORT), Text(IDC_PORT_HINT)}; }
 
     void CloseBox() const { SendMessageA(window_, WM_CLOSE, 0, 0); }
 
@@ -169,6 +181,7 @@ TEST_F(SetupDialogTest, FirstStartShowsOneNewHostOpensHelpAndAsksOnClose)
     EXPECT_EQ(ListSelection(), 0);
     EXPECT_EQ(Fields(), kFieldTexts);
     EXPECT_EQ(Text(IDC_ACTION), "Nothing");
+    EXPECT_EQ(Connection(), (std::vector<std::string>{"SSL/TLS", "", "(default 995)"}));
     ASSERT_EQ(platform.helps.size(), 1u);
     EXPECT_EQ(platform.helps[0].window, window_);
     EXPECT_EQ(platform.helps[0].file, HelpFilePath());
@@ -264,6 +277,7 @@ TEST_F(SetupDialogTest, DeletingTheLastHostLeavesThePlaceholderUntilAdd)
     EXPECT_EQ(ListEntries(), placeholder);
     EXPECT_EQ(Fields(), cleared);
     EXPECT_EQ(Text(IDC_ACTION), "Nothing");
+    EXPECT_EQ(Connection(), (std::vector<std::string>{"SSL/TLS", "", "(default 995)"}));
     EXPECT_EQ(CurrentHost, -1);
     EXPECT_EQ(HostCount(), 0);
 
@@ -372,6 +386,115 @@ TEST_F(SetupDialogTest, AnActionTheListCannotShowStaysUntilTheUserPicksOne)
     ChooseHost(0);
     EXPECT_EQ(HostList[0].Action, LaunchMailReader);
     EXPECT_EQ(ConfigDirty, 1);
+}
+
+TEST_F(SetupDialogTest, LoadedHostsShowTheirOwnSecurityAndPortAndAddedOnesStartAsSslTls)
+{
+    // The first host as an older version left it, without either value.
+    StoreHosts({SampleHost(1), SampleHost(2)});
+    WriteDwordValue("Host1Security", StartTls);
+    WriteDwordValue("Host1Port", 1110);
+    Open();
+    std::vector<std::string> entries;
+    for (int i = 0; i < SendMessageA(Item(IDC_SECURITY), CB_GETCOUNT, 0, 0); ++i) {
+        char text[64] = "";
+        SendMessageA(Item(IDC_SECURITY), CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        entries.emplace_back(text);
+    }
+    EXPECT_EQ(entries, (std::vector<std::string>{"None", "STARTTLS", "SSL/TLS"}));
+    EXPECT_EQ(Connection(), (std::vector<std::string>{"None", "", "(default 110)"}));
+    ChooseHost(1);
+    EXPECT_EQ(Connection(), (std::vector<std::string>{"STARTTLS", "1110", "(default 110)"}));
+    Click(IDC_ADD);
+    EXPECT_EQ(Connection(), (std::vector<std::string>{"SSL/TLS", "", "(default 995)"}));
+    ASSERT_EQ(HostCount(), 3);
+    EXPECT_EQ(HostList[2].Security, SslTls);
+    EXPECT_EQ(HostList[2].Port, 0);
+    EXPECT_EQ(HostList[1].Security, StartTls);
+    EXPECT_EQ(HostList[1].Port, 1110);
+    EXPECT_EQ(HostList[0].Security, NoSecurity);
+
+    // The hint follows the pick before any commit, in grey.
+    ChooseSecurity(0);
+    EXPECT_EQ(Text(IDC_PORT_HINT), "(default 110)");
+    ChooseSecurity(2);
+    EXPECT_EQ(Text(IDC_PORT_HINT), "(default 995)");
+    HDC dc = GetDC(window_);
+    SetTextColor(dc, RGB(0, 0, 0));
+    SendMessageA(window_, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                 reinterpret_cast<LPARAM>(Item(IDC_PORT_HINT)));
+    EXPECT_EQ(GetTextColor(dc), GetSysColor(COLOR_GRAYTEXT));
+    ReleaseDC(window_, dc);
+}
+
+TEST_F(SetupDialogTest, ASecurityOrPortOutOfRangeStaysUntilTheUserChangesIt)
+{
+    StoreHosts({SampleHost(1)});
+    WriteDwordValue("Host0Security", 7);
+    WriteDwordValue("Host0Port", 70000);
+    Open();
+    EXPECT_EQ(SecuritySelection(), CB_ERR);
+    EXPECT_EQ(Text(IDC_PORT), "70000");
+    EXPECT_EQ(Text(IDC_PORT_HINT), "");
+    ChooseHost(0);
+    EXPECT_EQ(HostList[0].Security, 7);
+    EXPECT_EQ(HostList[0].Port, 70000);
+    EXPECT_EQ(ConfigDirty, 0);
+    EXPECT_TRUE(platform.boxes.empty());
+
+    ChooseSecurity(1);
+    Type(IDC_PORT, "");
+    ChooseHost(0);
+    EXPECT_EQ(HostList[0].Security, StartTls);
+    EXPECT_EQ(HostList[0].Port, 0);
+    EXPECT_EQ(ConfigDirty, 1);
+}
+
+TEST_F(SetupDialogTest, APortOutsideOneTo65535IsRefusedAtEveryCommitAndTheFieldKeepsTheFocus)
+{
+    StoreHosts({SampleHost(1), SampleHost(2)});
+    Open();
+    // Typed digits, and what a paste may bring.
+    for (const char* port : {"0", "65536", "99999", "9a"}) {
+        SCOPED_TRACE(port);
+        Type(IDC_PORT, port);
+        Type(IDC_USER_ID, "typed");
+        platform.boxes.clear();
+        SetFocus(Item(IDC_HOST_LIST));
+        ChooseHost(1);
+        ASSERT_EQ(platform.boxes.size(), 1u);
+        EXPECT_EQ(platform.boxes[0].text, "Port must be a number from 1 to 65535.");
+        EXPECT_EQ(platform.boxes[0].caption, "setup_dialog_test");
+        EXPECT_EQ(platform.boxes[0].flags, static_cast<UINT>(MB_OK | MB_ICONWARNING));
+        EXPECT_EQ(GetFocus(), Item(IDC_PORT));
+        // Nothing of the host is taken, and it stays on screen.
+        EXPECT_EQ(ListSelection(), 0);
+        EXPECT_EQ(CurrentHost, 0);
+        EXPECT_EQ(Text(IDC_HOST_NAME), "pop1.example.org");
+        EXPECT_EQ(HostList[0].UserID, "user1");
+        EXPECT_EQ(HostList[0].Port, 0);
+        EXPECT_EQ(ConfigDirty, 0);
+    }
+    // Add, Save and the close box commit too, and stop at the refusal.
+    Click(IDC_ADD);
+    EXPECT_EQ(HostCount(), 2);
+    Click(IDOK);
+    CloseBox();
+    EXPECT_EQ(platform.BoxTexts(), std::vector<std::string>(4, "Port must be a number from 1 to 65535."));
+    EXPECT_FALSE(dialog_->ended());
+    EXPECT_TRUE(platform.registryWrites.empty());
+    EXPECT_EQ(GetFocus(), Item(IDC_PORT));
+
+    // Both values are saved, and the password with them.
+    ChooseSecurity(1);
+    Type(IDC_PORT, "65535");
+    Click(IDOK);
+    EXPECT_TRUE(dialog_->ended());
+    EXPECT_EQ(ReadRawValue("Host0Security")->data, DwordData(StartTls));
+    EXPECT_EQ(ReadRawValue("Host0Port")->data, DwordData(65535));
+    EXPECT_EQ(ReadRawValue("Host1Security")->data, DwordData(NoSecurity));
+    EXPECT_EQ(ReadRawValue("Host1Port")->data, DwordData(0));
+    EXPECT_EQ(OpenedPassword(0), "Secret1");
 }
 
 TEST_F(SetupDialogTest, APastedLongNameKeepsNinetyEightCharacters)
@@ -653,7 +776,7 @@ TEST_F(SetupDialogTest, TheTemplateHasEveryControlWhereTheLayoutPutsIt)
     EXPECT_EQ(GetWindowLongA(window_, GWL_EXSTYLE) & WS_EX_APPWINDOW, WS_EX_APPWINDOW);
     RECT client;
     GetClientRect(window_, &client);
-    RECT size{0, 0, 362, 175};
+    RECT size{0, 0, 362, 217};
     MapDialogRect(window_, &size);
     EXPECT_EQ(client.right, size.right);
     EXPECT_EQ(client.bottom, size.bottom);
@@ -665,19 +788,35 @@ TEST_F(SetupDialogTest, TheTemplateHasEveryControlWhereTheLayoutPutsIt)
         RECT units;  // x, y, width, height
     };
     const Expected layout[] = {
-        {1000, "Edit", "", {87, 21, 142, 13}},       {1001, "Edit", "", {87, 42, 142, 13}},
-        {1002, "Edit", "", {87, 63, 142, 13}},       {1003, "Edit", "", {87, 84, 127, 13}},
-        {1013, "Button", "...", {218, 84, 11, 13}},  {1004, "Edit", "", {87, 105, 127, 13}},
-        {1015, "Button", "...", {218, 105, 11, 13}}, {1005, "Edit", "", {87, 126, 142, 13}},
-        {1006, "ComboBox", "", {87, 147, 142, 0}},   {1007, "ListBox", "", {250, 20, 98, 77}},
-        {1008, "Button", "&Add", {259, 102, 36, 14}}, {1009, "Button", "&Delete", {304, 102, 36, 14}},
-        {1, "Button", "&Save", {243, 132, 48, 14}},  {57670, "Button", "Help", {307, 132, 48, 14}},
-        {0xFFFF, "Button", "Hosts", {243, 7, 112, 119}}, {0xFFFF, "Button", "Host information", {7, 7, 228, 160}},
-        {0xFFFF, "Static", "Host name:", {45, 23, 37, 8}}, {0xFFFF, "Static", "Username:", {43, 44, 39, 8}},
-        {0xFFFF, "Static", "Password:", {42, 65, 40, 8}}, {0xFFFF, "Static", "Play sound:", {45, 86, 38, 8}},
-        {0xFFFF, "Static", "Mail reader:", {44, 107, 38, 8}},
-        {0xFFFF, "Static", "Seconds per check:", {13, 128, 69, 8}},
-        {0xFFFF, "Static", "Action on new mail:", {16, 149, 66, 8}},
+        {1000, "Edit", "", {87, 21, 142, 13}},
+        {1016, "ComboBox", "", {87, 42, 142, 0}},
+        {1017, "Edit", "", {87, 63, 40, 13}},
+        {1001, "Edit", "", {87, 84, 142, 13}},
+        {1002, "Edit", "", {87, 105, 142, 13}},
+        {1003, "Edit", "", {87, 126, 127, 13}},
+        {1013, "Button", "...", {218, 126, 11, 13}},
+        {1004, "Edit", "", {87, 147, 127, 13}},
+        {1015, "Button", "...", {218, 147, 11, 13}},
+        {1005, "Edit", "", {87, 168, 142, 13}},
+        {1006, "ComboBox", "", {87, 189, 142, 0}},
+        {1007, "ListBox", "", {250, 20, 98, 77}},
+        {1008, "Button", "&Add", {259, 102, 36, 14}},
+        {1009, "Button", "&Delete", {304, 102, 36, 14}},
+        {1, "Button", "&Save", {243, 132, 48, 14}},
+        {57670, "Button", "Help", {307, 132, 48, 14}},
+        {0xFFFF, "Button", "Hosts", {243, 7, 112, 119}},
+        {0xFFFF, "Button", "Host information", {7, 7, 228, 202}},
+        {0xFFFF, "Static", "Host name:", {45, 23, 37, 8}},
+        {0xFFFF, "Static", "Username:", {43, 86, 39, 8}},
+        {0xFFFF, "Static", "Password:", {42, 107, 40, 8}},
+        {0xFFFF, "Static", "Play sound:", {45, 128, 38, 8}},
+        {0xFFFF, "Static", "Mail reader:", {44, 149, 38, 8}},
+        {0xFFFF, "Static", "Seconds per check:", {13, 170, 69, 8}},
+        {0xFFFF, "Static", "Action on new mail:", {16, 191, 66, 8}},
+        {0xFFFF, "Static", "Security:", {46, 44, 36, 8}},
+        {0xFFFF, "Static", "Port:", {62, 65, 20, 8}},
+        // The hint of the shown host's mode (none).
+        {1018, "Static", "(default 110)", {132, 65, 97, 8}},
     };
     HWND control = GetWindow(window_, GW_CHILD);
     for (const Expected& expected : layout) {
@@ -718,7 +857,7 @@ TEST_F(SetupDialogTest, TheTemplateHasEveryControlWhereTheLayoutPutsIt)
             EXPECT_EQ(placed.right - placed.left, units.right) << expected.text << ' ' << expected.id;
         }
         // A closed combo box has its own height; a list box shows whole lines.
-        if (expected.id != 1006 && expected.id != 1007) {
+        if (std::string(expected.className) != "ComboBox" && expected.id != 1007) {
             EXPECT_EQ(placed.bottom - placed.top, units.bottom) << expected.text << ' ' << expected.id;
         }
         control = GetWindow(control, GW_HWNDNEXT);
@@ -728,6 +867,19 @@ TEST_F(SetupDialogTest, TheTemplateHasEveryControlWhereTheLayoutPutsIt)
     EXPECT_EQ(listStyle & (LBS_NOTIFY | LBS_SORT), LBS_NOTIFY);
     EXPECT_EQ(GetWindowLongA(Item(IDC_ACTION), GWL_STYLE) & (CBS_DROPDOWNLIST | CBS_SORT), CBS_DROPDOWNLIST);
     EXPECT_EQ(GetWindowLongA(Item(IDOK), GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
+
+    // The two settings of the connection come right after the host name.
+    // (WS_VSCROLL and WS_BORDER do not stay in the styles that these report.)
+    const LONG security = GetWindowLongA(Item(IDC_SECURITY), GWL_STYLE);
+    EXPECT_EQ(security & (CBS_DROPDOWNLIST | CBS_SORT | WS_TABSTOP), CBS_DROPDOWNLIST | WS_TABSTOP);
+    const LONG port = GetWindowLongA(Item(IDC_PORT), GWL_STYLE);
+    EXPECT_EQ(port & (ES_NUMBER | WS_TABSTOP | ES_AUTOHSCROLL), ES_NUMBER | WS_TABSTOP | ES_AUTOHSCROLL);
+    EXPECT_EQ(SendMessageA(Item(IDC_PORT), EM_GETLIMITTEXT, 0, 0), 5);
+    EXPECT_EQ(GetWindowLongA(Item(IDC_PORT_HINT), GWL_STYLE) & WS_TABSTOP, 0);
+    std::vector<int> tabOrder;
+    for (HWND at = Item(IDC_HOST_NAME); tabOrder.size() < 4; at = GetNextDlgTabItem(window_, at, FALSE))
+        tabOrder.push_back(GetDlgCtrlID(at));
+    EXPECT_EQ(tabOrder, (std::vector<int>{IDC_HOST_NAME, IDC_SECURITY, IDC_PORT, IDC_USER_ID}));
 }
 
 } // namespace

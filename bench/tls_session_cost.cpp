@@ -2,8 +2,11 @@
 // monitor's own StartTlsSession (handshake and certificate check, as every
 // SSL/TLS check does it) on fresh connections to a POP3S server, and the
 // certificate check's system calls (chain and SSL policy) alone on the
-// server's certificate. Prints "key value" lines.
-//   tls_session_cost ADDRESS PORT CERTIFICATE.crt SESSIONS
+// server's certificate. Beside them, the wait for the same server's plain
+// greeting on a fresh connection: the server's own start of a session (a
+// login process), which the handshake's first wait holds too. Prints "key
+// value" lines.
+//   tls_session_cost ADDRESS TLS_PORT PLAIN_PORT CERTIFICATE.crt SESSIONS
 #include "probe_socket.h"
 #include "tls_session.h"
 
@@ -71,6 +74,21 @@ double TimedSessionStart(const ServerAddress& address, const char* hostName)
     return took;
 }
 
+// One connection and the wait for the first bytes of the greeting: its wall
+// time in µs, or a negative value when it failed.
+double TimedGreeting(const ServerAddress& address)
+{
+    UniqueSocket socket(OpenStreamSocket(address.Family));
+    if (!socket || ConnectWithin(socket.get(), address, kBoundMs) != 0)
+        return -1;
+    char greeting[512];
+    const double start = WallUs();
+    const int received = ReceiveBefore(socket.get(), greeting, sizeof greeting,
+                                       std::chrono::steady_clock::now() + std::chrono::milliseconds(kBoundMs));
+    const double took = WallUs() - start;
+    return received > 0 ? took : -1;
+}
+
 struct CertificateDeleter {
     void operator()(PCCERT_CONTEXT certificate) const { CertFreeCertificateContext(certificate); }
 };
@@ -128,17 +146,19 @@ bool CheckCertificate(PCCERT_CONTEXT certificate)
 
 int main(int argc, char** argv)
 {
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: tls_session_cost ADDRESS PORT CERTIFICATE.crt SESSIONS\n");
+    if (argc != 6) {
+        std::fprintf(stderr, "usage: tls_session_cost ADDRESS TLS_PORT PLAIN_PORT CERTIFICATE.crt SESSIONS\n");
         return 2;
     }
     const char* host = argv[1];
-    const int sessions = std::atoi(argv[4]);
+    const char* certificatePath = argv[4];
+    const int sessions = std::atoi(argv[5]);
     WSADATA winsock;
     if (WSAStartup(0x0202, &winsock) != 0)
         return 1;
     const std::vector<ServerAddress> addresses = ResolveHost(host, static_cast<uint16_t>(std::atoi(argv[2])));
-    if (addresses.empty())
+    const std::vector<ServerAddress> plainAddresses = ResolveHost(host, static_cast<uint16_t>(std::atoi(argv[3])));
+    if (addresses.empty() || plainAddresses.empty())
         return 1;
 
     // The first start in a process also loads the system's stores.
@@ -155,7 +175,16 @@ int main(int argc, char** argv)
     }
     const double sessionCpu = (ThreadCpuUs() - cpuBefore) / std::max(sessions, 1);
 
-    const UniqueCertificate certificate = ReadCertificate(argv[3]);
+    std::vector<double> greetings;
+    for (int i = 0; i < sessions; ++i) {
+        const double took = TimedGreeting(plainAddresses.front());
+        if (took < 0)
+            ++failures;
+        else
+            greetings.push_back(took);
+    }
+
+    const UniqueCertificate certificate = ReadCertificate(certificatePath);
     std::vector<double> checks;
     int checkFailures = certificate ? 0 : 1;
     const double checkCpuBefore = ThreadCpuUs();
@@ -172,6 +201,7 @@ int main(int argc, char** argv)
     std::printf("first_start_us %.1f\n", first);
     std::printf("start_wall_us %.1f\n", Median(walls));
     std::printf("start_cpu_us %.1f\n", sessionCpu);
+    std::printf("greeting_wall_us %.1f\n", Median(greetings));
     std::printf("check_wall_us %.1f\n", Median(checks));
     std::printf("check_cpu_us %.1f\n", checkCpu);
     std::printf("failures %d\n", failures);

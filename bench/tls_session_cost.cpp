@@ -13,6 +13,7 @@
 #include <winsock2.h>
 
 #include <windows.h>
+
 #include <wincrypt.h>
 
 #include <algorithm>
@@ -64,9 +65,8 @@ double TimedSessionStart(const ServerAddress& address, const char* hostName)
         return -1;
     TlsSession* session = nullptr;
     const double start = WallUs();
-    const TlsOutcome outcome = StartTlsSession(socket.get(), hostName, std::chrono::steady_clock::now() +
-                                                                           std::chrono::milliseconds(kBoundMs),
-                                               nullptr, &session);
+    const Deadline deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBoundMs);
+    const TlsOutcome outcome = StartTlsSession(socket.get(), hostName, deadline, nullptr, &session);
     const double took = WallUs() - start;
     if (outcome != TlsOutcome::Established)
         return -1;

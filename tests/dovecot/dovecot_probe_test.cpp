@@ -1,15 +1,19 @@
-// The probe, as the monitor's check thread runs it (Winsock 1.1, port 110),
-// against a real Dovecot: the states and status texts that the tray icon and
-// the menu show come from here. Dovecot's log shows what it saw of each check.
+// The probe, as the monitor's check thread runs it, against a real Dovecot:
+// plain POP3 on 110, and TLS through the system's engine on 995 (SSL/TLS)
+// and on 110 after STLS (STARTTLS). The states and status texts that the
+// tray icon and the menu show come from here. Dovecot's log shows what it
+// saw of each check.
 
-#include <winsock.h>
+#include <winsock2.h>
 
 #include "dovecot_server.h"
 #include "pop3_probe.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -18,19 +22,33 @@ protected:
     void SetUp() override
     {
         WSADATA data;
-        ASSERT_EQ(WSAStartup(0x0101, &data), 0);
+        ASSERT_EQ(WSAStartup(0x0202, &data), 0);
         // A real server answers within milliseconds; a hang fails the test sooner.
         settings.BoundMs = 5000;
     }
     void TearDown() override { WSACleanup(); }
 
-    // One check of the user's mailbox, as the check thread runs it.
-    int32_t Check(const DovecotServer& server, const std::string& user, const std::string& password)
+    // One check of the user's mailbox, as the check thread runs it. The
+    // server's address is the host name: Wine resolves no name of the test
+    // certificate (it ignores the hosts file), which holds the address too.
+    int32_t Check(const DovecotServer& server, const std::string& user, const std::string& password,
+                  int32_t security = NoSecurity)
     {
         host.Name = server.address();
         host.UserID = user;
         host.Password = password;
+        host.Security = security;
+        host.Port = 0;
         return GuessState(host, settings);
+    }
+
+    // Dovecot writes the line of a failed login once the login process has
+    // ended, which may be a moment after the check closed its side.
+    static int Eventually(const std::function<int()>& count, int expected)
+    {
+        for (int waited = 0; count() < expected && waited < 5000; waited += 20)
+            Sleep(20);
+        return count();
     }
 
     ProbeSettings settings;
@@ -42,23 +60,25 @@ TEST_F(DovecotProbe, AMailboxIsNoNewMailWhileEmptyAndNewMailWhileItHoldsMessages
     const DovecotServer dovecot = DovecotServer::Shared();
     ASSERT_TRUE(dovecot.AddUser("probe-alice", "Secret1"));
 
-    EXPECT_EQ(Check(dovecot, "probe-alice", "Secret1"), NoMail);
+    EXPECT_EQ(Check(dovecot, "probe-alice", "Secret1"), NoMail) << host.StatusText.load();
     EXPECT_EQ(host.StatusText.load(), kNoNewMailText);
 
     ASSERT_TRUE(dovecot.Deliver("probe-alice", 3));
-    EXPECT_EQ(Check(dovecot, "probe-alice", "Secret1"), NewMail);
+    EXPECT_EQ(Check(dovecot, "probe-alice", "Secret1"), NewMail) << host.StatusText.load();
     EXPECT_EQ(host.StatusText.load(), kNewMailText);
     // The check only counts: the messages stay, and the next check sees them again.
-    EXPECT_EQ(Check(dovecot, "probe-alice", "Secret1"), NewMail);
+    EXPECT_EQ(Check(dovecot, "probe-alice", "Secret1"), NewMail) << host.StatusText.load();
 
     ASSERT_TRUE(dovecot.Empty("probe-alice"));
-    EXPECT_EQ(Check(dovecot, "probe-alice", "Secret1"), NoMail);
+    EXPECT_EQ(Check(dovecot, "probe-alice", "Secret1"), NoMail) << host.StatusText.load();
     EXPECT_EQ(host.StatusText.load(), kNoNewMailText);
     ASSERT_TRUE(dovecot.Deliver("probe-alice", 1));
-    EXPECT_EQ(Check(dovecot, "probe-alice", "Secret1"), NewMail);
+    EXPECT_EQ(Check(dovecot, "probe-alice", "Secret1"), NewMail) << host.StatusText.load();
 
     // Five logins, each ended with QUIT and nothing deleted.
     EXPECT_EQ(dovecot.Logins("probe-alice"), 5);
+    // Plain stays plain, though the server offers STLS.
+    EXPECT_EQ(dovecot.TlsLogins("probe-alice"), 0);
     const std::string log = dovecot.Log();
     EXPECT_NE(log.find("pop3(probe-alice)"), std::string::npos) << log;
     EXPECT_EQ(log.find("del=1"), std::string::npos) << log;
@@ -70,14 +90,14 @@ TEST_F(DovecotProbe, AWrongPasswordAndAnUnknownUserAreBothRejectedAtPass)
     ASSERT_TRUE(dovecot.AddUser("probe-bob", "right"));
     ASSERT_TRUE(dovecot.Deliver("probe-bob", 1));
 
-    EXPECT_EQ(Check(dovecot, "probe-bob", "wrong"), Unknown);
+    EXPECT_EQ(Check(dovecot, "probe-bob", "wrong"), Unknown) << host.StatusText.load();
     EXPECT_EQ(host.StatusText.load(), kRejectedPassText);
-    EXPECT_EQ(Check(dovecot, "probe-nobody", "right"), Unknown);
+    EXPECT_EQ(Check(dovecot, "probe-nobody", "right"), Unknown) << host.StatusText.load();
     EXPECT_EQ(host.StatusText.load(), kRejectedPassText);
     // Failures are answered at once (no failure delay), and a good login
     // right after them is not held back.
     const DWORD before = GetTickCount();
-    EXPECT_EQ(Check(dovecot, "probe-bob", "right"), NewMail);
+    EXPECT_EQ(Check(dovecot, "probe-bob", "right"), NewMail) << host.StatusText.load();
     EXPECT_LT(GetTickCount() - before, 2000u);
 
     EXPECT_EQ(dovecot.FailedLogins("probe-bob"), 1);
@@ -92,18 +112,61 @@ TEST_F(DovecotProbe, AStoppedServerCannotBeConnectedAndTheFirstCheckAfterItsStar
     const DovecotServer dovecot = DovecotServer::Spare();
     ASSERT_TRUE(dovecot.Start()) << "cannot run Dovecot on " << dovecot.address() << ":110 (needs root)";
     ASSERT_TRUE(dovecot.AddUser("probe-carol", "pw"));
-    EXPECT_EQ(Check(dovecot, "probe-carol", "pw"), NoMail);
+    EXPECT_EQ(Check(dovecot, "probe-carol", "pw"), NoMail) << host.StatusText.load();
 
     ASSERT_TRUE(dovecot.Stop());
-    EXPECT_EQ(Check(dovecot, "probe-carol", "pw"), Unknown);
+    EXPECT_EQ(Check(dovecot, "probe-carol", "pw"), Unknown) << host.StatusText.load();
     EXPECT_EQ(host.StatusText.load(), kConnectFailedText);
 
     // A fresh start forgets users and mail.
     ASSERT_TRUE(dovecot.Start());
     ASSERT_TRUE(dovecot.AddUser("probe-carol", "pw"));
     ASSERT_TRUE(dovecot.Deliver("probe-carol", 2));
-    EXPECT_EQ(Check(dovecot, "probe-carol", "pw"), NewMail);
+    EXPECT_EQ(Check(dovecot, "probe-carol", "pw"), NewMail) << host.StatusText.load();
     EXPECT_EQ(host.StatusText.load(), kNewMailText);
+    EXPECT_TRUE(dovecot.Stop());
+}
+
+TEST_F(DovecotProbe, SslTlsAndStartTlsEachSeeNoNewMailThenNewMailAndRejectAWrongPasswordAllInsideTls)
+{
+    const DovecotServer dovecot = DovecotServer::Shared();
+    for (const auto& [security, user] : {std::pair{SslTls, "probe-tls-ivy"}, {StartTls, "probe-stls-jon"}}) {
+        SCOPED_TRACE(SecurityNames[security]);
+        ASSERT_TRUE(dovecot.AddUser(user, "Secret2"));
+
+        EXPECT_EQ(Check(dovecot, user, "Secret2", security), NoMail) << host.StatusText.load();
+        EXPECT_EQ(host.StatusText.load(), kNoNewMailText);
+        ASSERT_TRUE(dovecot.Deliver(user, 2));
+        EXPECT_EQ(Check(dovecot, user, "Secret2", security), NewMail) << host.StatusText.load();
+        EXPECT_EQ(host.StatusText.load(), kNewMailText);
+        EXPECT_EQ(Check(dovecot, user, "wrong", security), Unknown) << host.StatusText.load();
+        EXPECT_EQ(host.StatusText.load(), kRejectedPassText);
+
+        // Dovecot saw each of them inside TLS, the refused one too.
+        EXPECT_EQ(dovecot.Logins(user), 2);
+        EXPECT_EQ(dovecot.TlsLogins(user), 2) << dovecot.Log();
+        EXPECT_EQ(Eventually([&] { return dovecot.TlsFailedLogins(user); }, 1), 1) << dovecot.Log();
+        EXPECT_EQ(dovecot.FailedLogins(user), 1);
+    }
+}
+
+TEST_F(DovecotProbe, AStoppedServerCannotBeConnectedOverSslTlsAndTheFirstCheckAfterItsStartRecovers)
+{
+    const DovecotServer dovecot = DovecotServer::Spare();
+    ASSERT_TRUE(dovecot.Start()) << "cannot run Dovecot on " << dovecot.address() << ":995 (needs root)";
+    ASSERT_TRUE(dovecot.AddUser("probe-tls-kim", "pw"));
+    EXPECT_EQ(Check(dovecot, "probe-tls-kim", "pw", SslTls), NoMail) << host.StatusText.load();
+
+    ASSERT_TRUE(dovecot.Stop());
+    EXPECT_EQ(Check(dovecot, "probe-tls-kim", "pw", SslTls), Unknown) << host.StatusText.load();
+    EXPECT_EQ(host.StatusText.load(), kConnectFailedText);
+
+    ASSERT_TRUE(dovecot.Start());
+    ASSERT_TRUE(dovecot.AddUser("probe-tls-kim", "pw"));
+    ASSERT_TRUE(dovecot.Deliver("probe-tls-kim", 1));
+    EXPECT_EQ(Check(dovecot, "probe-tls-kim", "pw", SslTls), NewMail) << host.StatusText.load();
+    EXPECT_EQ(host.StatusText.load(), kNewMailText);
+    EXPECT_EQ(dovecot.TlsLogins("probe-tls-kim"), 1) << dovecot.Log();  // in the fresh server's log
     EXPECT_TRUE(dovecot.Stop());
 }
 

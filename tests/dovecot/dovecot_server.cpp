@@ -1,9 +1,8 @@
 #include "dovecot_server.h"
 
-#include "win_handles.h"
-
 #include <windows.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -67,14 +66,15 @@ bool DovecotServer::Run(const std::string& arguments) const
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     // Wine runs a Linux program but gives no handle to wait on (hence the
-    // status file); close whatever it gives.
+    // status file). What it leaves in `process` is no handle of ours
+    // (hThread holds stale bytes), so nothing of it is closed: closing such a
+    // value can close another handle of this process (it took Winsock's, and
+    // every later connect of the test failed).
     if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &process)) {
         std::cerr << "cannot start " << commandLine << " (" << GetLastError() << ")\n";
         return false;
     }
-    UniqueKernelHandle thread(process.hThread);
-    UniqueKernelHandle handle(process.hProcess);
     const std::string windowsStatus = WindowsPath(statusFile);
     const DWORD start = GetTickCount();
     while (GetFileAttributesA(windowsStatus.c_str()) == INVALID_FILE_ATTRIBUTES) {
@@ -94,7 +94,8 @@ bool DovecotServer::Run(const std::string& arguments) const
 
 bool DovecotServer::Start() const
 {
-    return Run("start");
+    // The certificates of the whole test run, whose CA the prefix trusts.
+    return Run(std::string("start ") + QUILLO_TLS_CERTS);
 }
 
 bool DovecotServer::Stop() const
@@ -129,12 +130,27 @@ int DovecotServer::Logins(const std::string& user) const
 
 int DovecotServer::FailedLogins(const std::string& user) const
 {
-    const std::string log = Log();
+    return LinesWith({"auth failed", "user=<" + user + ">"});
+}
+
+int DovecotServer::TlsLogins(const std::string& user) const
+{
+    return LinesWith({"Login: user=<" + user + ">", kTlsMark});
+}
+
+int DovecotServer::TlsFailedLogins(const std::string& user) const
+{
+    return LinesWith({"auth failed", "user=<" + user + ">", kTlsMark});
+}
+
+int DovecotServer::LinesWith(std::initializer_list<std::string> parts) const
+{
+    std::istringstream lines(Log());
     int count = 0;
-    std::istringstream lines(log);
     std::string line;
     while (std::getline(lines, line))
-        if (line.find("auth failed") != std::string::npos && line.find("user=<" + user + ">") != std::string::npos)
+        if (std::all_of(parts.begin(), parts.end(),
+                        [&](const std::string& part) { return line.find(part) != std::string::npos; }))
             ++count;
     return count;
 }

@@ -2,12 +2,13 @@
 // under Wine: its users and mailboxes, stopping and starting it, and its log.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 
 class DovecotServer {
 public:
-    // The instance on `address`:110 whose configuration, state, log and
-    // mailboxes live in `folder` (a Linux path).
+    // The instance on `address` (POP3 with STLS on 110, POP3S on 995) whose
+    // configuration, state, log and mailboxes live in `folder` (a Linux path).
     DovecotServer(std::string address, std::string folder);
 
     // The test run's shared instance, started before the first Dovecot test
@@ -33,9 +34,18 @@ public:
     // `user` failed.
     int Logins(const std::string& user) const;
     int FailedLogins(const std::string& user) const;
+    // The same, of those made inside TLS (POP3S, or POP3 after STLS).
+    int TlsLogins(const std::string& user) const;
+    int TlsFailedLogins(const std::string& user) const;
+
+    // What Dovecot writes into the line of a login, or of a failed one, made
+    // inside TLS (beside "rip=", "lip=" and "session=").
+    static constexpr char kTlsMark[] = ", TLS,";
 
 private:
     bool Run(const std::string& arguments) const;
+    // The log's lines that hold every one of the parts.
+    int LinesWith(std::initializer_list<std::string> parts) const;
 
     std::string address_;
     std::string folder_;

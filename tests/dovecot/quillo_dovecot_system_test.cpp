@@ -106,6 +106,29 @@ TEST_F(QuilloAgainstDovecot, NewMailStartsTheReaderAgainEachTimeTheMailboxFillsA
     EndMonitor(monitor);
 }
 
+TEST_F(QuilloAgainstDovecot, AnSslTlsMailboxIsCheckedInsideTlsAndItsNewMailStartsTheReader)
+{
+    const DovecotServer dovecot = DovecotServer::Shared();
+    ASSERT_TRUE(dovecot.AddUser("monitor-tls-gwen", "tls-pw"));
+    StoreHosts({ReaderHost(dovecot, "monitor-tls-gwen", "tls-pw")});
+    // As the setup program stores SSL/TLS with the default port (995).
+    WriteDwordValue("Host0Security", SslTls);
+    WriteDwordValue("Host0Port", 0);
+
+    Monitor monitor;
+    ASSERT_TRUE(monitor.started());
+    ASSERT_NE(monitor.WaitForWindow("ZT-Quillo", "ZT-Quillo"), nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return dovecot.Logins("monitor-tls-gwen") >= 1; }, kPatienceMs)) << dovecot.Log();
+    EXPECT_TRUE(standins.WaitForStarts(0, 0).empty());
+
+    ASSERT_TRUE(dovecot.Deliver("monitor-tls-gwen", 1));
+    EXPECT_EQ(ReaderStartsFor("monitor-tls-gwen", 1), 1u);
+    EndMonitor(monitor);
+    // Every check went through TLS, none in plain text.
+    EXPECT_GE(dovecot.Logins("monitor-tls-gwen"), 2);
+    EXPECT_EQ(dovecot.TlsLogins("monitor-tls-gwen"), dovecot.Logins("monitor-tls-gwen")) << dovecot.Log();
+}
+
 TEST_F(QuilloAgainstDovecot, MailThatWaitsThroughAServerOutageIsAnnouncedAgainOnceTheServerIsBack)
 {
     // A server of this test's own, so that stopping it disturbs no other test.

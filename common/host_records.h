@@ -27,10 +27,22 @@ enum SecurityMode : int32_t {
 // Display texts of SecurityMode, in value order.
 inline constexpr const char* SecurityNames[3] = {"None", "STARTTLS", "SSL/TLS"};
 
-// The port of a host whose stored port is 0 (or absent): 995 for SSL/TLS,
-// 110 otherwise.
-constexpr int32_t DefaultPort(int32_t security)
+// The mail protocol a host is checked with (Host%dProtocol), in stored-value
+// order.
+enum MailProtocol : int32_t {
+    Pop3 = 0,
+    Imap = 1,
+};
+
+// Display texts of MailProtocol, in value order.
+inline constexpr const char* ProtocolNames[2] = {"POP3", "IMAP"};
+
+// The port of a host whose stored port is 0 (or absent): POP3 110, or 995
+// with SSL/TLS; IMAP 143, or 993 with SSL/TLS.
+constexpr int32_t DefaultPort(int32_t security, int32_t protocol = Pop3)
 {
+    if (protocol == Imap)
+        return security == SslTls ? 993 : 143;
     return security == SslTls ? 995 : 110;
 }
 
@@ -52,7 +64,8 @@ struct HostConfig {
     // As stored, even out of range: a check of such a host fails at once,
     // and the setup program keeps the value until the user picks another.
     int32_t Security = NoSecurity;
-    int32_t Port = 0;  // 0: DefaultPort(Security)
+    int32_t Port = 0;  // 0: DefaultPort(Security, Protocol)
+    int32_t Protocol = Pop3;  // as stored, like Security
     // The stored password could not be opened here (another user's or
     // machine's, or bound to another host): Password is empty, the monitor
     // sends nothing for the host, and the user must enter it again.

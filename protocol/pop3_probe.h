@@ -1,103 +1,12 @@
-// The POP3 probe: one check of one host, run on the check thread.
+// The POP3 probe: one check of one host, run on the check thread. It is
+// also where a check starts for every protocol.
 #pragma once
 
-#include "host_records.h"
-#include "probe_socket.h"
-#include "tls_session.h"
+#include "probe_connection.h"
 
-#include <cstdint>
-
-// Status texts. Arrays, so that each text has one address in the whole
-// program: the main thread may read the entry's text while the check thread
-// replaces it, and only ever sees one of these objects.
-inline constexpr char kPasswordLostText[] = "Password must be entered again!";
-inline constexpr char kNoSocketText[] = "Unable to create socket!";
-inline constexpr char kGettingAddressText[] = "Getting network address...";
-inline constexpr char kNoSuchHostText[] = "No such host.";
-inline constexpr char kConnectingText[] = "Connecting to server...";
-inline constexpr char kConnectFailedText[] = "Unable to connect to server!";
-inline constexpr char kQueryingText[] = "Querying for mail...";
-inline constexpr char kDisconnectImmediateText[] = "Server disconnect: immediate!";
-inline constexpr char kRejectedConnectText[] = "Server rejected connect!";
-inline constexpr char kDisconnectAfterUserText[] = "Server disconnect: after USER command!";
-inline constexpr char kRejectedUserText[] = "Server rejected USER info - invalid USER name?";
-inline constexpr char kDisconnectAfterPassText[] = "Server disconnect: after PASS command!";
-inline constexpr char kRejectedPassText[] = "Server rejected PASS info - wrong password?";
-inline constexpr char kRejectedStatText[] = "Server rejected STAT cmd - non-POP3 server?";
-inline constexpr char kUnsupportedSecurityText[] = "Unsupported security setting!";
-inline constexpr char kInvalidPortText[] = "Invalid server port!";
-inline constexpr char kNoStartTlsText[] = "Server does not support STARTTLS!";
-inline constexpr char kNoSecureConnectionText[] = "Unable to establish a secure connection!";
-inline constexpr char kCertificateUntrustedText[] = "Server certificate is not trusted!";
-inline constexpr char kCertificateExpiredText[] = "Server certificate has expired!";
-inline constexpr char kCertificateNameText[] = "Server certificate does not match the host name!";
-inline constexpr char kNoNewMailText[] = "No new mail.";
-inline constexpr char kNewMailText[] = "New mail waiting!";
-
-// A reply line keeps at most this many characters; the rest of it is read
-// and dropped, so the dialogue stays in step.
-inline constexpr size_t kReplyLineKept = 127;
-// A reply line longer than this before its line feed counts as no reply.
-inline constexpr size_t kReplyLineLimit = 4096;
-
-struct ProbeSettings {
-    // Bound on the connect (all of the host's addresses together), on the
-    // TLS handshake, and on each reply line as a whole.
-    int BoundMs = 30000;
-    // Tells the main thread that the host's progress text changed; the
-    // program posts UM_NEWSTATUS with the host's index here.
-    void (*PostStatus)(int32_t hostIndex) = nullptr;
-    // Where the dialogue's bytes go and come from.
-    const ProbeSockets* Sockets = &SystemSockets();
-    // Once set, a connect or reply still awaited fails at once: the monitor
-    // is ending and waits for this check.
-    const std::atomic<bool>* Stop = nullptr;
-};
-
-// How much one recv may take: more than any reply line of a sound server, so
-// that a reply comes in one call; what arrives beyond the line waits in the
-// connection for the next one.
-inline constexpr size_t kReceiveRoom = 512;
-
-// One check's connection. The socket belongs to the caller; the bytes that
-// arrived beyond the last line taken belong to the connection, so that the
-// next line starts with them exactly as it would have read them from the
-// socket. Once TLS is up, lines go through its session, which the
-// connection ends (close_notify) before the caller closes the socket.
-struct ProbeConnection {
-    ProbeConnection(SocketHandle socket, const ProbeSettings& settings) : Socket(socket), Settings(settings) {}
-    ProbeConnection(const ProbeConnection&) = delete;
-    ProbeConnection& operator=(const ProbeConnection&) = delete;
-    ~ProbeConnection() { EndTlsSession(); }
-
-    void EndTlsSession()
-    {
-        if (Tls != nullptr)
-            Settings.Sockets->EndTlsSession(std::exchange(Tls, nullptr), Socket);
-    }
-
-    SocketHandle Socket;
-    const ProbeSettings& Settings;
-    TlsSession* Tls = nullptr;
-    char Received[kReceiveRoom];
-    size_t Next = 0;  // the first byte not yet taken
-    size_t End = 0;   // one past the last byte received
-};
-
-// Runs the whole dialogue for the host, on its port and with its security
-// mode, and returns its new MailState (-1, 0 or 1); leaves the matching
-// status text in the entry. The program passes its own settings
+// Runs the whole check of the host, in its protocol, on its port and with
+// its security mode, and returns its new MailState (-1, 0 or 1); leaves the
+// matching status text in the entry. The program passes its own settings
 // (check_scheduler.cpp); a test passes a shorter bound or a scripted peer in
 // place of the sockets.
 int32_t GuessState(HostEntry& host, const ProbeSettings& settings);
-
-// The status text of a TLS start that did not come to Established.
-const char* TlsFailureText(TlsOutcome outcome);
-
-// The text and its CR LF in one send (one record once TLS is up); a short
-// send is completed.
-void SendLine(ProbeConnection& connection, const char* text);
-
-// The next reply line without CR and LF, in the monitor's one reply buffer,
-// or null when no complete line came (closed, failed, too slow, too long).
-const char* ReceiveLine(ProbeConnection& connection);

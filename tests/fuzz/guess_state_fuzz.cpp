@@ -1,14 +1,16 @@
 // The whole check against a server that may say anything, in any pieces, and
-// a configuration that may hold any user id and password: the result is one
-// of the three states with its own constant text, the bytes sent are exactly
-// the commands due up to the step that ended the check, in order, each in one
-// send and after the whole reply before it, a command never carries a line
-// break inside, and the socket is closed exactly once.
+// a configuration that may hold any user id and password, in each security
+// mode: the result is one of the three states with its own constant text,
+// the bytes sent are exactly the commands due up to the step that ended the
+// check, in order, each in one send and after the whole reply before it, a
+// command never carries a line break inside, no credentials leave before TLS
+// is up in a secure mode, and every socket is closed exactly once.
 //
 // Input: a flags byte (bit 0 no socket, 1 the name service knows no such
-// host, 2 the name is no dotted quad either, 3 the connect fails), the user
-// id up to a NUL, the password up to a NUL, then the server's side as
-// ReadServerSide reads it.
+// host, 2 a first address refuses, 3 the connect fails, 4 and 5 the security
+// mode, 6 the TLS start fails), the user id up to a NUL, the password up to
+// a NUL, then the server's side (after the handshake: the decrypted stream)
+// as ReadServerSide reads it.
 #include "debug_trace.h"
 #include "fuzz_check.h"
 #include "pop3_probe.h"
@@ -65,23 +67,31 @@ struct Outcome {
     Last last;
 };
 
+// The replies and commands of the STLS step before the login's (one each
+// with STARTTLS, none otherwise) shift every later step.
 std::optional<Outcome> OutcomeOf(const char* text, const HostEntry& host)
 {
     const bool userSent = !HasLineBreak(host.UserID);
     const bool passSent = !HasLineBreak(host.Password);
+    const size_t s = host.Security == StartTls ? 1 : 0;
+    const size_t tlsAccepted = host.Security == StartTls ? 2 : 0;
     const Outcome outcomes[] = {
+        {kUnsupportedSecurityText, Unknown, 0, 0, Last::None},
         {kNoSocketText, Unknown, 0, 0, Last::None},
         {kNoSuchHostText, Unknown, 0, 0, Last::None},
         {kConnectFailedText, Unknown, 0, 0, Last::None},
         {kDisconnectImmediateText, Unknown, 0, 0, Last::Missing},
         {kRejectedConnectText, Unknown, 0, 0, Last::Rejected},
-        {kDisconnectAfterUserText, Unknown, 1, 1, Last::Missing},
-        {kRejectedUserText, Unknown, 1, userSent ? 1u : 0u, userSent ? Last::Rejected : Last::None},
-        {kDisconnectAfterPassText, Unknown, 2, 2, Last::Missing},
-        {kRejectedPassText, Unknown, 2, passSent ? 2u : 1u, passSent ? Last::Rejected : Last::None},
-        {kRejectedStatText, Unknown, 3, 3, Last::MissingOrRejected},
-        {kNoNewMailText, NoMail, 4, 4, Last::None},
-        {kNewMailText, NewMail, 4, 4, Last::None},
+        {kNoStartTlsText, Unknown, 1, 1, Last::MissingOrRejected},
+        {kNoSecureConnectionText, Unknown, tlsAccepted, s, Last::None},
+        {kCertificateUntrustedText, Unknown, tlsAccepted, s, Last::None},
+        {kDisconnectAfterUserText, Unknown, 1 + s, 1 + s, Last::Missing},
+        {kRejectedUserText, Unknown, 1 + s, (userSent ? 1u : 0u) + s, userSent ? Last::Rejected : Last::None},
+        {kDisconnectAfterPassText, Unknown, 2 + s, 2 + s, Last::Missing},
+        {kRejectedPassText, Unknown, 2 + s, (passSent ? 2u : 1u) + s, passSent ? Last::Rejected : Last::None},
+        {kRejectedStatText, Unknown, 3 + s, 3 + s, Last::MissingOrRejected},
+        {kNoNewMailText, NoMail, 4 + s, 4 + s, Last::None},
+        {kNewMailText, NewMail, 4 + s, 4 + s, Last::None},
     };
     for (const Outcome& outcome : outcomes) {
         if (outcome.text == text)  // the constant itself, never a copy
@@ -118,10 +128,12 @@ bool StartsWithNoCase(const std::string& line, const char* prefix)
 // only once its line feed had arrived; the one after them was missing or
 // rejected as the text says, and the verdict follows the fifth character of
 // the STAT reply.
-void CheckReplies(const ScriptedPeer& peer, const std::string& stream, const Outcome& outcome)
+void CheckReplies(const ScriptedPeer& peer, const std::string& stream, const Outcome& outcome, bool stls)
 {
     const std::vector<size_t>& deliveredBeforeSend = peer.deliveredBeforeSend();
-    const char* accepted[] = {"+OK", "+OK", "+OK", "+OK "};
+    std::vector<const char*> accepted{"+OK", "+OK", "+OK", "+OK "};
+    if (stls)
+        accepted.insert(accepted.begin(), "+OK");
     const size_t judged = outcome.accepted + (outcome.last == Last::None ? 0 : 1);
     size_t from = 0;
     for (size_t reply = 0; reply < judged; ++reply) {
@@ -138,7 +150,7 @@ void CheckReplies(const ScriptedPeer& peer, const std::string& stream, const Out
             FUZZ_CHECK(outcome.last != Last::Rejected || (whole && !good));
             FUZZ_CHECK(outcome.last != Last::MissingOrRejected || !good);
         }
-        if (reply == 3 && good)
+        if (reply == accepted.size() - 1 && good)
             FUZZ_CHECK((line.size() > 4 && line[4] == '0') == (outcome.state == NoMail));
         if (!whole)
             return;
@@ -157,11 +169,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         --size;
     }
     script.socketFails = (flags & 1) != 0;
-    script.lookupFails = (flags & 2) != 0;
-    script.addressBogus = (flags & 4) != 0;
+    script.resolveFails = (flags & 2) != 0;
+    script.deadAddresses = (flags & 4) != 0 ? 1 : 0;
     script.connectFails = (flags & 8) != 0;
+    if ((flags & 64) != 0)
+        script.tlsOutcome = TlsOutcome::NotTrusted;
 
     HostEntry host;
+    host.Security = (flags >> 4) & 3;  // 3: one this version does not know
     host.Name = "mail.example";
     host.Index = 5;
     host.UserID = TakeUpToNul(data, size);
@@ -185,14 +200,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(peer.misuse().empty());
 
     // The steps that cannot depend on the server.
-    if (script.socketFails)
-        FUZZ_CHECK(outcome->text == kNoSocketText);
-    else if (script.lookupFails && script.addressBogus)
+    const bool known = host.Security <= SslTls;
+    if (!known)
+        FUZZ_CHECK(outcome->text == kUnsupportedSecurityText);
+    else if (script.resolveFails)
         FUZZ_CHECK(outcome->text == kNoSuchHostText);
+    else if (script.socketFails)
+        FUZZ_CHECK(outcome->text == kNoSocketText);
     else if (script.connectFails)
         FUZZ_CHECK(outcome->text == kConnectFailedText);
-    FUZZ_CHECK(peer.opened() == 1);
-    FUZZ_CHECK(peer.closed() == (script.socketFails ? 0 : 1));
+    const bool reached = known && !script.resolveFails && !script.socketFails;
+    FUZZ_CHECK(peer.opened() == (reached ? 1 + static_cast<int>(script.deadAddresses) : 0));
+    FUZZ_CHECK(peer.closed() == peer.opened());
+
+    // TLS comes before anything of the host's leaves; a failed start shows
+    // its own text, and a session that was up is ended before the close.
+    const size_t stlsSends = host.Security == StartTls ? 1 : 0;
+    if (peer.tlsStarted()) {
+        FUZZ_CHECK(host.Security == SslTls || host.Security == StartTls);
+        FUZZ_CHECK(peer.sendsBeforeTls() == stlsSends);
+        if (script.tlsOutcome != TlsOutcome::Established)
+            FUZZ_CHECK(outcome->text == TlsFailureText(script.tlsOutcome));
+        else
+            FUZZ_CHECK(peer.tlsEnded());
+    } else {
+        FUZZ_CHECK(host.Security != SslTls || outcome->commands == 0);
+        FUZZ_CHECK(host.Security != StartTls || outcome->commands <= 1);
+    }
 
     // Progress went through its texts in order, each posted once.
     const char* progress[] = {kGettingAddressText, kConnectingText, kQueryingText};
@@ -200,7 +234,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (size_t i = 0; i < gPosted.size(); ++i)
         FUZZ_CHECK(gPosted[i] == progress[i]);
 
-    const std::string commands[] = {"USER " + host.UserID, "PASS " + host.Password, "STAT", "QUIT"};
+    std::vector<std::string> commands{"USER " + host.UserID, "PASS " + host.Password, "STAT", "QUIT"};
+    if (host.Security == StartTls)
+        commands.insert(commands.begin(), "STLS");
     const std::vector<std::string>& sends = peer.sends();
     FUZZ_CHECK(sends.size() == outcome->commands);
     for (size_t i = 0; i < outcome->commands; ++i) {
@@ -210,10 +246,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string stream;
     for (const std::string& piece : script.pieces)
         stream += piece;
-    CheckReplies(peer, stream, *outcome);
+    CheckReplies(peer, stream, *outcome, host.Security == StartTls);
+    // Bytes that came with the STLS "+OK" end the check before TLS.
+    if (host.Security == StartTls && outcome->text == kNoSecureConnectionText && !peer.tlsStarted()) {
+        const size_t greetingEnd = stream.find('\n');
+        FUZZ_CHECK(peer.delivered() > stream.find('\n', greetingEnd + 1) + 1);
+    }
 
     // The answer to QUIT is never awaited.
-    if (outcome->commands == 4)
+    if (outcome->commands == commands.size())
         FUZZ_CHECK(peer.receives() == peer.receivesBeforeSend().back());
 
     DebugTraceSink = nullptr;

@@ -167,16 +167,19 @@ TEST_F(ProbeAgainstScript, AHostThatCannotBeServedAsStoredIsNeverContacted)
     struct Case {
         bool passwordLost;
         int32_t security;
+        int32_t protocol;
         int32_t port;
         const char* text;
     };
-    for (const Case& c : {Case{true, SslTls, 0, "Password must be entered again!"},
-                          Case{false, 3, 0, "Unsupported security setting!"},
-                          Case{false, -1, 0, "Unsupported security setting!"},
-                          Case{false, SslTls, 65536, "Invalid server port!"},
-                          Case{false, NoSecurity, -1, "Invalid server port!"}}) {
+    for (const Case& c : {Case{true, SslTls, Pop3, 0, "Password must be entered again!"},
+                          Case{false, 3, Pop3, 0, "Unsupported security setting!"},
+                          Case{false, -1, Imap, 0, "Unsupported security setting!"},
+                          Case{false, SslTls, 2, 0, "Unsupported protocol setting!"},
+                          Case{false, SslTls, Pop3, 65536, "Invalid server port!"},
+                          Case{false, NoSecurity, Imap, -1, "Invalid server port!"}}) {
         host.PasswordLost = c.passwordLost;
         host.Security = c.security;
+        host.Protocol = c.protocol;
         host.Port = c.port;
         ScriptedPeer peer(AfterLogin({"+OK 1 100\r\n"}));
         EXPECT_EQ(GuessState(host, settings), Unknown);

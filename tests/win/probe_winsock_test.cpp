@@ -92,7 +92,7 @@ TEST_F(WinsockProbe, ARefusedOrHangingConnectFailsWithinTheBound)
     std::vector<std::unique_ptr<UniqueSocket>> queued;
     for (int i = 0; i < 8; ++i) {
         queued.push_back(std::make_unique<UniqueSocket>(OpenStreamSocket()));
-        if (ConnectWithin(queued.back()->get(), ResolveHost("127.0.0.1", 110).front(), 200) != 0)
+        if (ConnectWithin(queued.back()->get(), ResolveHost("127.0.0.24", 110).front(), 200) != 0)
             break;
     }
     host.Name = "127.0.0.24";

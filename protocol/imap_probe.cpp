@@ -1,0 +1,314 @@
+// The IMAP dialogue of one check. Every response is read whole, literals
+// included, so that the dialogue stays in step whatever the server puts
+// between the lines it waits for; and every wait for a command's tagged
+// response, however many untagged ones come first, ends at one bound.
+#include "imap_probe.h"
+
+#include "debug_trace.h"
+
+#include <cctype>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A literal longer than a response line may be is no response either.
+constexpr size_t kLiteralLimit = kReplyLineLimit;
+
+enum class Read { Response, Missing };
+
+// The UNSEEN count in " (MESSAGES 3 UNSEEN 1)": name and number pairs in
+// any order, in parentheses after one space.
+std::optional<uint32_t> UnseenItem(const std::string& items)
+{
+    if (items.size() < 3 || items[0] != ' ' || items[1] != '(' || items.back() != ')')
+        return std::nullopt;
+    std::optional<uint32_t> unseen;
+    size_t at = 2;
+    const size_t end = items.size() - 1;
+    while (at < end) {
+        const size_t nameEnd = items.find(' ', at);
+        if (nameEnd == std::string::npos || nameEnd >= end)
+            return std::nullopt;
+        const std::string name = items.substr(at, nameEnd - at);
+        size_t numberEnd = nameEnd + 1;
+        uint64_t number = 0;
+        while (numberEnd < end && std::isdigit(static_cast<unsigned char>(items[numberEnd]))) {
+            number = number * 10 + static_cast<uint64_t>(items[numberEnd++] - '0');
+            if (number > UINT32_MAX)
+                return std::nullopt;
+        }
+        if (numberEnd == nameEnd + 1 || (numberEnd < end && items[numberEnd] != ' '))
+            return std::nullopt;
+        if (name.size() == 6 && StartsWithNoCase(name.c_str(), "UNSEEN"))
+            unseen = static_cast<uint32_t>(number);
+        at = numberEnd + 1;
+    }
+    return unseen;
+}
+
+// The size in a "{n}" at the line's end, or nothing.
+std::optional<size_t> LiteralAtEnd(const std::string& line)
+{
+    if (line.empty() || line.back() != '}')
+        return std::nullopt;
+    const size_t open = line.rfind('{');
+    if (open == std::string::npos || open + 2 > line.size() - 1 || line.size() - open - 2 > 9)
+        return std::nullopt;
+    size_t size = 0;
+    for (size_t i = open + 1; i + 1 < line.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(line[i])))
+            return std::nullopt;
+        size = size * 10 + static_cast<size_t>(line[i] - '0');
+    }
+    return size;
+}
+
+// One whole response before the deadline: its lines and literals.
+Read ReadResponse(ProbeConnection& connection, ImapResponse& response, Deadline deadline)
+{
+    response.Parts.clear();
+    std::string line(kReplyLineLimit + 1, '\0');
+    for (;;) {
+        if (!ReceiveLineInto(connection, line.data(), kReplyLineLimit, deadline))
+            return Read::Missing;
+        response.Parts.emplace_back(line.c_str());
+        const std::optional<size_t> literal = LiteralAtEnd(response.Parts.back());
+        if (!literal)
+            return Read::Response;
+        if (*literal > kLiteralLimit)
+            return Read::Missing;
+        std::string bytes;
+        if (!ReceiveBytes(connection, *literal, bytes, deadline))
+            return Read::Missing;
+        response.Parts.push_back(std::move(bytes));
+    }
+}
+
+bool HasWordNoCase(const std::string& text, const char* word)
+{
+    const size_t length = std::char_traits<char>::length(word);
+    for (size_t at = 0; at + length <= text.size(); ++at) {
+        const bool starts = at == 0 || text[at - 1] == ' ' || text[at - 1] == '[';
+        const bool ends = at + length == text.size() || text[at + length] == ' ' || text[at + length] == ']';
+        if (starts && ends && StartsWithNoCase(text.c_str() + at, word))
+            return true;
+    }
+    return false;
+}
+
+// How a command ended: its tagged "OK", "NO" or "BAD", a continuation
+// request ("+") when one was asked for, or nothing before the bound.
+enum class Ending { Ok, Refused, Continue, Missing };
+
+// What one IMAP exchange has learnt so far.
+struct ImapExchange {
+    ProbeConnection& Connection;
+    HostEntry& Host;
+    unsigned Tags = 0;
+    std::string Capabilities;  // the last capability list the server gave
+    std::optional<uint32_t> Unseen;
+};
+
+std::string NextTag(ImapExchange& exchange)
+{
+    return "q" + std::to_string(++exchange.Tags);
+}
+
+// Reads up to the tagged response of the command with this tag, or to a
+// continuation request when `continuing`; untagged responses on the way
+// are skipped, but the capabilities and the INBOX status among them kept.
+Ending Await(ImapExchange& exchange, const std::string& tag, bool continuing)
+{
+    const Deadline deadline = BoundFromNow(exchange.Connection.Settings);
+    ImapResponse response;
+    for (;;) {
+        if (ReadResponse(exchange.Connection, response, deadline) == Read::Missing)
+            return Ending::Missing;
+        const std::string& first = response.Parts.front();
+        if (continuing && first.starts_with("+"))
+            return Ending::Continue;
+        if (first.size() > tag.size() && first.compare(0, tag.size(), tag) == 0 && first[tag.size()] == ' ')
+            return StartsWithNoCase(first.c_str() + tag.size() + 1, "OK") ? Ending::Ok : Ending::Refused;
+        if (StartsWithNoCase(first.c_str(), "* CAPABILITY "))
+            exchange.Capabilities = first;
+        if (const std::optional<uint32_t> unseen = UnseenInInbox(response))
+            exchange.Unseen = unseen;
+    }
+}
+
+// Sends the command (its text after the tag) and reads up to its end.
+Ending Command(ImapExchange& exchange, const std::string& text)
+{
+    const std::string tag = NextTag(exchange);
+    SendLine(exchange.Connection, (tag + ' ' + text).c_str());
+    return Await(exchange, tag, false);
+}
+
+bool ReadGreeting(ImapExchange& exchange, int32_t& failed, bool& preauthenticated)
+{
+    ImapResponse greeting;
+    if (ReadResponse(exchange.Connection, greeting, BoundFromNow(exchange.Connection.Settings)) == Read::Missing) {
+        failed = Fail(exchange.Host, "- Disconnected after connect!", kDisconnectImmediateText);
+        return false;
+    }
+    const std::string& first = greeting.Parts.front();
+    if (!StartsWithNoCase(first.c_str(), "* OK") && !StartsWithNoCase(first.c_str(), "* PREAUTH")) {
+        failed = Fail(exchange.Host, "- Server rejected connect!", kRejectedConnectText);
+        return false;
+    }
+    preauthenticated = StartsWithNoCase(first.c_str(), "* PREAUTH");
+    if (HasWordNoCase(first, "CAPABILITY"))
+        exchange.Capabilities = first;
+    return true;
+}
+
+// As with POP3's STLS: bytes after the tagged OK and before the handshake
+// are nobody's reply, and fail the check.
+bool SecureWithStartTls(ImapExchange& exchange)
+{
+    if (exchange.Capabilities.empty() && Command(exchange, "CAPABILITY") == Ending::Missing) {
+        Fail(exchange.Host, "- No CAPABILITY reply!", kNoStartTlsText);
+        return false;
+    }
+    if (!HasWordNoCase(exchange.Capabilities, "STARTTLS") || Command(exchange, "STARTTLS") != Ending::Ok) {
+        Fail(exchange.Host, "- Server rejected STARTTLS!", kNoStartTlsText);
+        return false;
+    }
+    if (exchange.Connection.Next != exchange.Connection.End) {
+        Fail(exchange.Host, "- Bytes after STARTTLS reply!", kNoSecureConnectionText);
+        return false;
+    }
+    return SecureConnection(exchange.Connection, exchange.Host);
+}
+
+// LOGIN with each value quoted, or as a synchronising literal when it holds
+// a byte that a quoted string cannot carry: the command goes out up to each
+// literal, and the rest only after the server's "+".
+bool LogIn(ImapExchange& exchange)
+{
+    if (exchange.Connection.Tls == nullptr) {
+        if (exchange.Capabilities.empty() && Command(exchange, "CAPABILITY") == Ending::Missing) {
+            Fail(exchange.Host, "- Disconnected before LOGIN!", kDisconnectAfterPassText);
+            return false;
+        }
+        if (HasWordNoCase(exchange.Capabilities, "LOGINDISABLED")) {
+            Fail(exchange.Host, "- LOGIN disabled on a plain connection!", kSecureConnectionRequiredText);
+            return false;
+        }
+    }
+    const std::string tag = NextTag(exchange);
+    std::string pending = tag + " LOGIN";
+    for (const std::string* value : {&exchange.Host.UserID, &exchange.Host.Password}) {
+        if (const std::optional<std::string> quoted = QuotedString(*value)) {
+            pending += ' ' + *quoted;
+            continue;
+        }
+        SendLine(exchange.Connection, (pending + " {" + std::to_string(value->size()) + '}').c_str());
+        const Ending ending = Await(exchange, tag, true);
+        if (ending != Ending::Continue) {
+            Fail(exchange.Host, "- Server rejected LOGIN literal!",
+                 ending == Ending::Missing ? kDisconnectAfterPassText : kRejectedPassText);
+            return false;
+        }
+        // The literal's bytes begin the next piece.
+        pending = *value;
+    }
+    SendLine(exchange.Connection, pending.c_str());
+    const Ending ending = Await(exchange, tag, false);
+    if (ending == Ending::Ok)
+        return true;
+    Fail(exchange.Host, "- Server rejected LOGIN!", ending == Ending::Missing ? kDisconnectAfterPassText : kRejectedPassText);
+    return false;
+}
+
+int32_t AskStatus(ImapExchange& exchange)
+{
+    exchange.Unseen.reset();
+    const Ending ending = Command(exchange, "STATUS INBOX (MESSAGES UNSEEN)");
+    if (ending != Ending::Ok || !exchange.Unseen)
+        return Fail(exchange.Host, "- Server rejected STATUS!", kRejectedStatText);
+    // The answer to LOGOUT tells nothing; waiting for it would only let a
+    // slow server hold the check.
+    SendLine(exchange.Connection, (NextTag(exchange) + " LOGOUT").c_str());
+    if (*exchange.Unseen == 0) {
+        exchange.Host.StatusText = kNoNewMailText;
+        return NoMail;
+    }
+    exchange.Host.StatusText = kNewMailText;
+    return NewMail;
+}
+
+int32_t Run(ImapExchange& exchange)
+{
+    int32_t failed = Unknown;
+    bool preauthenticated = false;
+    if (!ReadGreeting(exchange, failed, preauthenticated))
+        return failed;
+    // A server that greets preauthenticated is past the point where TLS
+    // could start: going on would read the mailbox in the clear.
+    if (exchange.Host.Security == StartTls && (preauthenticated || !SecureWithStartTls(exchange))) {
+        if (preauthenticated)
+            Fail(exchange.Host, "- PREAUTH where STARTTLS was wanted!", kNoStartTlsText);
+        return Unknown;
+    }
+    if (!preauthenticated && !LogIn(exchange))
+        return Unknown;
+    return AskStatus(exchange);
+}
+
+} // namespace
+
+std::optional<std::string> QuotedString(const std::string& value)
+{
+    std::string quoted = "\"";
+    for (const char c : value) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte == 0 || byte == '\r' || byte == '\n' || byte >= 0x80)
+            return std::nullopt;
+        if (c == '"' || c == '\\')
+            quoted += '\\';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+std::optional<uint32_t> UnseenInInbox(const ImapResponse& response)
+{
+    const std::vector<std::string>& parts = response.Parts;
+    if (parts.empty() || !StartsWithNoCase(parts.front().c_str(), "* STATUS "))
+        return std::nullopt;
+    const std::string& first = parts.front();
+    size_t at = std::char_traits<char>::length("* STATUS ");
+    std::string mailbox;
+    std::string items;
+    if (parts.size() == 3 && first[at] == '{') {
+        mailbox = parts[1];
+        items = parts[2];
+    } else if (parts.size() != 1 || at == first.size()) {
+        return std::nullopt;
+    } else if (first[at] == '"') {
+        for (++at; at < first.size() && first[at] != '"'; ++at) {
+            if (first[at] == '\\' && ++at == first.size())
+                return std::nullopt;
+            mailbox += first[at];
+        }
+        if (at == first.size())
+            return std::nullopt;
+        items = first.substr(at + 1);
+    } else {
+        const size_t end = first.find(' ', at);
+        mailbox = first.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        items = end == std::string::npos ? std::string() : first.substr(end);
+    }
+    if (mailbox.size() != 5 || !StartsWithNoCase(mailbox.c_str(), "INBOX"))
+        return std::nullopt;
+    return UnseenItem(items);
+}
+
+int32_t ImapDialogue(ProbeConnection& connection, HostEntry& host)
+{
+    ImapExchange exchange{connection, host, 0, {}, std::nullopt};
+    return Run(exchange);
+}

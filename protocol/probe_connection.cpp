@@ -1,0 +1,230 @@
+// The steps of a check before and below its protocol's dialogue.
+#include "probe_connection.h"
+
+#include "debug_trace.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Used by the check thread alone.
+char ReplyBuffer[kReplyLineKept + 1];
+
+// The host's addresses in turn, all within the one bound. Each address but
+// the last may use only its share of what is left, so that one that never
+// answers (a dead IPv6 route, say) still leaves time for the next. The
+// socket of the first that connects, or none, with the status text set.
+UniqueSocket ConnectToAny(HostEntry& host, const std::vector<ServerAddress>& addresses,
+                          const ProbeSettings& settings)
+{
+    const ProbeSockets& sockets = *settings.Sockets;
+    const Deadline deadline = BoundFromNow(settings);
+    bool opened = false;
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        UniqueSocket socket(sockets.OpenStreamSocket(addresses[i].Family), sockets.CloseSocket);
+        if (!socket)
+            continue;
+        opened = true;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const int share = static_cast<int>(std::max<int64_t>(left.count(), 0) / static_cast<int64_t>(addresses.size() - i));
+        const int connected = sockets.ConnectWithin(socket.get(), addresses[i], share, settings.Stop);
+        if (connected == 0)
+            return socket;
+        DebugTrace(" - Connect failed: %d", connected);
+        if (settings.Stop != nullptr && settings.Stop->load())
+            break;
+    }
+    if (!opened) {
+        DebugTrace("- Failed to create socket");
+        host.StatusText = kNoSocketText;
+    } else {
+        host.StatusText = kConnectFailedText;
+    }
+    return UniqueSocket(kNoSocket, sockets.CloseSocket);
+}
+
+} // namespace
+
+Deadline BoundFromNow(const ProbeSettings& settings)
+{
+    return std::chrono::steady_clock::now() + std::chrono::milliseconds(settings.BoundMs);
+}
+
+bool StartsWithNoCase(const char* line, const char* prefix)
+{
+    for (; *prefix != '\0'; ++line, ++prefix) {
+        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(*line) != lower(*prefix))
+            return false;
+    }
+    return true;
+}
+
+bool HasLineBreak(const std::string& text)
+{
+    return text.find_first_of("\r\n") != std::string::npos;
+}
+
+void ShowProgress(HostEntry& host, const char* text, const ProbeSettings& settings)
+{
+    host.StatusText = text;
+    if (settings.PostStatus != nullptr)
+        settings.PostStatus(host.Index);
+}
+
+int32_t Fail(HostEntry& host, const char* debugLine, const char* text)
+{
+    DebugTrace("%s", debugLine);
+    host.StatusText = text;
+    return Unknown;
+}
+
+UniqueSocket ConnectToHost(HostEntry& host, const ProbeSettings& settings)
+{
+    UniqueSocket none(kNoSocket, settings.Sockets->CloseSocket);
+    // Not even a connection: nothing of this host's may reach a server that
+    // its stored password was not saved for.
+    if (host.PasswordLost) {
+        Fail(host, "- Password cannot be opened", kPasswordLostText);
+        return none;
+    }
+    // A value that this version cannot honour must not be guessed at: a
+    // password meant for TLS would otherwise go out in the clear.
+    if (host.Security < NoSecurity || host.Security > SslTls) {
+        Fail(host, "- Unsupported security setting", kUnsupportedSecurityText);
+        return none;
+    }
+    if (host.Protocol != Pop3 && host.Protocol != Imap) {
+        Fail(host, "- Unsupported protocol setting", kUnsupportedProtocolText);
+        return none;
+    }
+    if (host.Port < 0 || host.Port > 65535) {
+        Fail(host, "- Invalid server port", kInvalidPortText);
+        return none;
+    }
+    const auto port = static_cast<uint16_t>(host.Port != 0 ? host.Port : DefaultPort(host.Security, host.Protocol));
+
+    ShowProgress(host, kGettingAddressText, settings);
+    // The name service may answer an empty name with this machine's own
+    // address, and whatever listens there would be sent the password.
+    const std::vector<ServerAddress> addresses =
+        host.Name.empty() ? std::vector<ServerAddress>{} : settings.Sockets->ResolveHost(host.Name.c_str(), port);
+    if (addresses.empty()) {
+        Fail(host, "- Bogus address", kNoSuchHostText);
+        return none;
+    }
+
+    ShowProgress(host, kConnectingText, settings);
+    return ConnectToAny(host, addresses, settings);
+}
+
+bool SecureConnection(ProbeConnection& connection, HostEntry& host)
+{
+    const ProbeSettings& settings = connection.Settings;
+    TlsSession* session = nullptr;
+    const TlsOutcome outcome = settings.Sockets->StartTlsSession(connection.Socket, host.Name.c_str(),
+                                                          BoundFromNow(settings), settings.Stop, &session);
+    if (outcome != TlsOutcome::Established) {
+        DebugTrace("- TLS failed: %d", static_cast<int>(outcome));
+        host.StatusText = TlsFailureText(outcome);
+        return false;
+    }
+    connection.Tls = session;
+    return true;
+}
+
+const char* TlsFailureText(TlsOutcome outcome)
+{
+    switch (outcome) {
+    case TlsOutcome::NotTrusted:
+        return kCertificateUntrustedText;
+    case TlsOutcome::Expired:
+        return kCertificateExpiredText;
+    case TlsOutcome::NameMismatch:
+        return kCertificateNameText;
+    default:
+        return kNoSecureConnectionText;
+    }
+}
+
+void SendLine(ProbeConnection& connection, const char* text)
+{
+    // Text and CR LF in one send: sent apart, Nagle's rule holds the CR LF
+    // until the server's delayed ACK, and every command waits for that.
+    const std::string line = std::string(text) + "\r\n";
+    const ProbeSockets& sockets = *connection.Settings.Sockets;
+    if (connection.Tls != nullptr) {
+        sockets.SendSecure(connection.Tls, connection.Socket, line.data(), line.size());
+        return;
+    }
+    for (size_t sent = 0; sent < line.size();) {
+        const int taken = sockets.SendBytes(connection.Socket, line.data() + sent, line.size() - sent);
+        // A failed send shows up as a missing reply at the next read.
+        if (taken <= 0)
+            return;
+        sent += static_cast<size_t>(taken);
+    }
+}
+
+namespace {
+
+// Makes sure a byte waits in the connection's buffer: false when none came
+// before the deadline (or the peer closed, or the wait failed).
+bool HaveByte(ProbeConnection& connection, Deadline deadline)
+{
+    if (connection.Next != connection.End)
+        return true;
+    const ProbeSettings& settings = connection.Settings;
+    const int received =
+        connection.Tls != nullptr
+            ? settings.Sockets->ReceiveSecure(connection.Tls, connection.Socket, connection.Received, kReceiveRoom,
+                                              deadline, settings.Stop)
+            : settings.Sockets->ReceiveBefore(connection.Socket, connection.Received, kReceiveRoom, deadline,
+                                              settings.Stop);
+    if (received <= 0)
+        return false;
+    connection.Next = 0;
+    connection.End = static_cast<size_t>(received);
+    return true;
+}
+
+} // namespace
+
+bool ReceiveLineInto(ProbeConnection& connection, char* kept, size_t keep, Deadline deadline)
+{
+    size_t count = 0;
+    for (size_t seen = 0;; ++seen) {
+        if (!HaveByte(connection, deadline))
+            return false;
+        const char byte = connection.Received[connection.Next++];
+        if (byte == '\n') {
+            kept[count] = '\0';
+            return true;
+        }
+        if (seen == kReplyLineLimit)
+            return false;
+        if (byte != '\r' && count < keep)
+            kept[count++] = byte;
+    }
+}
+
+bool ReceiveBytes(ProbeConnection& connection, size_t count, std::string& bytes, Deadline deadline)
+{
+    bytes.clear();
+    while (bytes.size() < count) {
+        if (!HaveByte(connection, deadline))
+            return false;
+        const size_t taken = std::min(count - bytes.size(), connection.End - connection.Next);
+        bytes.append(connection.Received + connection.Next, taken);
+        connection.Next += taken;
+    }
+    return true;
+}
+
+const char* ReceiveLine(ProbeConnection& connection)
+{
+    return ReceiveLineInto(connection, ReplyBuffer, kReplyLineKept, BoundFromNow(connection.Settings)) ? ReplyBuffer
+                                                                                                       : nullptr;
+}

@@ -1,0 +1,204 @@
+// The IMAP check against a peer in memory: what the server says decides the
+// state and the text, credentials never leave before they may, and the
+// dialogue stays in step through untagged noise, literals and segments of
+// any size.
+#include "imap_probe.h"
+#include "pop3_probe.h"
+
+#include "support/scripted_peer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+const std::string kGreeting = "* OK [CAPABILITY IMAP4rev1 LITERAL+ AUTH=PLAIN] ready\r\n";
+
+class ImapAgainstScript : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        settings.Sockets = &ScriptedPeer::Sockets();
+        host.Name = "imap.example";
+        host.UserID = "anna";
+        host.Password = "secret";
+        host.Protocol = Imap;
+    }
+
+    int32_t Check(std::vector<std::string> pieces, TlsOutcome tls = TlsOutcome::Established)
+    {
+        PeerScript script;
+        script.pieces = std::move(pieces);
+        script.tlsOutcome = tls;
+        peer.emplace(script);
+        return GuessState(host, settings);
+    }
+
+    std::string Sent() const
+    {
+        std::string all;
+        for (const std::string& piece : peer->sends())
+            all += piece;
+        return all;
+    }
+
+    ProbeSettings settings;
+    HostEntry host;
+    std::optional<ScriptedPeer> peer;
+};
+
+TEST_F(ImapAgainstScript, UnseenMailIsNewMailAndSeenMailIsNot)
+{
+    for (const auto& [status, state] : {std::pair{"* STATUS INBOX (MESSAGES 3 UNSEEN 0)\r\n", NoMail},
+                                        std::pair{"* STATUS INBOX (UNSEEN 2 MESSAGES 3)\r\n", NewMail}}) {
+        peer.reset();
+        EXPECT_EQ(Check({kGreeting, "q1 OK logged in\r\n", status, "q2 OK done\r\n"}), state);
+        EXPECT_EQ(Sent(), "q1 LOGIN \"anna\" \"secret\"\r\nq2 STATUS INBOX (MESSAGES UNSEEN)\r\nq3 LOGOUT\r\n");
+        EXPECT_STREQ(host.StatusText.load(), state == NewMail ? "New mail waiting!" : "No new mail.");
+        EXPECT_EQ(peer->resolvedPort(), 143);
+        EXPECT_EQ(peer->misuse(), "");
+    }
+}
+
+TEST_F(ImapAgainstScript, GreetingsDecideWhetherToLogIn)
+{
+    EXPECT_EQ(Check({"* PREAUTH welcome\r\n", "* STATUS INBOX (UNSEEN 1)\r\n", "q1 OK\r\n"}), NewMail);
+    EXPECT_EQ(Sent(), "q1 STATUS INBOX (MESSAGES UNSEEN)\r\nq2 LOGOUT\r\n");
+
+    peer.reset();
+    EXPECT_EQ(Check({"* BYE too busy\r\n"}), Unknown);
+    EXPECT_STREQ(host.StatusText.load(), "Server rejected connect!");
+    EXPECT_EQ(Sent(), "");
+
+    peer.reset();
+    EXPECT_EQ(Check({}), Unknown);
+    EXPECT_STREQ(host.StatusText.load(), "Server disconnect: immediate!");
+}
+
+TEST_F(ImapAgainstScript, ARefusedLoginIsAWrongPasswordAndAMissingStatusIsABadReply)
+{
+    for (const char* refusal : {"q1 NO [AUTHENTICATIONFAILED] Authentication failed.\r\n", "q1 BAD syntax\r\n"}) {
+        peer.reset();
+        EXPECT_EQ(Check({kGreeting, refusal}), Unknown);
+        EXPECT_STREQ(host.StatusText.load(), "Server rejected PASS info - wrong password?");
+    }
+    for (const char* status : {"", "* STATUS INBOX (MESSAGES 3)\r\n", "* STATUS Archive (UNSEEN 4)\r\n"}) {
+        peer.reset();
+        EXPECT_EQ(Check({kGreeting, "q1 OK\r\n", status, "q2 OK\r\n"}), Unknown);
+        EXPECT_STREQ(host.StatusText.load(), "Server rejected STAT cmd - non-POP3 server?");
+    }
+}
+
+TEST_F(ImapAgainstScript, UntaggedNoiseAndLiteralsInOneByteSegmentsKeepTheDialogueInStep)
+{
+    const std::string server = kGreeting + "* 4 EXISTS\r\n* OK [ALERT] {maintenance}\r\nq0 OK not ours\r\n" +
+                               "q1 OK in\r\n* CAPABILITY IMAP4rev1\r\n* STATUS {5}\r\nINBOX (MESSAGES 9 UNSEEN 1)\r\n" +
+                               "* 1 RECENT\r\nq2 OK\r\n";
+    std::vector<std::string> bytes;
+    for (const char c : server)
+        bytes.emplace_back(1, c);
+    EXPECT_EQ(Check(bytes), NewMail);
+    EXPECT_EQ(peer->sends().size(), 3u);
+    // One bound per command, however many lines come before its reply.
+    EXPECT_EQ(peer->deadlineChanges(), 3u);
+}
+
+TEST_F(ImapAgainstScript, CredentialsGoQuotedOrAsLiteralsButNeverRaw)
+{
+    host.Password = "a\"b\\c";
+    Check({kGreeting, "q1 OK\r\n", "* STATUS INBOX (UNSEEN 0)\r\n", "q2 OK\r\n"});
+    EXPECT_EQ(peer->sends().front(), "q1 LOGIN \"anna\" \"a\\\"b\\\\c\"\r\n");
+
+    peer.reset();
+    host.Password = "line\r\nq9 DELETE INBOX";
+    EXPECT_EQ(Check({kGreeting, "+ go on\r\n", "q1 OK\r\n", "* STATUS INBOX (UNSEEN 0)\r\n", "q2 OK\r\n"}), NoMail);
+    ASSERT_GE(peer->sends().size(), 2u);
+    EXPECT_EQ(peer->sends()[0], "q1 LOGIN \"anna\" {" + std::to_string(host.Password.size()) + "}\r\n");
+    EXPECT_EQ(peer->sends()[1], host.Password + "\r\n");
+    // The literal's bytes wait for the server's go-ahead.
+    EXPECT_EQ(peer->deliveredBeforeSend()[1], kGreeting.size() + std::string("+ go on\r\n").size());
+
+    peer.reset();
+    EXPECT_EQ(Check({kGreeting, "q1 NO no literals here\r\n"}), Unknown);
+    EXPECT_EQ(peer->sends().size(), 1u);
+    EXPECT_STREQ(host.StatusText.load(), "Server rejected PASS info - wrong password?");
+}
+
+TEST_F(ImapAgainstScript, NoCredentialsLeaveUnlessTheConnectionMaySendThem)
+{
+    struct Case {
+        int32_t security;
+        std::vector<std::string> pieces;
+        TlsOutcome tls;
+        const char* text;
+        const char* sent;
+    };
+    const std::vector<Case> cases{
+        {NoSecurity, {"* OK [CAPABILITY IMAP4rev1 STARTTLS LOGINDISABLED] ready\r\n"}, TlsOutcome::Established,
+         "Server requires a secure connection!", ""},
+        {NoSecurity, {"* OK ready\r\n", "* CAPABILITY IMAP4rev1 LOGINDISABLED\r\nq1 OK\r\n"}, TlsOutcome::Established,
+         "Server requires a secure connection!", "q1 CAPABILITY\r\n"},
+        {StartTls, {"* OK ready\r\n", "* CAPABILITY IMAP4rev1\r\nq1 OK\r\n"}, TlsOutcome::Established,
+         "Server does not support STARTTLS!", "q1 CAPABILITY\r\n"},
+        {StartTls, {"* OK [CAPABILITY IMAP4rev1 STARTTLS] ready\r\n", "q1 NO\r\n"}, TlsOutcome::Established,
+         "Server does not support STARTTLS!", "q1 STARTTLS\r\n"},
+        {StartTls, {"* PREAUTH [CAPABILITY IMAP4rev1 STARTTLS] hello\r\n"}, TlsOutcome::Established,
+         "Server does not support STARTTLS!", ""},
+        {StartTls, {"* OK [CAPABILITY IMAP4rev1 STARTTLS] ready\r\n", "q1 OK go\r\n* STATUS INBOX (UNSEEN 9)\r\n"},
+         TlsOutcome::Established, "Unable to establish a secure connection!", "q1 STARTTLS\r\n"},
+        {StartTls, {"* OK [CAPABILITY IMAP4rev1 STARTTLS] ready\r\n", "q1 OK go\r\n"}, TlsOutcome::NotTrusted,
+         "Server certificate is not trusted!", "q1 STARTTLS\r\n"},
+        {SslTls, {}, TlsOutcome::NameMismatch, "Server certificate does not match the host name!", ""},
+    };
+    for (const Case& c : cases) {
+        peer.reset();
+        host.Security = c.security;
+        EXPECT_EQ(Check(c.pieces, c.tls), Unknown);
+        EXPECT_STREQ(host.StatusText.load(), c.text);
+        EXPECT_EQ(Sent(), c.sent);
+        EXPECT_EQ(peer->misuse(), "");
+    }
+}
+
+TEST_F(ImapAgainstScript, StartTlsThenLoginInsideTls)
+{
+    host.Security = StartTls;
+    EXPECT_EQ(Check({"* OK [CAPABILITY IMAP4rev1 STARTTLS LOGINDISABLED] ready\r\n", "q1 OK begin\r\n",
+                     "q2 OK\r\n", "* STATUS INBOX (UNSEEN 0)\r\nq3 OK\r\n"}),
+              NoMail);
+    EXPECT_EQ(peer->sendsBeforeTls(), 1u);
+    EXPECT_EQ(peer->sends()[1], "q2 LOGIN \"anna\" \"secret\"\r\n");
+    EXPECT_TRUE(peer->tlsEnded());
+
+    peer.reset();
+    host.Security = SslTls;
+    Check({kGreeting, "q1 OK\r\n", "* STATUS INBOX (UNSEEN 0)\r\nq2 OK\r\n"});
+    EXPECT_EQ(peer->resolvedPort(), 993);
+    EXPECT_EQ(peer->sendsBeforeTls(), 0u);
+}
+
+TEST(ImapStatus, TheInboxUnseenCountIsReadFromAnyWellFormedStatus)
+{
+    auto unseen = [](std::vector<std::string> parts) { return UnseenInInbox(ImapResponse{std::move(parts)}); };
+    EXPECT_EQ(unseen({"* STATUS INBOX (MESSAGES 2 UNSEEN 7)"}), 7u);
+    EXPECT_EQ(unseen({"* status \"inbox\" (UNSEEN 4294967295)"}), 4294967295u);
+    EXPECT_EQ(unseen({"* STATUS {5}", "InBox", " (UNSEEN 1)"}), 1u);
+    for (const std::vector<std::string>& malformed : std::vector<std::vector<std::string>>{
+             {"* STATUS INBOX (UNSEEN 4294967296)"},
+             {"* STATUS INBOX (UNSEEN)"},
+             {"* STATUS INBOX (UNSEEN x1)"},
+             {"* STATUS INBOX UNSEEN 1"},
+             {"* STATUS \"INBOX (UNSEEN 1)"},
+             {"* STATUS \"IN\\\"BOX\" (UNSEEN 1)"},
+             {"* STATUS INBOXES (UNSEEN 1)"},
+             {"* STATUS "},
+             {"* STATUS {5}", "INBOX"},
+             {"* SEARCH 1 2"},
+         })
+        EXPECT_EQ(unseen(malformed), std::nullopt) << malformed.front();
+}
+
+} // namespace

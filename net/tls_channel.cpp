@@ -188,7 +188,9 @@ SECURITY_STATUS HandshakeStep(TlsSession& session, SocketHandle socket)
         &output.description, &attributes, nullptr);
     if (first && (status == SEC_I_CONTINUE_NEEDED || status == SEC_E_OK))
         session.context.hold();
-    if (status == SEC_E_INCOMPLETE_MESSAGE)
+    // Both want the same input again: with more bytes, or without a client
+    // certificate.
+    if (status == SEC_E_INCOMPLETE_MESSAGE || status == SEC_I_INCOMPLETE_CREDENTIALS)
         return status;
     if (output.buffer.cbBuffer > 0 &&
         !SendAll(socket, static_cast<const char*>(output.buffer.pvBuffer), output.buffer.cbBuffer))
@@ -212,7 +214,6 @@ bool Handshake(TlsSession& session, SocketHandle socket, Deadline deadline, cons
             return false;
         if ((stop != nullptr && stop->load()) || std::chrono::steady_clock::now() >= deadline)
             return false;
-        // Without a client certificate the next call goes on without one.
         if (status == SEC_E_INCOMPLETE_MESSAGE || (status == SEC_I_CONTINUE_NEEDED && session.encrypted.empty())) {
             if (ReceiveMore(session.encrypted, socket, deadline, stop) <= 0 || !CanStartRecord(session.encrypted))
                 return false;

@@ -2,6 +2,7 @@
 // (support/tls_peer.py, one port per mode) with the test CA trusted in this
 // tree's prefix. Wine ignores the hosts file: every case connects to
 // 127.0.0.1 and names the server separately.
+#include "pop3_probe.h"
 #include "tls_session.h"
 
 #include <winsock2.h>
@@ -201,6 +202,65 @@ TEST_F(TlsChannel, AHandshakeAndRepliesInOneByteSegmentsComeTogether)
 {
     ASSERT_EQ(Start("bytewise", "mail.test", milliseconds(20000)), TlsOutcome::Established);
     ExpectWholeDialogue("bytewise");
+}
+
+// The whole check through the engine: each failure has its own text, and
+// the peer never sees a user name or password.
+class TlsCheck : public TlsChannel {
+protected:
+    int32_t Check(const std::string& mode, int32_t security)
+    {
+        host.Name = "127.0.0.1";
+        host.UserID = "alice";
+        host.Password = "secret";
+        host.Security = security;
+        host.Port = PeerPorts().at(mode);
+        settings.BoundMs = 3000;
+        logAt = ReadWhole(PeerFile(mode + ".log")).size();
+        return GuessState(host, settings);
+    }
+    // What the mode's log gained during the check.
+    std::string Logged(const std::string& mode) const { return ReadWhole(PeerFile(mode + ".log")).substr(logAt); }
+
+    HostEntry host;
+    ProbeSettings settings;
+    size_t logAt = 0;
+};
+
+TEST_F(TlsCheck, NewMailIsFoundInsideTlsFromTheFirstByteAndAfterStls)
+{
+    for (const auto& [mode, security] : {std::pair{"pop3s-mail", SslTls}, std::pair{"stls-mail", StartTls}}) {
+        EXPECT_EQ(Check(mode, security), NewMail) << mode;
+        EXPECT_STREQ(host.StatusText.load(), "New mail waiting!");
+        const std::string log = Logged(mode);
+        EXPECT_NE(log.find(" tls TLSv1.2\n"), std::string::npos) << log;
+        EXPECT_LT(log.find(" tls TLSv1.2\n"), log.find(" < USER alice\n")) << log;
+    }
+}
+
+TEST_F(TlsCheck, EveryFailureHasItsTextAndNoCredentialsReachThePeer)
+{
+    struct Case {
+        const char* mode;
+        int32_t security;
+        const char* text;
+    };
+    for (const Case& c : {Case{"untrusted", SslTls, "Server certificate is not trusted!"},
+                          Case{"untrusted-chain", SslTls, "Server certificate is not trusted!"},
+                          Case{"wrong-name", SslTls, "Server certificate does not match the host name!"},
+                          Case{"expired", SslTls, "Server certificate has expired!"},
+                          Case{"tls11", SslTls, "Unable to establish a secure connection!"},
+                          Case{"plain", SslTls, "Unable to establish a secure connection!"},
+                          Case{"silent", SslTls, "Unable to establish a secure connection!"},
+                          Case{"stls-refused", StartTls, "Server does not support STARTTLS!"},
+                          Case{"stls-inject", StartTls, "Unable to establish a secure connection!"}}) {
+        EXPECT_EQ(Check(c.mode, c.security), Unknown) << c.mode;
+        EXPECT_STREQ(host.StatusText.load(), c.text) << c.mode;
+        const std::string log = Logged(c.mode);
+        EXPECT_NE(log.find(" connected\n"), std::string::npos) << c.mode;
+        EXPECT_EQ(log.find(" < USER"), std::string::npos) << c.mode << log;
+        EXPECT_EQ(log.find(" < PASS"), std::string::npos) << c.mode << log;
+    }
 }
 
 } // namespace

@@ -1,7 +1,5 @@
 #include "dovecot_server.h"
 
-#include "win_handles.h"
-
 #include <windows.h>
 
 #include <algorithm>
@@ -68,14 +66,15 @@ bool DovecotServer::Run(const std::string& arguments) const
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     // Wine runs a Linux program but gives no handle to wait on (hence the
-    // status file); close whatever it gives.
+    // status file). What it leaves in `process` is no handle of ours
+    // (hThread holds stale bytes), so nothing of it is closed: closing such a
+    // value can close another handle of this process (it took Winsock's, and
+    // every later connect of the test failed).
     if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &process)) {
         std::cerr << "cannot start " << commandLine << " (" << GetLastError() << ")\n";
         return false;
     }
-    UniqueKernelHandle thread(process.hThread);
-    UniqueKernelHandle handle(process.hProcess);
     const std::string windowsStatus = WindowsPath(statusFile);
     const DWORD start = GetTickCount();
     while (GetFileAttributesA(windowsStatus.c_str()) == INVALID_FILE_ATTRIBUTES) {

@@ -35,6 +35,7 @@ HostConfig ReadHostConfig(HKEY key, int32_t index)
     // Before the password, which is bound to them.
     host.Security = ReadOptionalHostDword(key, kHostSecurityPattern, index);
     host.Port = ReadOptionalHostDword(key, kHostPortPattern, index);
+    host.Protocol = ReadOptionalHostDword(key, kHostProtocolPattern, index);
     // A protected password that cannot be opened is never replaced by the
     // scrambled one beside it: that may belong to another host, left there
     // by a save that failed halfway.

@@ -28,14 +28,15 @@ inline constexpr const char* kHostMailReaderPattern = "Host%dMailReader";
 inline constexpr const char* kHostMailWavePattern = "Host%dMailWave";
 inline constexpr const char* kHostActionPattern = "Host%dAction";
 inline constexpr const char* kHostDelayPattern = "Host%dDelay";
-// Optional (absent in configurations of older versions): a SecurityMode and
-// a port, 0 for the mode's default.
+// Optional (absent in configurations of older versions): a SecurityMode, a
+// port (0 for the default of the mode and protocol) and a MailProtocol.
 inline constexpr const char* kHostSecurityPattern = "Host%dSecurity";
 inline constexpr const char* kHostPortPattern = "Host%dPort";
+inline constexpr const char* kHostProtocolPattern = "Host%dProtocol";
 
 // What an optional number stored in a form that is no number reads as: out of
-// range for both the security mode and the port, so that such a host's check
-// fails instead of falling back to plain POP3 on port 110.
+// range for the security mode, the port and the protocol alike, so that such
+// a host's check fails instead of falling back to plain POP3 on port 110.
 inline constexpr int32_t kUnreadableDword = -1;
 
 struct ValueName {

@@ -8,11 +8,6 @@
 
 namespace {
 
-// Only POP3 exists so far. A blob stored for another protocol by a later
-// version must not open here, or this build would send its password over
-// POP3.
-constexpr uint32_t kPop3Protocol = 0;
-
 // The number as the registry stores it (REG_DWORD), so that a value out of
 // range binds as the same digits in every version.
 std::string StoredDecimal(int32_t number)
@@ -38,7 +33,7 @@ std::string PasswordBinding(const HostConfig& host)
     std::string binding;
     for (const std::string& field :
          {std::string("Quillo password 1"), host.Name, host.UserID, StoredDecimal(host.Security),
-          StoredDecimal(host.Port), std::to_string(kPop3Protocol)}) {
+          StoredDecimal(host.Port), StoredDecimal(host.Protocol)}) {
         binding += field;
         binding += '\0';
     }

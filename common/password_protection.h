@@ -13,8 +13,8 @@
 // the host name, the user id, and the decimal security mode, port and
 // protocol of the host, as stored (a port of 0 is "0", not the mode's
 // default; a number is its unsigned REG_DWORD). A blob paired with any other
-// host, user, mode or port cannot be opened, so a password saved for TLS is
-// never sent in plain text.
+// host, user, mode, port or protocol cannot be opened, so a password saved
+// for TLS is never sent in plain text, nor one saved for IMAP over POP3.
 std::string PasswordBinding(const HostConfig& host);
 
 // The host's clear password as Windows protects it for the current user;

@@ -1,4 +1,4 @@
-// The host editor: the nine fields that show and commit one host record,
+// The host editor: the ten fields that show and commit one host record,
 // the hint beside the port, and the two pickers of the Open dialog.
 #include "host_editor_rules.h"
 #include "platform.h"
@@ -21,13 +21,20 @@ void SetupDialog::FillSecurityCombo()
         SendItem(IDC_SECURITY, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
 }
 
+void SetupDialog::FillProtocolCombo()
+{
+    for (const char* name : ProtocolNames)
+        SendItem(IDC_PROTOCOL, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+}
+
 // A cue banner inside the field would need version 6 of the common controls,
 // which would restyle every control of the dialog; a grey text beside the
 // field says the same.
 void SetupDialog::ShowPortHint()
 {
-    const int position = static_cast<int>(SendItem(IDC_SECURITY, CB_GETCURSEL));
-    SetDlgItemTextA(window_, IDC_PORT_HINT, PortHint(position).c_str());
+    const int security = static_cast<int>(SendItem(IDC_SECURITY, CB_GETCURSEL));
+    const int protocol = static_cast<int>(SendItem(IDC_PROTOCOL, CB_GETCURSEL));
+    SetDlgItemTextA(window_, IDC_PORT_HINT, PortHint(security, protocol).c_str());
 }
 
 INT_PTR SetupDialog::ColorStatic(HDC dc, HWND control) const
@@ -61,6 +68,7 @@ void SetupDialog::ShowHost(const HostConfig& host)
         SendItem(IDC_ACTION, CB_SETCURSEL, static_cast<WPARAM>(-1));
     else
         SendItem(IDC_ACTION, CB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(ActionNames[position]));
+    SendItem(IDC_PROTOCOL, CB_SETCURSEL, static_cast<WPARAM>(ProtocolPosition(host.Protocol)));
     SendItem(IDC_SECURITY, CB_SETCURSEL, static_cast<WPARAM>(SecurityPosition(host.Security)));
     SetDlgItemTextA(window_, IDC_PORT, PortText(host.Port).c_str());
     ShowPortHint();
@@ -75,6 +83,7 @@ void SetupDialog::ClearFields()
     SetDlgItemTextA(window_, IDC_DELAY, delay);
     SendItem(IDC_ACTION, CB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(ActionNames[Nothing]));
     // As a new host would show.
+    SendItem(IDC_PROTOCOL, CB_SETCURSEL, Pop3);
     SendItem(IDC_SECURITY, CB_SETCURSEL, SslTls);
     SetDlgItemTextA(window_, IDC_PORT, "");
     ShowPortHint();
@@ -111,6 +120,7 @@ std::optional<bool> SetupDialog::StoreFields(HostConfig& host)
     changed |= StoreSeconds(host.Delay, seconds);
     changed |= StoreAction(host.Action, static_cast<int>(SendItem(IDC_ACTION, CB_GETCURSEL)));
     changed |= StoreSecurity(host.Security, static_cast<int>(SendItem(IDC_SECURITY, CB_GETCURSEL)));
+    changed |= StoreProtocol(host.Protocol, static_cast<int>(SendItem(IDC_PROTOCOL, CB_GETCURSEL)));
     return changed;
 }
 

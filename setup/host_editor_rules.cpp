@@ -10,6 +10,7 @@ HostConfig NewHost()
     // What mail providers require; plain POP3 must be chosen on purpose.
     host.Security = SslTls;
     host.Port = 0;
+    host.Protocol = Pop3;
     return host;
 }
 
@@ -81,6 +82,16 @@ int SecurityPosition(int32_t security)
     return security >= NoSecurity && security <= SslTls ? security : -1;
 }
 
+bool StoreProtocol(int32_t& protocol, int position)
+{
+    return StoreChoice(protocol, position);
+}
+
+int ProtocolPosition(int32_t protocol)
+{
+    return protocol >= Pop3 && protocol <= Imap ? protocol : -1;
+}
+
 std::string PortText(int32_t port)
 {
     return port == 0 ? std::string() : std::to_string(port);
@@ -116,9 +127,9 @@ std::optional<bool> StorePort(int32_t& port, std::string_view text)
     return changed;
 }
 
-std::string PortHint(int securityPosition)
+std::string PortHint(int securityPosition, int protocolPosition)
 {
-    if (SecurityPosition(securityPosition) < 0)
+    if (SecurityPosition(securityPosition) < 0 || ProtocolPosition(protocolPosition) < 0)
         return std::string();
-    return "(default " + std::to_string(DefaultPort(securityPosition)) + ")";
+    return "(default " + std::to_string(DefaultPort(securityPosition, protocolPosition)) + ")";
 }

@@ -46,6 +46,10 @@ int ActionPosition(int32_t action);
 bool StoreSecurity(int32_t& security, int position);
 int SecurityPosition(int32_t security);
 
+// The protocol list likewise, with the stored MailProtocol.
+bool StoreProtocol(int32_t& protocol, int position);
+int ProtocolPosition(int32_t protocol);
+
 // The port field holds at most "65535".
 inline constexpr int kLongestPortText = 5;
 
@@ -63,7 +67,7 @@ std::optional<int32_t> ParsePort(std::string_view text);
 // stays until the user changes it.
 std::optional<bool> StorePort(int32_t& port, std::string_view text);
 
-// The hint beside the port field, for the selected entry of the security
-// list: the port that an empty field stands for; empty when no entry is
-// selected, since no mode then has a default.
-std::string PortHint(int securityPosition);
+// The hint beside the port field, for the selected entries of the security
+// and protocol lists: the port that an empty field stands for; empty when
+// either list has no entry selected, since there is then no default.
+std::string PortHint(int securityPosition, int protocolPosition);

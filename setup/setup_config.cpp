@@ -35,9 +35,9 @@ bool WriteHostBytes(HKEY key, const char* pattern, int32_t index, const std::str
 }
 
 // The protected password goes first, bound to the host's new name, user id,
-// security mode and port, which follow it at once. A save that stops after it
-// leaves a record whose name, user id or mode may still be the old host's,
-// but then the password cannot be opened for it;
+// security mode, port and protocol, which follow it at once. A save that
+// stops after it leaves a record whose name, user id, mode or protocol may
+// still be the old host's, but then the password cannot be opened for it;
 // and a scrambled password of an older version that still stands beside it
 // is no longer read, since a protected value is present.
 bool WriteHost(HKEY key, int32_t index, const HostConfig& host)
@@ -54,6 +54,7 @@ bool WriteHost(HKEY key, int32_t index, const HostConfig& host)
            WriteHostString(key, kHostUserIDPattern, index, host.UserID) &&
            WriteHostDword(key, kHostSecurityPattern, index, host.Security) &&
            WriteHostDword(key, kHostPortPattern, index, host.Port) &&
+           WriteHostDword(key, kHostProtocolPattern, index, host.Protocol) &&
            WriteHostString(key, kHostMailReaderPattern, index, host.MailReader) &&
            WriteHostString(key, kHostMailWavePattern, index, host.MailWave) &&
            WriteHostDword(key, kHostActionPattern, index, host.Action) &&

@@ -142,6 +142,7 @@ void SetupDialog::HandleCommand(int id, int code)
         if (code == LBN_SELCHANGE)
             SelectHost();
         break;
+    case IDC_PROTOCOL:
     case IDC_SECURITY:
         if (code == CBN_SELCHANGE)
             ShowPortHint();
@@ -215,6 +216,7 @@ void SetupDialog::InitDialog()
     LoadConfig();
     FillActionCombo();
     FillSecurityCombo();
+    FillProtocolCombo();
     for (const HostConfig& host : HostList)
         SendItem(IDC_HOST_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(host.Name.c_str()));
     if (HostCount() > 0) {

@@ -62,6 +62,7 @@ public:
     // The host editor.
     void FillActionCombo();
     void FillSecurityCombo();
+    void FillProtocolCombo();
     void ShowHost(const HostConfig& host);
     void ClearFields();
     // Whether a value changed; nothing when a field refused its text, and

@@ -81,6 +81,20 @@ TEST(SecurityChoice, EntriesAreTheStoredModesAndAnyOtherNumberStaysUntilPicked)
     EXPECT_FALSE(StoreSecurity(odd, 1));
 }
 
+TEST(ProtocolChoice, EntriesAreTheStoredProtocolsAndAnyOtherNumberStaysUntilPicked)
+{
+    for (int32_t protocol : {Pop3, Imap})
+        EXPECT_EQ(ProtocolPosition(protocol), protocol);
+    int32_t odd = 2;
+    EXPECT_EQ(ProtocolPosition(odd), -1);
+    EXPECT_EQ(ProtocolPosition(-1), -1);
+    EXPECT_FALSE(StoreProtocol(odd, -1));
+    EXPECT_EQ(odd, 2);
+    EXPECT_TRUE(StoreProtocol(odd, 1));
+    EXPECT_EQ(odd, Imap);
+    EXPECT_FALSE(StoreProtocol(odd, 1));
+}
+
 TEST(PortText, EmptyIsTheDefaultAndOnlyOneTo65535IsAPort)
 {
     EXPECT_EQ(ParsePort(""), 0);
@@ -119,12 +133,16 @@ TEST(PortText, ARefusedTextKeepsThePortAndAStoredPortOutOfRangeStaysUntilChanged
     EXPECT_EQ(odd, 7000);
 }
 
-TEST(PortHint, NamesTheDefaultPortOfTheSelectedMode)
+TEST(PortHint, NamesTheDefaultPortOfTheSelectedModeAndProtocol)
 {
-    EXPECT_EQ(PortHint(NoSecurity), "(default 110)");
-    EXPECT_EQ(PortHint(StartTls), "(default 110)");
-    EXPECT_EQ(PortHint(SslTls), "(default 995)");
-    EXPECT_EQ(PortHint(-1), "");
+    EXPECT_EQ(PortHint(NoSecurity, Pop3), "(default 110)");
+    EXPECT_EQ(PortHint(StartTls, Pop3), "(default 110)");
+    EXPECT_EQ(PortHint(SslTls, Pop3), "(default 995)");
+    EXPECT_EQ(PortHint(NoSecurity, Imap), "(default 143)");
+    EXPECT_EQ(PortHint(StartTls, Imap), "(default 143)");
+    EXPECT_EQ(PortHint(SslTls, Imap), "(default 993)");
+    EXPECT_EQ(PortHint(-1, Pop3), "");
+    EXPECT_EQ(PortHint(SslTls, -1), "");
 }
 
 TEST(NewHostRecord, IsNamedNewHostWithEmptyTextsThirtySecondsNoActionAndSslTlsOnItsDefaultPort)
@@ -136,6 +154,7 @@ TEST(NewHostRecord, IsNamedNewHostWithEmptyTextsThirtySecondsNoActionAndSslTlsOn
     EXPECT_EQ(host.Action, Nothing);
     EXPECT_EQ(host.Security, SslTls);
     EXPECT_EQ(host.Port, 0);
+    EXPECT_EQ(host.Protocol, Pop3);
 }
 
 } // namespace

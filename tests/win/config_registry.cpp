@@ -112,8 +112,9 @@ std::optional<std::string> OpenedPassword(int index)
     host.Name = name->data.substr(0, name->data.find('\0'));
     host.UserID = user->data.substr(0, user->data.find('\0'));
     // Absent in a list of an older version: 0.
-    for (const auto& [pattern, number] :
-         {std::pair{kHostSecurityPattern, &host.Security}, {kHostPortPattern, &host.Port}}) {
+    for (const auto& [pattern, number] : {std::pair{kHostSecurityPattern, &host.Security},
+                                          {kHostPortPattern, &host.Port},
+                                          {kHostProtocolPattern, &host.Protocol}}) {
         const std::optional<RawValue> value = ReadRawValue(Indexed(pattern, index));
         if (value && value->data.size() == sizeof *number)
             memcpy(number, value->data.data(), sizeof *number);

@@ -30,8 +30,8 @@ std::vector<std::string> ValueNames();
 void StoreHosts(const std::vector<HostConfig>& hosts);
 
 // The protected password of a host opened for the name, user id, security
-// mode and port stored beside it; nothing when it is absent or cannot be
-// opened.
+// mode, port and protocol stored beside it; nothing when it is absent or
+// cannot be opened.
 std::optional<std::string> OpenedPassword(int index);
 
 HostConfig SampleHost(int number);

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <tuple>
 
 namespace {
 
@@ -44,7 +45,7 @@ bool SameHost(const HostConfig& a, const HostConfig& b)
 {
     return a.Name == b.Name && a.UserID == b.UserID && a.Password == b.Password && a.MailReader == b.MailReader &&
            a.MailWave == b.MailWave && a.Action == b.Action && a.Delay == b.Delay && a.Security == b.Security &&
-           a.Port == b.Port;
+           a.Port == b.Port && a.Protocol == b.Protocol;
 }
 
 // What the monitor's checks send as PASS for each host of its table, against
@@ -78,15 +79,17 @@ TEST_F(ConfigStore, SaveWritesEveryHostThenTheCountWithTheSpecifiedNamesAndTypes
     HostList[1].Security = SslTls;
     HostList[2].Security = StartTls;
     HostList[2].Port = 1110;
+    HostList[2].Protocol = Imap;
     // Hand-written values out of range are written back as they were.
     HostList[0].Security = 7;
     HostList[0].Port = -1;
+    HostList[0].Protocol = 5;
     ConfigDirty = 1;
     ASSERT_TRUE(SaveConfig());
     EXPECT_EQ(ConfigDirty, 0);
 
     // Security mode, port and protocol, as the registry stores them.
-    const std::vector<std::string> modes[] = {{"7", "4294967295", "0"}, {"2", "0", "0"}, {"1", "1110", "0"}};
+    const std::vector<std::string> modes[] = {{"7", "4294967295", "5"}, {"2", "0", "0"}, {"1", "1110", "1"}};
     const char* texts[] = {"Name", "UserID", "MailReader", "MailWave"};
     std::vector<std::string> expectedOrder;
     for (int index = 0; index < 3; ++index) {
@@ -99,6 +102,7 @@ TEST_F(ConfigStore, SaveWritesEveryHostThenTheCountWithTheSpecifiedNamesAndTypes
         expectedOrder.push_back(prefix + "UserID");
         expectedOrder.push_back(prefix + "Security");
         expectedOrder.push_back(prefix + "Port");
+        expectedOrder.push_back(prefix + "Protocol");
         expectedOrder.push_back(prefix + "MailReader");
         expectedOrder.push_back(prefix + "MailWave");
         expectedOrder.push_back(prefix + "Action");
@@ -135,8 +139,11 @@ TEST_F(ConfigStore, SaveWritesEveryHostThenTheCountWithTheSpecifiedNamesAndTypes
             EXPECT_EQ(blob.find(host.Password), std::string::npos) << "the clear text never reaches the registry";
         }
 
-        const std::pair<const char*, const int32_t*> numbers[] = {
-            {"Action", &host.Action}, {"Delay", &host.Delay}, {"Security", &host.Security}, {"Port", &host.Port}};
+        const std::pair<const char*, const int32_t*> numbers[] = {{"Action", &host.Action},
+                                                                  {"Delay", &host.Delay},
+                                                                  {"Security", &host.Security},
+                                                                  {"Port", &host.Port},
+                                                                  {"Protocol", &host.Protocol}};
         for (const auto& [field, number] : numbers) {
             const std::optional<RawValue> value = ReadRawValue(prefix + field);
             ASSERT_TRUE(value) << prefix + field;
@@ -151,7 +158,7 @@ TEST_F(ConfigStore, SaveWritesEveryHostThenTheCountWithTheSpecifiedNamesAndTypes
     ASSERT_TRUE(count);
     EXPECT_EQ(count->type, static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(count->data, std::string("\x03\0\0\0", 4));
-    EXPECT_EQ(ValueNames().size(), 31u);
+    EXPECT_EQ(ValueNames().size(), 34u);
 }
 
 TEST_F(ConfigStore, BothProgramsLoadWhatWasSavedWithClearPasswords)
@@ -160,6 +167,7 @@ TEST_F(ConfigStore, BothProgramsLoadWhatWasSavedWithClearPasswords)
     HostList[2].Password = "";
     HostList[1].Security = SslTls;
     HostList[1].Port = 1995;
+    HostList[1].Protocol = Imap;
     HostList[2].Security = StartTls;
     const std::vector<HostConfig> saved = HostList;
     ASSERT_TRUE(SaveConfig());
@@ -203,8 +211,8 @@ TEST_F(ConfigStore, ShrinkingTheListDeletesEveryValueOfTheDroppedHosts)
     std::vector<std::string> names = ValueNames();
     std::sort(names.begin(), names.end());
     std::vector<std::string> expected = {"HostCount", "Unrelated"};
-    for (const char* field : {"Name", "UserID", "Password", "PasswordProtected", "Security", "Port", "MailReader",
-                              "MailWave", "Action", "Delay"})
+    for (const char* field : {"Name", "UserID", "Password", "PasswordProtected", "Security", "Port", "Protocol",
+                              "MailReader", "MailWave", "Action", "Delay"})
         expected.push_back(std::string("Host0") + field);
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(names, expected);
@@ -392,40 +400,45 @@ TEST_F(ConfigStore, TheCountItselfMayBeAnyTypeOfFourBytesOnly)
 }
 
 // Written by older versions, by hand or by kelvo: the monitor gets each host's
-// security and port as they are stored, and judges them itself.
-TEST_F(ConfigStore, SecurityAndPortAreOptionalAndLoadAsStoredEvenOutOfRange)
+// security, port and protocol as they are stored, and judges them itself.
+TEST_F(ConfigStore, SecurityPortAndProtocolAreOptionalAndLoadAsStoredEvenOutOfRange)
 {
+    using Mode = std::tuple<int32_t, int32_t, int32_t>;  // security, port, protocol
+    using Modes = std::vector<Mode>;
     const auto loaded = [](const std::vector<HostConfig>& hosts) {
-        std::vector<std::pair<int32_t, int32_t>> modes;
+        Modes modes;
         for (const HostConfig& host : hosts)
-            modes.emplace_back(host.Security, host.Port);
+            modes.emplace_back(host.Security, host.Port, host.Protocol);
         return modes;
     };
     const auto tableModes = [] {
-        std::vector<std::pair<int32_t, int32_t>> modes;
+        Modes modes;
         for (int32_t i = 0; i < gHostTable.Count.load(); ++i)
-            modes.emplace_back(gHostTable[i].Security, gHostTable[i].Port);
+            modes.emplace_back(gHostTable[i].Security, gHostTable[i].Port, gHostTable[i].Protocol);
         return modes;
     };
-    using Modes = std::vector<std::pair<int32_t, int32_t>>;
 
-    // A list of an older version: none, port 0, and nothing is missing.
+    // A list of an older version: POP3 without security on port 0, and
+    // nothing is missing.
     StoreHosts({SampleHost(0), SampleHost(1), SampleHost(2)});
     ASSERT_EQ(SetupExit(), std::nullopt);
-    EXPECT_EQ(loaded(HostList), (Modes{{0, 0}, {0, 0}, {0, 0}}));
+    EXPECT_EQ(loaded(HostList), (Modes{{0, 0, Pop3}, {0, 0, Pop3}, {0, 0, Pop3}}));
     ASSERT_EQ(MonitorExit(), std::nullopt);
-    EXPECT_EQ(tableModes(), (Modes{{0, 0}, {0, 0}, {0, 0}}));
+    EXPECT_EQ(tableModes(), (Modes{{0, 0, Pop3}, {0, 0, Pop3}, {0, 0, Pop3}}));
     EXPECT_TRUE(platform.boxes.empty());
     EXPECT_TRUE(platform.processes.empty());
 
-    // A port without a mode is plain POP3 on that port; numbers out of range,
+    // A port without a mode is plain text on that port; numbers out of range,
     // and data that is no number, load for the check to refuse.
     WriteDwordValue("Host0Port", 2110);
+    WriteDwordValue("Host0Protocol", Imap);
     WriteDwordValue("Host1Security", 3);
     WriteDwordValue("Host1Port", 65536);
+    WriteDwordValue("Host1Protocol", 2);
     WriteRawValue("Host2Security", REG_SZ, std::string("2\0", 2));
     WriteRawValue("Host2Port", REG_QWORD, std::string("\xe3\x03\0\0\0\0\0\0", 8));
-    const Modes stored{{0, 2110}, {3, 65536}, {kUnreadableDword, kUnreadableDword}};
+    WriteRawValue("Host2Protocol", REG_BINARY, std::string("\x01", 1));
+    const Modes stored{{0, 2110, Imap}, {3, 65536, 2}, {kUnreadableDword, kUnreadableDword, kUnreadableDword}};
     ASSERT_EQ(SetupExit(), std::nullopt);
     EXPECT_EQ(loaded(HostList), stored);
     ASSERT_EQ(MonitorExit(), std::nullopt);
@@ -440,7 +453,7 @@ TEST_F(ConfigStore, SecurityAndPortAreOptionalAndLoadAsStoredEvenOutOfRange)
     EXPECT_FALSE(gHostTable[2].PasswordLost);
 }
 
-TEST_F(ConfigStore, APasswordIsBoundToItsSecurityAndPortAndASaveProtectsItForNewOnes)
+TEST_F(ConfigStore, APasswordIsBoundToItsSecurityPortAndProtocolAndASaveProtectsItForNewOnes)
 {
     HostConfig host = SampleHost(1);
     host.Security = SslTls;
@@ -448,10 +461,11 @@ TEST_F(ConfigStore, APasswordIsBoundToItsSecurityAndPortAndASaveProtectsItForNew
     ASSERT_TRUE(SaveConfig());
     EXPECT_EQ(OpenedPassword(0), "Secret1");
 
-    // Another mode or port beside the blob, whether by hand or by a save
-    // that stopped halfway: the password is not sent at all, least of all
-    // in plain text.
-    const std::pair<const char*, int32_t> others[] = {{"Host0Port", 995}, {"Host0Security", NoSecurity}};
+    // Another mode, port or protocol beside the blob, whether by hand or by a
+    // save that stopped halfway: the password is not sent at all, least of
+    // all in plain text.
+    const std::pair<const char*, int32_t> others[] = {
+        {"Host0Port", 995}, {"Host0Security", NoSecurity}, {"Host0Protocol", Imap}};
     for (const auto& [name, number] : others) {
         SCOPED_TRACE(name);
         const std::optional<RawValue> kept = ReadRawValue(name);
@@ -470,10 +484,12 @@ TEST_F(ConfigStore, APasswordIsBoundToItsSecurityAndPortAndASaveProtectsItForNew
     ASSERT_EQ(HostList[0].Password, "Secret1");
     HostList[0].Security = StartTls;
     HostList[0].Port = 1110;
+    HostList[0].Protocol = Imap;
     ASSERT_TRUE(SaveConfig());
     ASSERT_EQ(MonitorExit(), std::nullopt);
     EXPECT_EQ(gHostTable[0].Security, StartTls);
     EXPECT_EQ(gHostTable[0].Port, 1110);
+    EXPECT_EQ(gHostTable[0].Protocol, Imap);
     EXPECT_EQ(gHostTable[0].Password, "Secret1");
     EXPECT_FALSE(gHostTable[0].PasswordLost);
 }
@@ -544,7 +560,7 @@ TEST_F(ConfigStore, WhereverASaveStopsNoHostIsCheckedWithAnotherHostsPassword)
     HostList = after;
     ASSERT_TRUE(SaveConfig());
     const std::vector<std::string> writes = platform.registryWrites;
-    ASSERT_EQ(writes.size(), 21u);
+    ASSERT_EQ(writes.size(), 23u);
 
     int mixed = 0;
     for (const bool olderVersion : {false, true}) {
@@ -572,7 +588,7 @@ TEST_F(ConfigStore, WhereverASaveStopsNoHostIsCheckedWithAnotherHostsPassword)
                 const Account* owner = OwnerOf(gHostTable[i]);
                 SCOPED_TRACE(gHostTable[i].Name + " " + gHostTable[i].UserID);
                 mixed += owner == nullptr;
-                const size_t first = 10 * static_cast<size_t>(i);
+                const size_t first = 11 * static_cast<size_t>(i);
                 if (position > first && position <= first + 3) {
                     EXPECT_EQ(sent[i], std::nullopt);
                     EXPECT_EQ(gHostTable[i].StatusText.load(), kPasswordLostText);

@@ -129,17 +129,32 @@ protected:
     int ListSelection() const { return static_cast<int>(SendMessageA(Item(IDC_HOST_LIST), LB_GETCURSEL, 0, 0)); }
     int ActionSelection() const { return static_cast<int>(SendMessageA(Item(IDC_ACTION), CB_GETCURSEL, 0, 0)); }
     int SecuritySelection() const { return static_cast<int>(SendMessageA(Item(IDC_SECURITY), CB_GETCURSEL, 0, 0)); }
+    int ProtocolSelection() const { return static_cast<int>(SendMessageA(Item(IDC_PROTOCOL), CB_GETCURSEL, 0, 0)); }
 
-    // A pick in the security list: the list tells the dialog of the change.
-    void ChooseSecurity(int entry) const
+    // A pick in a drop-down list: the list tells the dialog of the change.
+    void Choose(int list, int entry) const
     {
-        SendMessageA(Item(IDC_SECURITY), CB_SETCURSEL, entry, 0);
-        SendMessageA(window_, WM_COMMAND, MAKEWPARAM(IDC_SECURITY, CBN_SELCHANGE),
-                     reinterpret_cast<LPARAM>(Item(IDC_SECURITY)));
+        SendMessageA(Item(list), CB_SETCURSEL, entry, 0);
+        SendMessageA(window_, WM_COMMAND, MAKEWPARAM(list, CBN_SELCHANGE), reinterpret_cast<LPARAM>(Item(list)));
     }
 
-    // The port field, its hint and the security list's entry, as shown.
-    std::vector<std::string> Connection() const { return {Text(IDC_SECURITY), Text(IDC_PORT), Text(IDC_PORT_HINT)}; }
+    std::vector<std::string> ComboEntries(int list) const
+    {
+        std::vector<std::string> entries;
+        for (int i = 0; i < SendMessageA(Item(list), CB_GETCOUNT, 0, 0); ++i) {
+            char text[64] = "";
+            SendMessageA(Item(list), CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+            entries.emplace_back(text);
+        }
+        return entries;
+    }
+
+    // The protocol and security lists' entries, the port field and its hint,
+    // as shown.
+    std::vector<std::string> Connection() const
+    {
+        return {Text(IDC_PROTOCOL), Text(IDC_SECURITY), Text(IDC_PORT), Text(IDC_PORT_HINT)};
+    }
 
     void CloseBox() const { SendMessageA(window_, WM_CLOSE, 0, 0); }
 
@@ -181,7 +196,7 @@ TEST_F(SetupDialogTest, FirstStartShowsOneNewHostOpensHelpAndAsksOnClose)
     EXPECT_EQ(ListSelection(), 0);
     EXPECT_EQ(Fields(), kFieldTexts);
     EXPECT_EQ(Text(IDC_ACTION), "Nothing");
-    EXPECT_EQ(Connection(), (std::vector<std::string>{"SSL/TLS", "", "(default 995)"}));
+    EXPECT_EQ(Connection(), (std::vector<std::string>{"POP3", "SSL/TLS", "", "(default 995)"}));
     ASSERT_EQ(platform.helps.size(), 1u);
     EXPECT_EQ(platform.helps[0].window, window_);
     EXPECT_EQ(platform.helps[0].file, HelpFilePath());
@@ -277,7 +292,7 @@ TEST_F(SetupDialogTest, DeletingTheLastHostLeavesThePlaceholderUntilAdd)
     EXPECT_EQ(ListEntries(), placeholder);
     EXPECT_EQ(Fields(), cleared);
     EXPECT_EQ(Text(IDC_ACTION), "Nothing");
-    EXPECT_EQ(Connection(), (std::vector<std::string>{"SSL/TLS", "", "(default 995)"}));
+    EXPECT_EQ(Connection(), (std::vector<std::string>{"POP3", "SSL/TLS", "", "(default 995)"}));
     EXPECT_EQ(CurrentHost, -1);
     EXPECT_EQ(HostCount(), 0);
 
@@ -388,37 +403,40 @@ TEST_F(SetupDialogTest, AnActionTheListCannotShowStaysUntilTheUserPicksOne)
     EXPECT_EQ(ConfigDirty, 1);
 }
 
-TEST_F(SetupDialogTest, LoadedHostsShowTheirOwnSecurityAndPortAndAddedOnesStartAsSslTls)
+TEST_F(SetupDialogTest, LoadedHostsShowTheirOwnProtocolSecurityAndPortAndAddedOnesStartAsPop3OverSslTls)
 {
-    // The first host as an older version left it, without either value.
+    // The first host as an older version left it, without any of the values.
     StoreHosts({SampleHost(1), SampleHost(2)});
     WriteDwordValue("Host1Security", StartTls);
     WriteDwordValue("Host1Port", 1110);
+    WriteDwordValue("Host1Protocol", Imap);
     Open();
-    std::vector<std::string> entries;
-    for (int i = 0; i < SendMessageA(Item(IDC_SECURITY), CB_GETCOUNT, 0, 0); ++i) {
-        char text[64] = "";
-        SendMessageA(Item(IDC_SECURITY), CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-        entries.emplace_back(text);
-    }
-    EXPECT_EQ(entries, (std::vector<std::string>{"None", "STARTTLS", "SSL/TLS"}));
-    EXPECT_EQ(Connection(), (std::vector<std::string>{"None", "", "(default 110)"}));
+    EXPECT_EQ(ComboEntries(IDC_PROTOCOL), (std::vector<std::string>{"POP3", "IMAP"}));
+    EXPECT_EQ(ComboEntries(IDC_SECURITY), (std::vector<std::string>{"None", "STARTTLS", "SSL/TLS"}));
+    EXPECT_EQ(Connection(), (std::vector<std::string>{"POP3", "None", "", "(default 110)"}));
     ChooseHost(1);
-    EXPECT_EQ(Connection(), (std::vector<std::string>{"STARTTLS", "1110", "(default 110)"}));
+    EXPECT_EQ(Connection(), (std::vector<std::string>{"IMAP", "STARTTLS", "1110", "(default 143)"}));
     Click(IDC_ADD);
-    EXPECT_EQ(Connection(), (std::vector<std::string>{"SSL/TLS", "", "(default 995)"}));
+    EXPECT_EQ(Connection(), (std::vector<std::string>{"POP3", "SSL/TLS", "", "(default 995)"}));
     ASSERT_EQ(HostCount(), 3);
+    EXPECT_EQ(HostList[2].Protocol, Pop3);
     EXPECT_EQ(HostList[2].Security, SslTls);
     EXPECT_EQ(HostList[2].Port, 0);
+    EXPECT_EQ(HostList[1].Protocol, Imap);
     EXPECT_EQ(HostList[1].Security, StartTls);
     EXPECT_EQ(HostList[1].Port, 1110);
+    EXPECT_EQ(HostList[0].Protocol, Pop3);
     EXPECT_EQ(HostList[0].Security, NoSecurity);
 
-    // The hint follows the pick before any commit, in grey.
-    ChooseSecurity(0);
+    // The hint follows either pick before any commit, in grey.
+    Choose(IDC_SECURITY, 0);
     EXPECT_EQ(Text(IDC_PORT_HINT), "(default 110)");
-    ChooseSecurity(2);
+    Choose(IDC_SECURITY, 2);
     EXPECT_EQ(Text(IDC_PORT_HINT), "(default 995)");
+    Choose(IDC_PROTOCOL, 1);
+    EXPECT_EQ(Text(IDC_PORT_HINT), "(default 993)");
+    Choose(IDC_SECURITY, 1);
+    EXPECT_EQ(Text(IDC_PORT_HINT), "(default 143)");
     HDC dc = GetDC(window_);
     SetTextColor(dc, RGB(0, 0, 0));
     SendMessageA(window_, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
@@ -427,27 +445,37 @@ TEST_F(SetupDialogTest, LoadedHostsShowTheirOwnSecurityAndPortAndAddedOnesStartA
     ReleaseDC(window_, dc);
 }
 
-TEST_F(SetupDialogTest, ASecurityOrPortOutOfRangeStaysUntilTheUserChangesIt)
+TEST_F(SetupDialogTest, AProtocolSecurityOrPortOutOfRangeStaysUntilTheUserChangesIt)
 {
     StoreHosts({SampleHost(1)});
     WriteDwordValue("Host0Security", 7);
     WriteDwordValue("Host0Port", 70000);
+    WriteDwordValue("Host0Protocol", 2);
     Open();
+    EXPECT_EQ(ProtocolSelection(), CB_ERR);
     EXPECT_EQ(SecuritySelection(), CB_ERR);
     EXPECT_EQ(Text(IDC_PORT), "70000");
     EXPECT_EQ(Text(IDC_PORT_HINT), "");
     ChooseHost(0);
+    EXPECT_EQ(HostList[0].Protocol, 2);
     EXPECT_EQ(HostList[0].Security, 7);
     EXPECT_EQ(HostList[0].Port, 70000);
     EXPECT_EQ(ConfigDirty, 0);
     EXPECT_TRUE(platform.boxes.empty());
 
-    ChooseSecurity(1);
+    // A known mode with an unknown protocol still has no default port.
+    Choose(IDC_SECURITY, 1);
+    EXPECT_EQ(Text(IDC_PORT_HINT), "");
     Type(IDC_PORT, "");
     ChooseHost(0);
+    EXPECT_EQ(HostList[0].Protocol, 2);
     EXPECT_EQ(HostList[0].Security, StartTls);
     EXPECT_EQ(HostList[0].Port, 0);
     EXPECT_EQ(ConfigDirty, 1);
+    Choose(IDC_PROTOCOL, 0);
+    EXPECT_EQ(Text(IDC_PORT_HINT), "(default 110)");
+    ChooseHost(0);
+    EXPECT_EQ(HostList[0].Protocol, Pop3);
 }
 
 TEST_F(SetupDialogTest, APortOutsideOneTo65535IsRefusedAtEveryCommitAndTheFieldKeepsTheFocus)
@@ -485,13 +513,16 @@ TEST_F(SetupDialogTest, APortOutsideOneTo65535IsRefusedAtEveryCommitAndTheFieldK
     EXPECT_TRUE(platform.registryWrites.empty());
     EXPECT_EQ(GetFocus(), Item(IDC_PORT));
 
-    // Both values are saved, and the password with them.
-    ChooseSecurity(1);
+    // All three values are saved, and the password with them.
+    Choose(IDC_PROTOCOL, 1);
+    Choose(IDC_SECURITY, 1);
     Type(IDC_PORT, "65535");
     Click(IDOK);
     EXPECT_TRUE(dialog_->ended());
+    EXPECT_EQ(ReadRawValue("Host0Protocol")->data, DwordData(Imap));
     EXPECT_EQ(ReadRawValue("Host0Security")->data, DwordData(StartTls));
     EXPECT_EQ(ReadRawValue("Host0Port")->data, DwordData(65535));
+    EXPECT_EQ(ReadRawValue("Host1Protocol")->data, DwordData(Pop3));
     EXPECT_EQ(ReadRawValue("Host1Security")->data, DwordData(NoSecurity));
     EXPECT_EQ(ReadRawValue("Host1Port")->data, DwordData(0));
     EXPECT_EQ(OpenedPassword(0), "Secret1");
@@ -776,7 +807,7 @@ TEST_F(SetupDialogTest, TheTemplateHasEveryControlWhereTheLayoutPutsIt)
     EXPECT_EQ(GetWindowLongA(window_, GWL_EXSTYLE) & WS_EX_APPWINDOW, WS_EX_APPWINDOW);
     RECT client;
     GetClientRect(window_, &client);
-    RECT size{0, 0, 362, 217};
+    RECT size{0, 0, 362, 238};
     MapDialogRect(window_, &size);
     EXPECT_EQ(client.right, size.right);
     EXPECT_EQ(client.bottom, size.bottom);
@@ -789,34 +820,36 @@ TEST_F(SetupDialogTest, TheTemplateHasEveryControlWhereTheLayoutPutsIt)
     };
     const Expected layout[] = {
         {1000, "Edit", "", {87, 21, 142, 13}},
-        {1016, "ComboBox", "", {87, 42, 142, 0}},
-        {1017, "Edit", "", {87, 63, 40, 13}},
-        {1001, "Edit", "", {87, 84, 142, 13}},
-        {1002, "Edit", "", {87, 105, 142, 13}},
-        {1003, "Edit", "", {87, 126, 127, 13}},
-        {1013, "Button", "...", {218, 126, 11, 13}},
-        {1004, "Edit", "", {87, 147, 127, 13}},
-        {1015, "Button", "...", {218, 147, 11, 13}},
-        {1005, "Edit", "", {87, 168, 142, 13}},
-        {1006, "ComboBox", "", {87, 189, 142, 0}},
+        {1018, "ComboBox", "", {87, 42, 142, 0}},
+        {1016, "ComboBox", "", {87, 63, 142, 0}},
+        {1017, "Edit", "", {87, 84, 40, 13}},
+        {1001, "Edit", "", {87, 105, 142, 13}},
+        {1002, "Edit", "", {87, 126, 142, 13}},
+        {1003, "Edit", "", {87, 147, 127, 13}},
+        {1013, "Button", "...", {218, 147, 11, 13}},
+        {1004, "Edit", "", {87, 168, 127, 13}},
+        {1015, "Button", "...", {218, 168, 11, 13}},
+        {1005, "Edit", "", {87, 189, 142, 13}},
+        {1006, "ComboBox", "", {87, 210, 142, 0}},
         {1007, "ListBox", "", {250, 20, 98, 77}},
         {1008, "Button", "&Add", {259, 102, 36, 14}},
         {1009, "Button", "&Delete", {304, 102, 36, 14}},
         {1, "Button", "&Save", {243, 132, 48, 14}},
         {57670, "Button", "Help", {307, 132, 48, 14}},
         {0xFFFF, "Button", "Hosts", {243, 7, 112, 119}},
-        {0xFFFF, "Button", "Host information", {7, 7, 228, 202}},
+        {0xFFFF, "Button", "Host information", {7, 7, 228, 223}},
         {0xFFFF, "Static", "Host name:", {45, 23, 37, 8}},
-        {0xFFFF, "Static", "Username:", {43, 86, 39, 8}},
-        {0xFFFF, "Static", "Password:", {42, 107, 40, 8}},
-        {0xFFFF, "Static", "Play sound:", {45, 128, 38, 8}},
-        {0xFFFF, "Static", "Mail reader:", {44, 149, 38, 8}},
-        {0xFFFF, "Static", "Seconds per check:", {13, 170, 69, 8}},
-        {0xFFFF, "Static", "Action on new mail:", {16, 191, 66, 8}},
-        {0xFFFF, "Static", "Security:", {46, 44, 36, 8}},
-        {0xFFFF, "Static", "Port:", {62, 65, 20, 8}},
-        // The hint of the shown host's mode (none).
-        {1018, "Static", "(default 110)", {132, 65, 97, 8}},
+        {0xFFFF, "Static", "Username:", {43, 107, 39, 8}},
+        {0xFFFF, "Static", "Password:", {42, 128, 40, 8}},
+        {0xFFFF, "Static", "Play sound:", {45, 149, 38, 8}},
+        {0xFFFF, "Static", "Mail reader:", {44, 170, 38, 8}},
+        {0xFFFF, "Static", "Seconds per check:", {13, 191, 69, 8}},
+        {0xFFFF, "Static", "Action on new mail:", {16, 212, 66, 8}},
+        {0xFFFF, "Static", "Protocol:", {46, 44, 36, 8}},
+        {0xFFFF, "Static", "Security:", {46, 65, 36, 8}},
+        {0xFFFF, "Static", "Port:", {62, 86, 20, 8}},
+        // The hint of the shown host's protocol and mode (POP3, none).
+        {1019, "Static", "(default 110)", {132, 86, 97, 8}},
     };
     HWND control = GetWindow(window_, GW_CHILD);
     for (const Expected& expected : layout) {
@@ -868,18 +901,20 @@ TEST_F(SetupDialogTest, TheTemplateHasEveryControlWhereTheLayoutPutsIt)
     EXPECT_EQ(GetWindowLongA(Item(IDC_ACTION), GWL_STYLE) & (CBS_DROPDOWNLIST | CBS_SORT), CBS_DROPDOWNLIST);
     EXPECT_EQ(GetWindowLongA(Item(IDOK), GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
 
-    // The two settings of the connection come right after the host name.
+    // The three settings of the connection come right after the host name.
     // (WS_VSCROLL and WS_BORDER do not stay in the styles that these report.)
-    const LONG security = GetWindowLongA(Item(IDC_SECURITY), GWL_STYLE);
-    EXPECT_EQ(security & (CBS_DROPDOWNLIST | CBS_SORT | WS_TABSTOP), CBS_DROPDOWNLIST | WS_TABSTOP);
+    for (int list : {IDC_PROTOCOL, IDC_SECURITY}) {
+        const LONG comboStyle = GetWindowLongA(Item(list), GWL_STYLE);
+        EXPECT_EQ(comboStyle & (CBS_DROPDOWNLIST | CBS_SORT | WS_TABSTOP), CBS_DROPDOWNLIST | WS_TABSTOP) << list;
+    }
     const LONG port = GetWindowLongA(Item(IDC_PORT), GWL_STYLE);
     EXPECT_EQ(port & (ES_NUMBER | WS_TABSTOP | ES_AUTOHSCROLL), ES_NUMBER | WS_TABSTOP | ES_AUTOHSCROLL);
     EXPECT_EQ(SendMessageA(Item(IDC_PORT), EM_GETLIMITTEXT, 0, 0), 5);
     EXPECT_EQ(GetWindowLongA(Item(IDC_PORT_HINT), GWL_STYLE) & WS_TABSTOP, 0);
     std::vector<int> tabOrder;
-    for (HWND at = Item(IDC_HOST_NAME); tabOrder.size() < 4; at = GetNextDlgTabItem(window_, at, FALSE))
+    for (HWND at = Item(IDC_HOST_NAME); tabOrder.size() < 5; at = GetNextDlgTabItem(window_, at, FALSE))
         tabOrder.push_back(GetDlgCtrlID(at));
-    EXPECT_EQ(tabOrder, (std::vector<int>{IDC_HOST_NAME, IDC_SECURITY, IDC_PORT, IDC_USER_ID}));
+    EXPECT_EQ(tabOrder, (std::vector<int>{IDC_HOST_NAME, IDC_PROTOCOL, IDC_SECURITY, IDC_PORT, IDC_USER_ID}));
 }
 
 } // namespace

@@ -1,8 +1,9 @@
 // The probe, as the monitor's check thread runs it, against a real Dovecot:
 // plain POP3 on 110, and TLS through the system's engine on 995 (SSL/TLS)
-// and on 110 after STLS (STARTTLS). The states and status texts that the
-// tray icon and the menu show come from here. Dovecot's log shows what it
-// saw of each check.
+// and on 110 after STLS (STARTTLS); IMAP on 993 (SSL/TLS) and on 143 after
+// STARTTLS, and in plain text on 143 where the server refuses that. The
+// states and status texts that the tray icon and the menu show come from
+// here. Dovecot's log shows what it saw of each check.
 
 #include <winsock2.h>
 
@@ -32,12 +33,13 @@ protected:
     // server's address is the host name: Wine resolves no name of the test
     // certificate (it ignores the hosts file), which holds the address too.
     int32_t Check(const DovecotServer& server, const std::string& user, const std::string& password,
-                  int32_t security = NoSecurity)
+                  int32_t security = NoSecurity, int32_t protocol = Pop3)
     {
         host.Name = server.address();
         host.UserID = user;
         host.Password = password;
         host.Security = security;
+        host.Protocol = protocol;
         host.Port = 0;
         return GuessState(host, settings);
     }
@@ -167,6 +169,59 @@ TEST_F(DovecotProbe, AStoppedServerCannotBeConnectedOverSslTlsAndTheFirstCheckAf
     EXPECT_EQ(Check(dovecot, "probe-tls-kim", "pw", SslTls), NewMail) << host.StatusText.load();
     EXPECT_EQ(host.StatusText.load(), kNewMailText);
     EXPECT_EQ(dovecot.TlsLogins("probe-tls-kim"), 1) << dovecot.Log();  // in the fresh server's log
+    EXPECT_TRUE(dovecot.Stop());
+}
+
+TEST_F(DovecotProbe, ImapOverSslTlsAndStartTlsIsNewMailOnlyWhileSomethingIsUnseenAndRejectsAWrongPasswordInsideTls)
+{
+    const DovecotServer dovecot = DovecotServer::Shared();
+    for (const auto& [security, user] : {std::pair{SslTls, "imap-tls-lea"}, {StartTls, "imap-stls-max"}}) {
+        SCOPED_TRACE(SecurityNames[security]);
+        ASSERT_TRUE(dovecot.AddUser(user, "Secret3"));
+        const auto check = [&](const char* password) { return Check(dovecot, user, password, security, Imap); };
+
+        EXPECT_EQ(check("wrong"), Unknown) << host.StatusText.load();
+        EXPECT_EQ(host.StatusText.load(), kRejectedPassText);
+        EXPECT_EQ(check("Secret3"), NoMail) << host.StatusText.load();
+        EXPECT_EQ(host.StatusText.load(), kNoNewMailText);
+        ASSERT_TRUE(dovecot.Deliver(user, 1));
+        EXPECT_EQ(check("Secret3"), NewMail) << host.StatusText.load();
+        EXPECT_EQ(host.StatusText.load(), kNewMailText);
+        // Read mail is no new mail, though the mailbox holds it.
+        ASSERT_TRUE(dovecot.MarkSeen(user));
+        EXPECT_EQ(check("Secret3"), NoMail) << host.StatusText.load();
+        EXPECT_EQ(host.StatusText.load(), kNoNewMailText);
+        ASSERT_TRUE(dovecot.Deliver(user, 1));
+        EXPECT_EQ(check("Secret3"), NewMail) << host.StatusText.load();
+        EXPECT_EQ(host.StatusText.load(), kNewMailText);
+
+        EXPECT_EQ(dovecot.Logins(user), 4);
+        EXPECT_EQ(dovecot.TlsLogins(user), 4) << dovecot.Log();
+        EXPECT_EQ(Eventually([&] { return dovecot.TlsFailedLogins(user); }, 1), 1) << dovecot.Log();
+        EXPECT_EQ(dovecot.FailedLogins(user), 1);
+    }
+}
+
+TEST_F(DovecotProbe, ImapInPlainTextFailsWithoutSendingTheLoginWhereTheServerDisablesItButGoesOnAfterStartTls)
+{
+    // Not the shared instance: Dovecot counts a client on its own address as
+    // secure, and never disables logins for it.
+    const DovecotServer dovecot = DovecotServer::Spare();
+    ASSERT_TRUE(dovecot.StartWithTlsLoginsOnly())
+        << "cannot run Dovecot on " << dovecot.address() << ":143 (needs root)";
+    ASSERT_TRUE(dovecot.AddUser("imap-nia", "pw"));
+    ASSERT_TRUE(dovecot.Deliver("imap-nia", 1));
+
+    EXPECT_EQ(Check(dovecot, "imap-nia", "pw", NoSecurity, Imap), Unknown) << host.StatusText.load();
+    EXPECT_EQ(host.StatusText.load(), kSecureConnectionRequiredText);
+    // The capabilities from before TLS no longer hold after it.
+    EXPECT_EQ(Check(dovecot, "imap-nia", "pw", StartTls, Imap), NewMail) << host.StatusText.load();
+
+    // Dovecot logs a LOGIN that it refused as a failed one (once that
+    // connection has ended, which the check in TLS gave time to): only the
+    // login inside TLS reached it.
+    EXPECT_EQ(dovecot.FailedLogins("imap-nia"), 0) << dovecot.Log();
+    EXPECT_EQ(dovecot.TlsLogins("imap-nia"), 1) << dovecot.Log();
     EXPECT_TRUE(dovecot.Stop());
 }
 

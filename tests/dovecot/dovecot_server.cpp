@@ -98,6 +98,11 @@ bool DovecotServer::Start() const
     return Run(std::string("start ") + QUILLO_TLS_CERTS);
 }
 
+bool DovecotServer::StartWithTlsLoginsOnly() const
+{
+    return Run(std::string("start ") + QUILLO_TLS_CERTS + " tls-logins-only");
+}
+
 bool DovecotServer::Stop() const
 {
     return Run("stop");
@@ -111,6 +116,11 @@ bool DovecotServer::AddUser(const std::string& name, const std::string& password
 bool DovecotServer::Deliver(const std::string& name, int count) const
 {
     return Run("deliver " + name + " " + std::to_string(count));
+}
+
+bool DovecotServer::MarkSeen(const std::string& name) const
+{
+    return Run("seen " + name);
 }
 
 bool DovecotServer::Empty(const std::string& name) const

@@ -1,5 +1,6 @@
-// The test run's own Dovecot POP3 server, reached from a Windows test program
-// under Wine: its users and mailboxes, stopping and starting it, and its log.
+// The test run's own Dovecot POP3 and IMAP server, reached from a Windows test
+// program under Wine: its users and mailboxes, stopping and starting it, and
+// its log.
 #pragma once
 
 #include <initializer_list>
@@ -7,8 +8,9 @@
 
 class DovecotServer {
 public:
-    // The instance on `address` (POP3 with STLS on 110, POP3S on 995) whose
-    // configuration, state, log and mailboxes live in `folder` (a Linux path).
+    // The instance on `address` (POP3 with STLS on 110, POP3S on 995, IMAP
+    // with STARTTLS on 143, IMAPS on 993) whose configuration, state, log
+    // and mailboxes live in `folder` (a Linux path).
     DovecotServer(std::string address, std::string folder);
 
     // The test run's shared instance, started before the first Dovecot test
@@ -21,9 +23,16 @@ public:
     // Each returns whether the dovecot script succeeded; its output goes to
     // the test's output when it did not.
     bool Start() const;
+    // Starts it refusing logins in plain text from any other address (IMAP
+    // announces LOGINDISABLED), as a server that wants TLS does. The shared
+    // instance cannot: Dovecot counts a client on its own address as secure,
+    // and the tests reach 127.0.0.1 from 127.0.0.1.
+    bool StartWithTlsLoginsOnly() const;
     bool Stop() const;
     bool AddUser(const std::string& name, const std::string& password) const;
     bool Deliver(const std::string& name, int count) const;
+    // Marks every message of the mailbox \Seen, through Dovecot itself.
+    bool MarkSeen(const std::string& name) const;
     bool Empty(const std::string& name) const;
 
     const std::string& address() const { return address_; }
@@ -34,7 +43,8 @@ public:
     // `user` failed.
     int Logins(const std::string& user) const;
     int FailedLogins(const std::string& user) const;
-    // The same, of those made inside TLS (POP3S, or POP3 after STLS).
+    // The same, of those made inside TLS (POP3S and IMAPS, or after STLS or
+    // STARTTLS).
     int TlsLogins(const std::string& user) const;
     int TlsFailedLogins(const std::string& user) const;
 

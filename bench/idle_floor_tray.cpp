@@ -18,10 +18,12 @@ namespace {
 
 constexpr char kClassName[] = "idle_floor_tray";
 
-unsigned __stdcall SleepForEver(void*)
+// Like the check thread between ticks: a wait on an event that could end it
+// at once, one second at a time.
+unsigned __stdcall SleepForEver(void* event)
 {
     for (;;)
-        Sleep(1000);
+        WaitForSingleObject(static_cast<HANDLE>(event), 1000);
 }
 
 } // namespace
@@ -51,7 +53,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     lstrcpynA(icon.szTip, kClassName, sizeof icon.szTip);
     Shell_NotifyIconA(NIM_ADD, &icon);
 
-    const uintptr_t thread = _beginthreadex(nullptr, 0, &SleepForEver, nullptr, 0, nullptr);
+    const HANDLE neverSet = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (neverSet == nullptr)
+        return 1;
+    const uintptr_t thread = _beginthreadex(nullptr, 0, &SleepForEver, neverSet, 0, nullptr);
     if (thread == 0)
         return 1;
     CloseHandle(reinterpret_cast<HANDLE>(thread));

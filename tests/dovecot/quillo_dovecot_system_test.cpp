@@ -106,27 +106,44 @@ TEST_F(QuilloAgainstDovecot, NewMailStartsTheReaderAgainEachTimeTheMailboxFillsA
     EndMonitor(monitor);
 }
 
-TEST_F(QuilloAgainstDovecot, AnSslTlsMailboxIsCheckedInsideTlsAndItsNewMailStartsTheReader)
+TEST_F(QuilloAgainstDovecot, SslTlsMailboxesOverPop3AndImapAreCheckedInsideTlsAndEachStartsTheReaderByItsOwnRule)
 {
     const DovecotServer dovecot = DovecotServer::Shared();
     ASSERT_TRUE(dovecot.AddUser("monitor-tls-gwen", "tls-pw"));
-    StoreHosts({ReaderHost(dovecot, "monitor-tls-gwen", "tls-pw")});
-    // As the setup program stores SSL/TLS with the default port (995).
-    WriteDwordValue("Host0Security", SslTls);
-    WriteDwordValue("Host0Port", 0);
+    // Over IMAP a message read already is no new mail, where POP3 would see mail.
+    ASSERT_TRUE(dovecot.AddUser("monitor-imap-hal", "imap-pw"));
+    ASSERT_TRUE(dovecot.Deliver("monitor-imap-hal", 1));
+    ASSERT_TRUE(dovecot.MarkSeen("monitor-imap-hal"));
+    StoreHosts({ReaderHost(dovecot, "monitor-tls-gwen", "tls-pw"), ReaderHost(dovecot, "monitor-imap-hal", "imap-pw")});
+    // As the setup program stores SSL/TLS with the default port (995, or 993
+    // for IMAP).
+    for (const char* host : {"Host0", "Host1"}) {
+        WriteDwordValue(std::string(host) + "Security", SslTls);
+        WriteDwordValue(std::string(host) + "Port", 0);
+    }
+    WriteDwordValue("Host1Protocol", Imap);
 
     Monitor monitor;
     ASSERT_TRUE(monitor.started());
     ASSERT_NE(monitor.WaitForWindow("ZT-Quillo", "ZT-Quillo"), nullptr);
     ASSERT_TRUE(WaitUntil([&] { return dovecot.Logins("monitor-tls-gwen") >= 1; }, kPatienceMs)) << dovecot.Log();
+    ASSERT_TRUE(WaitUntil([&] { return dovecot.Logins("monitor-imap-hal") >= 1; }, kPatienceMs)) << dovecot.Log();
     EXPECT_TRUE(standins.WaitForStarts(0, 0).empty());
 
     ASSERT_TRUE(dovecot.Deliver("monitor-tls-gwen", 1));
     EXPECT_EQ(ReaderStartsFor("monitor-tls-gwen", 1), 1u);
+    ASSERT_TRUE(dovecot.Deliver("monitor-imap-hal", 1));
+    EXPECT_EQ(ReaderStartsFor("monitor-imap-hal", 2), 1u);
+    // Still unseen at the next checks: no second start.
+    const int logins = dovecot.Logins("monitor-imap-hal");
+    ASSERT_TRUE(WaitUntil([&] { return dovecot.Logins("monitor-imap-hal") >= logins + 2; }, kPatienceMs));
+    EXPECT_EQ(ReaderStartsFor("monitor-imap-hal"), 1u);
     EndMonitor(monitor);
     // Every check went through TLS, none in plain text.
-    EXPECT_GE(dovecot.Logins("monitor-tls-gwen"), 2);
-    EXPECT_EQ(dovecot.TlsLogins("monitor-tls-gwen"), dovecot.Logins("monitor-tls-gwen")) << dovecot.Log();
+    for (const char* user : {"monitor-tls-gwen", "monitor-imap-hal"}) {
+        EXPECT_GE(dovecot.Logins(user), 2) << user;
+        EXPECT_EQ(dovecot.TlsLogins(user), dovecot.Logins(user)) << dovecot.Log();
+    }
 }
 
 TEST_F(QuilloAgainstDovecot, MailThatWaitsThroughAServerOutageIsAnnouncedAgainOnceTheServerIsBack)

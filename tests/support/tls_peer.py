@@ -236,23 +236,23 @@ def accept_forever(listener, mode, context, log):
         threading.Thread(target=serve_client, args=(sock, mode, context, log.connection()), daemon=True).start()
 
 
-def parse_modes(specs):
-    if specs == ["all"]:
+def parse_modes(requests):
+    if requests == ["all"]:
         return [(name, 0) for name in MODES]
     modes = []
-    for spec in specs:
-        name, _, port = spec.partition("=")
+    for request in requests:
+        name, _, port = request.partition("=")
         if name not in MODES:
             sys.exit("tls_peer: unknown mode %s" % name)
         modes.append((name, int(port or 0)))
     return modes
 
 
-def serve(state, certs, address, specs):
+def serve(state, certs, address, requests):
     os.makedirs(state, exist_ok=True)
     family = socket.AF_INET6 if ":" in address else socket.AF_INET
     lines = []
-    for name, port in parse_modes(specs):
+    for name, port in parse_modes(requests):
         mode = MODES[name]
         listener = socket.socket(family, socket.SOCK_STREAM)
         listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)

@@ -30,11 +30,6 @@ struct AddressListFree {
     void operator()(addrinfo* list) const { freeaddrinfo(list); }
 };
 
-int MillisecondsUntil(Deadline deadline)
-{
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
 
 #ifdef _WIN32
 
@@ -112,6 +107,13 @@ bool WaitUnlessStopped(SocketHandle socket, bool reading, int ms, const std::ato
 } // namespace
 
 const int kIPv4 = AF_INET;
+
+int MillisecondsUntil(Deadline deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
 
 SocketHandle OpenStreamSocket(int family)
 {

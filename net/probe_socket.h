@@ -20,6 +20,9 @@ inline constexpr SocketHandle kNoSocket = -1;
 
 using Deadline = std::chrono::steady_clock::time_point;
 
+// The whole milliseconds left before the deadline; 0 once it has passed.
+int MillisecondsUntil(Deadline deadline);
+
 // One address of a server, port included: the socket address (IPv4 or
 // IPv6) as the name service gave it, kept as bytes so that the dialogue
 // needs no socket header.

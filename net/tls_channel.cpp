@@ -285,9 +285,7 @@ UniqueChain BuildChain(PCCERT_CONTEXT certificate, Deadline deadline)
     parameters.RequestedUsage.dwType = USAGE_MATCH_TYPE_OR;
     parameters.RequestedUsage.Usage.cUsageIdentifier = 1;
     parameters.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    parameters.dwUrlRetrievalTimeout = static_cast<DWORD>(std::max<long long>(left.count(), 1));
+    parameters.dwUrlRetrievalTimeout = static_cast<DWORD>(std::max(MillisecondsUntil(deadline), 1));
     UniqueChain chain;
     if (!CertGetCertificateChain(nullptr, certificate, nullptr, certificate->hCertStore, &parameters, 0, nullptr,
                                  chain.receive()))

@@ -142,7 +142,7 @@ Ending Await(ImapExchange& exchange, const std::string& tag, bool continuing)
 Ending Command(ImapExchange& exchange, const std::string& text)
 {
     const std::string tag = NextTag(exchange);
-    SendLine(exchange.Connection, (tag + ' ' + text).c_str());
+    SendLine(exchange.Connection, tag + ' ' + text);
     return Await(exchange, tag, false);
 }
 
@@ -164,20 +164,21 @@ bool ReadGreeting(ImapExchange& exchange, int32_t& failed, bool& preauthenticate
     return true;
 }
 
-// As with POP3's STLS: bytes after the tagged OK and before the handshake
-// are nobody's reply, and fail the check.
+// The server's capabilities, from the greeting's code or else asked for:
+// false when it does not answer.
+bool LearnCapabilities(ImapExchange& exchange)
+{
+    return !exchange.Capabilities.empty() || Command(exchange, "CAPABILITY") != Ending::Missing;
+}
+
 bool SecureWithStartTls(ImapExchange& exchange)
 {
-    if (exchange.Capabilities.empty() && Command(exchange, "CAPABILITY") == Ending::Missing) {
+    if (!LearnCapabilities(exchange)) {
         Fail(exchange.Host, "- No CAPABILITY reply!", kNoStartTlsText);
         return false;
     }
     if (!HasWordNoCase(exchange.Capabilities, "STARTTLS") || Command(exchange, "STARTTLS") != Ending::Ok) {
         Fail(exchange.Host, "- Server rejected STARTTLS!", kNoStartTlsText);
-        return false;
-    }
-    if (exchange.Connection.Next != exchange.Connection.End) {
-        Fail(exchange.Host, "- Bytes after STARTTLS reply!", kNoSecureConnectionText);
         return false;
     }
     return SecureConnection(exchange.Connection, exchange.Host);
@@ -189,7 +190,7 @@ bool SecureWithStartTls(ImapExchange& exchange)
 bool LogIn(ImapExchange& exchange)
 {
     if (exchange.Connection.Tls == nullptr) {
-        if (exchange.Capabilities.empty() && Command(exchange, "CAPABILITY") == Ending::Missing) {
+        if (!LearnCapabilities(exchange)) {
             Fail(exchange.Host, "- Disconnected before LOGIN!", kDisconnectAfterPassText);
             return false;
         }
@@ -205,7 +206,7 @@ bool LogIn(ImapExchange& exchange)
             pending += ' ' + *quoted;
             continue;
         }
-        SendLine(exchange.Connection, (pending + " {" + std::to_string(value->size()) + '}').c_str());
+        SendLine(exchange.Connection, pending + " {" + std::to_string(value->size()) + '}');
         const Ending ending = Await(exchange, tag, true);
         if (ending != Ending::Continue) {
             Fail(exchange.Host, "- Server rejected LOGIN literal!",
@@ -215,7 +216,7 @@ bool LogIn(ImapExchange& exchange)
         // The literal's bytes begin the next piece.
         pending = *value;
     }
-    SendLine(exchange.Connection, pending.c_str());
+    SendLine(exchange.Connection, pending);
     const Ending ending = Await(exchange, tag, false);
     if (ending == Ending::Ok)
         return true;
@@ -231,7 +232,7 @@ int32_t AskStatus(ImapExchange& exchange)
         return Fail(exchange.Host, "- Server rejected STATUS!", kRejectedStatText);
     // The answer to LOGOUT tells nothing; waiting for it would only let a
     // slow server hold the check.
-    SendLine(exchange.Connection, (NextTag(exchange) + " LOGOUT").c_str());
+    SendLine(exchange.Connection, NextTag(exchange) + " LOGOUT");
     if (*exchange.Unseen == 0) {
         exchange.Host.StatusText = kNoNewMailText;
         return NoMail;

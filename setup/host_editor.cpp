@@ -9,22 +9,15 @@
 
 #include <string>
 
+void SetupDialog::FillCombo(int control, std::span<const char* const> names)
+{
+    for (const char* name : names)
+        SendItem(control, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+}
+
 void SetupDialog::FillActionCombo()
 {
-    for (const char* name : ActionNames)
-        SendItem(IDC_ACTION, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
-}
-
-void SetupDialog::FillSecurityCombo()
-{
-    for (const char* name : SecurityNames)
-        SendItem(IDC_SECURITY, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
-}
-
-void SetupDialog::FillProtocolCombo()
-{
-    for (const char* name : ProtocolNames)
-        SendItem(IDC_PROTOCOL, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+    FillCombo(IDC_ACTION, ActionNames);
 }
 
 // A cue banner inside the field would need version 6 of the common controls,

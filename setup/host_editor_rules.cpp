@@ -1,6 +1,8 @@
 // The host editor's rules for turning typed text into record values.
 #include "host_editor_rules.h"
 
+#include <iterator>
+
 HostConfig NewHost()
 {
     HostConfig host;
@@ -60,6 +62,13 @@ bool StoreChoice(int32_t& value, int position)
     return true;
 }
 
+// A list shows the stored value as its entry of that index, or no entry for
+// a number it has none for.
+int ChoicePosition(int32_t value, size_t entries)
+{
+    return value >= 0 && static_cast<size_t>(value) < entries ? value : -1;
+}
+
 }  // namespace
 
 bool StoreAction(int32_t& action, int position)
@@ -69,7 +78,7 @@ bool StoreAction(int32_t& action, int position)
 
 int ActionPosition(int32_t action)
 {
-    return action >= Nothing && action <= LaunchMailReader ? action : -1;
+    return ChoicePosition(action, std::size(ActionNames));
 }
 
 bool StoreSecurity(int32_t& security, int position)
@@ -79,7 +88,7 @@ bool StoreSecurity(int32_t& security, int position)
 
 int SecurityPosition(int32_t security)
 {
-    return security >= NoSecurity && security <= SslTls ? security : -1;
+    return ChoicePosition(security, std::size(SecurityNames));
 }
 
 bool StoreProtocol(int32_t& protocol, int position)
@@ -89,7 +98,7 @@ bool StoreProtocol(int32_t& protocol, int position)
 
 int ProtocolPosition(int32_t protocol)
 {
-    return protocol >= Pop3 && protocol <= Imap ? protocol : -1;
+    return ChoicePosition(protocol, std::size(ProtocolNames));
 }
 
 std::string PortText(int32_t port)

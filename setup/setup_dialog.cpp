@@ -215,8 +215,8 @@ void SetupDialog::InitDialog()
     CurrentHost = -1;
     LoadConfig();
     FillActionCombo();
-    FillSecurityCombo();
-    FillProtocolCombo();
+    FillCombo(IDC_SECURITY, SecurityNames);
+    FillCombo(IDC_PROTOCOL, ProtocolNames);
     for (const HostConfig& host : HostList)
         SendItem(IDC_HOST_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(host.Name.c_str()));
     if (HostCount() > 0) {

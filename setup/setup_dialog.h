@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 // Index of the record whose values are in the editor fields; -1: none.
@@ -60,9 +61,9 @@ public:
     static void FreeHostStrings(HostConfig& host);
 
     // The host editor.
+    // A drop-down list's entries, in stored-value order.
+    void FillCombo(int control, std::span<const char* const> names);
     void FillActionCombo();
-    void FillSecurityCombo();
-    void FillProtocolCombo();
     void ShowHost(const HostConfig& host);
     void ClearFields();
     // Whether a value changed; nothing when a field refused its text, and

@@ -113,7 +113,11 @@ struct ImapExchange {
 
 std::string NextTag(ImapExchange& exchange)
 {
-    return "q" + std::to_string(++exchange.Tags);
+    // Appended, as GCC 12 at -O2 wrongly warns (-Wrestrict) about a literal
+    // + std::to_string(...).
+    std::string tag = "q";
+    tag += std::to_string(++exchange.Tags);
+    return tag;
 }
 
 // Reads up to the tagged response of the command with this tag, or to a

@@ -140,5 +140,10 @@ std::string PortHint(int securityPosition, int protocolPosition)
 {
     if (SecurityPosition(securityPosition) < 0 || ProtocolPosition(protocolPosition) < 0)
         return std::string();
-    return "(default " + std::to_string(DefaultPort(securityPosition, protocolPosition)) + ")";
+    // Appended, as GCC 12 at -O2 wrongly warns (-Wrestrict) about a literal
+    // + std::to_string(...).
+    std::string hint = "(default ";
+    hint += std::to_string(DefaultPort(securityPosition, protocolPosition));
+    hint += ')';
+    return hint;
 }

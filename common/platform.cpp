@@ -68,7 +68,7 @@ HWND WINAPI OpenHtmlHelp(HWND caller, LPCSTR file, UINT command, DWORD_PTR data)
 {
     if (command == HH_CLOSE_ALL)
         return gHtmlHelpViewer != nullptr ? gHtmlHelpViewer(caller, file, command, data) : nullptr;
-    if (file == nullptr || GetFileAttributesA(file) == INVALID_FILE_ATTRIBUTES)
+    if (file == nullptr || !NamesExistingFile(file))
         return nullptr;
     const HtmlHelpCall viewer = LoadHtmlHelpViewer();
     return viewer != nullptr ? viewer(caller, file, command, data) : nullptr;

@@ -7,6 +7,11 @@
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
+#include "win_handles.h"
+
+#include <mutex>
+#include <unordered_map>
 #else
 #include <arpa/inet.h>
 #include <cerrno>
@@ -33,134 +38,161 @@ struct AddressListFree {
 
 #ifdef _WIN32
 
-// While it lives, the socket's readiness (readable or closed; or its connect
-// ended) sets an event of its own, and the socket does not block. A wait on
-// that event wakes as soon as the bytes arrive; Wine's select wakes the thread
-// late under load (on a 4 ms lattice here), which cost each reply that much.
-class SocketWatch {
+// The event of each socket that ConnectWithin has started, until
+// CloseSocket: the socket sets it (auto-reset) when its connect ends or
+// bytes or the close arrive. A wait on it wakes as soon as a reply arrives,
+// where Wine's select woke the thread late under load (on a 4 ms lattice
+// here), and a reply costs one wait and one recv, no call more.
+class SocketEvents {
 public:
-    SocketWatch(SocketHandle socket, bool reading) : socket_(socket), event_(WSACreateEvent())
+    // Makes the socket's event and ties it to the socket, which does not
+    // block from now on; nullptr on failure.
+    HANDLE Watch(SocketHandle socket)
     {
-        if (event_ != WSA_INVALID_EVENT &&
-            WSAEventSelect(socket, event_, reading ? FD_READ | FD_CLOSE : FD_CONNECT) != 0) {
-            WSACloseEvent(event_);
-            event_ = WSA_INVALID_EVENT;
-        }
-    }
-    SocketWatch(const SocketWatch&) = delete;
-    SocketWatch& operator=(const SocketWatch&) = delete;
-    ~SocketWatch()
-    {
-        if (event_ == WSA_INVALID_EVENT)
-            return;
-        // A socket leaves event selection before it can block again.
-        WSAEventSelect(socket_, nullptr, 0);
-        u_long nonBlocking = 0;
-        ioctlsocket(socket_, FIONBIO, &nonBlocking);
-        WSACloseEvent(event_);
+        UniqueKernelHandle event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+        if (!event || WSAEventSelect(socket, event.get(), FD_CONNECT | FD_READ | FD_CLOSE) != 0)
+            return nullptr;
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return (events_[socket] = std::move(event)).get();
     }
 
-    bool Ready() const { return event_ != WSA_INVALID_EVENT; }
-
-    // 1 when the socket can go on, 0 when the time ran out, -1 when it
-    // failed (a refused or unreachable connect among them).
-    int Wait(int ms)
+    // The socket's event, or nullptr for a socket that ConnectWithin never
+    // started.
+    HANDLE Find(SocketHandle socket)
     {
-        const DWORD waited = WSAWaitForMultipleEvents(1, &event_, FALSE, static_cast<DWORD>(ms), FALSE);
-        if (waited == WSA_WAIT_TIMEOUT)
-            return 0;
-        WSANETWORKEVENTS happened{};
-        if (waited != WSA_WAIT_EVENT_0 || WSAEnumNetworkEvents(socket_, event_, &happened) != 0)
-            return -1;
-        if ((happened.lNetworkEvents & FD_CONNECT) != 0)
-            return happened.iErrorCode[FD_CONNECT_BIT] == 0 ? 1 : -1;
-        return 1;
+        const std::lock_guard<std::mutex> lock(mutex_);
+        const auto found = events_.find(socket);
+        return found != events_.end() ? found->second.get() : nullptr;
+    }
+
+    // After the socket is closed, so that no event of a closed socket's
+    // handle is ever set again.
+    void Forget(SocketHandle socket)
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        events_.erase(socket);
     }
 
 private:
-    SocketHandle socket_;
-    WSAEVENT event_;
+    std::mutex mutex_;
+    std::unordered_map<SocketHandle, UniqueKernelHandle> events_;
 };
+
+SocketEvents& Events()
+{
+    static SocketEvents events;
+    return events;
+}
+
+bool MakeNonBlocking(SocketHandle socket)
+{
+    return Events().Watch(socket) != nullptr;
+}
 
 bool ConnectPending()
 {
     return WSAGetLastError() == WSAEWOULDBLOCK;
 }
 
+// 1 when the connect has succeeded, 0 when the time ran out, -1 when it
+// failed.
+int WaitForConnect(SocketHandle socket, int ms)
+{
+    const HANDLE event = Events().Find(socket);
+    if (event == nullptr)
+        return -1;
+    if (WaitForSingleObject(event, static_cast<DWORD>(ms)) == WAIT_TIMEOUT)
+        return 0;
+    WSANETWORKEVENTS happened{};
+    if (WSAEnumNetworkEvents(socket, nullptr, &happened) != 0)
+        return -1;
+    // Reading the record clears it: a greeting that came with the connect
+    // must still wake the first wait for bytes.
+    if ((happened.lNetworkEvents & (FD_READ | FD_CLOSE)) != 0)
+        SetEvent(event);
+    if ((happened.lNetworkEvents & FD_CONNECT) == 0)
+        return 0;
+    return happened.iErrorCode[FD_CONNECT_BIT] == 0 ? 1 : -1;
+}
+
+// Until bytes or the close may have arrived, or for ms at most; false for a
+// socket that ConnectWithin never started.
+bool WaitForBytes(SocketHandle socket, int ms)
+{
+    const HANDLE event = Events().Find(socket);
+    if (event == nullptr)
+        return false;
+    WaitForSingleObject(event, static_cast<DWORD>(ms));
+    return true;
+}
+
+int ReceiveNow(SocketHandle socket, char* bytes, size_t room)
+{
+    return recv(socket, bytes, static_cast<int>(room), 0);
+}
+
+bool WouldBlock()
+{
+    return WSAGetLastError() == WSAEWOULDBLOCK;
+}
+
 #else
 
-// While it lives, a socket that connects does not block; a read waits in
-// poll, on a blocking socket.
-class SocketWatch {
-public:
-    SocketWatch(SocketHandle socket, bool reading) : socket_(socket), reading_(reading)
-    {
-        if (!reading_)
-            SetBlocking(false);
-    }
-    SocketWatch(const SocketWatch&) = delete;
-    SocketWatch& operator=(const SocketWatch&) = delete;
-    ~SocketWatch()
-    {
-        if (!reading_)
-            SetBlocking(true);
-    }
-
-    bool Ready() const { return true; }
-
-    int Wait(int ms)
-    {
-        pollfd watched{socket_, static_cast<short>(reading_ ? POLLIN : POLLOUT), 0};
-        for (;;) {
-            const int count = poll(&watched, 1, ms);
-            if (count < 0 && errno == EINTR)
-                continue;
-            if (count <= 0)
-                return count;
-            if (reading_)
-                return 1;
-            int error = 0;
-            socklen_t size = sizeof error;
-            getsockopt(socket_, SOL_SOCKET, SO_ERROR, &error, &size);
-            return error == 0 ? 1 : -1;
-        }
-    }
-
-private:
-    void SetBlocking(bool blocking)
-    {
-        const int flags = fcntl(socket_, F_GETFL);
-        fcntl(socket_, F_SETFL, blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK));
-    }
-
-    SocketHandle socket_;
-    bool reading_;
-};
+bool MakeNonBlocking(SocketHandle socket)
+{
+    const int flags = fcntl(socket, F_GETFL);
+    return flags != -1 && fcntl(socket, F_SETFL, flags | O_NONBLOCK) == 0;
+}
 
 bool ConnectPending()
 {
     return errno == EINPROGRESS;
 }
 
+int Poll(SocketHandle socket, short events, int ms)
+{
+    pollfd watched{socket, events, 0};
+    for (;;) {
+        const int count = poll(&watched, 1, ms);
+        if (count >= 0 || errno != EINTR)
+            return count;
+    }
+}
+
+int WaitForConnect(SocketHandle socket, int ms)
+{
+    const int count = Poll(socket, POLLOUT, ms);
+    if (count <= 0)
+        return count;
+    int error = 0;
+    socklen_t size = sizeof error;
+    getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &size);
+    return error == 0 ? 1 : -1;
+}
+
+bool WaitForBytes(SocketHandle socket, int ms)
+{
+    Poll(socket, POLLIN, ms);
+    return true;
+}
+
+int ReceiveNow(SocketHandle socket, char* bytes, size_t room)
+{
+    return static_cast<int>(recv(socket, bytes, room, MSG_DONTWAIT));
+}
+
+bool WouldBlock()
+{
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+}
+
 #endif
 
-// With a stop word the wait is cut into slices, so that a monitor that ends
-// does not wait for the bound of a check that hangs.
-bool WaitUnlessStopped(SocketWatch& watch, int ms, const std::atomic<bool>* stop)
+// Every wait is cut into slices: a monitor that ends does not wait for the
+// bound of a check that hangs, and a wake-up that never came costs a slice.
+int Slice(int leftMs)
 {
-    if (!watch.Ready())
-        return false;
-    if (stop == nullptr)
-        return watch.Wait(ms) > 0;
-    const Deadline deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    for (;;) {
-        if (stop->load())
-            return false;
-        const int left = MillisecondsUntil(deadline);
-        const int waited = watch.Wait(std::min(left, kStopLookMs));
-        if (waited != 0 || left <= kStopLookMs)
-            return waited > 0;
-    }
+    return std::min(leftMs, kStopLookMs);
 }
 
 } // namespace
@@ -194,6 +226,7 @@ void CloseSocket(SocketHandle socket)
 {
 #ifdef _WIN32
     closesocket(socket);
+    Events().Forget(socket);
 #else
     close(socket);
 #endif
@@ -225,12 +258,23 @@ std::vector<ServerAddress> ResolveHost(const char* name, uint16_t port)
 
 int ConnectWithin(SocketHandle socket, const ServerAddress& address, int boundMs, const std::atomic<bool>* stop)
 {
-    SocketWatch watch(socket, false);
-    if (!watch.Ready())
+    if (!MakeNonBlocking(socket))
         return -1;
     if (connect(socket, reinterpret_cast<const sockaddr*>(address.Bytes), static_cast<int>(address.Length)) == 0)
         return 0;
-    return ConnectPending() && WaitUnlessStopped(watch, boundMs, stop) ? 0 : -1;
+    if (!ConnectPending())
+        return -1;
+    const Deadline deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
+    for (;;) {
+        if (stop != nullptr && stop->load())
+            return -1;
+        const int left = MillisecondsUntil(deadline);
+        const int waited = WaitForConnect(socket, Slice(left));
+        if (waited != 0)
+            return waited > 0 ? 0 : -1;
+        if (left <= Slice(left))
+            return -1;
+    }
 }
 
 int SendBytes(SocketHandle socket, const char* bytes, size_t count)
@@ -245,15 +289,20 @@ int SendBytes(SocketHandle socket, const char* bytes, size_t count)
 
 int ReceiveBefore(SocketHandle socket, char* bytes, size_t room, Deadline deadline, const std::atomic<bool>* stop)
 {
-    SocketWatch watch(socket, true);
-    if (!WaitUnlessStopped(watch, MillisecondsUntil(deadline), stop))
-        return -1;
-#ifdef _WIN32
-    const int received = recv(socket, bytes, static_cast<int>(room), 0);
-#else
-    const auto received = recv(socket, bytes, room, 0);
-#endif
-    return received > 0 ? static_cast<int>(received) : (received == 0 ? 0 : -1);
+    // A wake-up is only a hint: the recv decides. One that never came (a
+    // close that came with the last bytes) costs a slice, never the bound.
+    for (;;) {
+        if (stop != nullptr && stop->load())
+            return -1;
+        const int left = MillisecondsUntil(deadline);
+        if (!WaitForBytes(socket, Slice(left)))
+            return -1;
+        const int received = ReceiveNow(socket, bytes, room);
+        if (received >= 0)
+            return received;
+        if (!WouldBlock() || left <= Slice(left))
+            return -1;
+    }
 }
 
 const ProbeSockets& SystemSockets()

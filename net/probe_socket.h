@@ -46,12 +46,14 @@ void CloseSocket(SocketHandle socket);
 // address), or none when the name is unknown.
 std::vector<ServerAddress> ResolveHost(const char* name, uint16_t port);
 
-// How often a wait that has a stop word looks at it: the longest a set stop
+// How often a socket wait looks at its stop word: the longest a set stop
 // word leaves the check thread in a socket wait.
 inline constexpr int kStopLookMs = 50;
 
 // 0 when connected within boundMs, -1 otherwise, or as soon as `stop` (when
-// given) is set. The socket is blocking again afterwards.
+// given) is set. From then on the socket does not block: a send that the
+// system cannot take at once fails rather than waits (a dialogue's lines are
+// far smaller than a socket's buffer).
 int ConnectWithin(SocketHandle socket, const ServerAddress& address, int boundMs,
                   const std::atomic<bool>* stop = nullptr);
 
@@ -59,9 +61,9 @@ int ConnectWithin(SocketHandle socket, const ServerAddress& address, int boundMs
 // asked, or -1 on failure.
 int SendBytes(SocketHandle socket, const char* bytes, size_t count);
 
-// One recv call of at most `room` bytes once something has arrived before
-// the deadline: how many came, or 0 when the peer closed, or -1 on failure,
-// when the deadline passed or once `stop` (when given) is set.
+// At most `room` bytes of what has arrived before the deadline, on a socket
+// that ConnectWithin connected: how many came, or 0 when the peer closed, or
+// -1 on failure, when the deadline passed or once `stop` (when given) is set.
 int ReceiveBefore(SocketHandle socket, char* bytes, size_t room, Deadline deadline,
                   const std::atomic<bool>* stop = nullptr);
 

@@ -1,9 +1,9 @@
-// The probe as the program runs it: Winsock 1.1 under Wine, port 110, against
+// The probe as the program runs it: Winsock 2 under Wine, port 110, against
 // the scripted server on a loopback address of each test's own.
 
 // Full windows.h brings a winioctl.h name that clashes with MailState.
 #define WIN32_LEAN_AND_MEAN
-#include <winsock.h>
+#include <winsock2.h>
 
 #include "pop3_probe.h"
 
@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -28,7 +30,7 @@ protected:
     void SetUp() override
     {
         WSADATA data;
-        ASSERT_EQ(WSAStartup(0x0101, &data), 0);
+        ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
         settings.PostStatus = &RecordPost;
         gPostedIndices.clear();
         host.UserID = "user";
@@ -113,6 +115,29 @@ TEST_F(WinsockProbe, ARefusedOrHangingConnectFailsWithinTheBound)
     EXPECT_EQ(host.StatusText.load(), kConnectFailedText);
     EXPECT_GE(took, 350u);
     EXPECT_LT(took, 2000u);
+}
+
+// The socket's event is set once for the bytes and the close together; the
+// close must still be seen at once, not at the bound.
+TEST_F(WinsockProbe, ACloseThatCameWithTheLastBytesIsSeenAtOnce)
+{
+    Pop3ScriptServer server({{Say("+OK ready\r\n"), Hang()}});
+    ASSERT_TRUE(server.listening());
+    UniqueSocket socket(OpenStreamSocket());
+    ASSERT_EQ(ConnectWithin(socket.get(), ResolveHost("127.0.0.1", server.port()).front(), 2000), 0);
+    ASSERT_TRUE(server.WaitForEnd(0).ended);
+    Sleep(50);
+
+    const DWORD start = GetTickCount();
+    const Deadline deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    std::string received;
+    char bytes[64];
+    int got = 0;
+    while ((got = ReceiveBefore(socket.get(), bytes, sizeof bytes, deadline)) > 0)
+        received.append(bytes, static_cast<size_t>(got));
+    EXPECT_EQ(got, 0);
+    EXPECT_EQ(received, "+OK ready\r\n");
+    EXPECT_LT(GetTickCount() - start, 1000u);
 }
 
 TEST_F(WinsockProbe, ANameThatNeitherResolvesNorParsesIsNoSuchHost)

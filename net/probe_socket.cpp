@@ -35,7 +35,6 @@ struct AddressListFree {
     void operator()(addrinfo* list) const { freeaddrinfo(list); }
 };
 
-
 #ifdef _WIN32
 
 // The event of each socket that ConnectWithin has started, until
@@ -204,7 +203,6 @@ int MillisecondsUntil(Deadline deadline)
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
-
 
 SocketHandle OpenStreamSocket(int family)
 {

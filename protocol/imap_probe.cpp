@@ -150,16 +150,16 @@ Ending Command(ImapExchange& exchange, const std::string& text)
     return Await(exchange, tag, false);
 }
 
-bool ReadGreeting(ImapExchange& exchange, int32_t& failed, bool& preauthenticated)
+bool ReadGreeting(ImapExchange& exchange, bool& preauthenticated)
 {
     ImapResponse greeting;
     if (ReadResponse(exchange.Connection, greeting, BoundFromNow(exchange.Connection.Settings)) == Read::Missing) {
-        failed = Fail(exchange.Host, "- Disconnected after connect!", kDisconnectImmediateText);
+        Fail(exchange.Host, "- Disconnected after connect!", kDisconnectImmediateText);
         return false;
     }
     const std::string& first = greeting.Parts.front();
     if (!StartsWithNoCase(first.c_str(), "* OK") && !StartsWithNoCase(first.c_str(), "* PREAUTH")) {
-        failed = Fail(exchange.Host, "- Server rejected connect!", kRejectedConnectText);
+        Fail(exchange.Host, "- Server rejected connect!", kRejectedConnectText);
         return false;
     }
     preauthenticated = StartsWithNoCase(first.c_str(), "* PREAUTH");
@@ -247,16 +247,16 @@ int32_t AskStatus(ImapExchange& exchange)
 
 int32_t Run(ImapExchange& exchange)
 {
-    int32_t failed = Unknown;
     bool preauthenticated = false;
-    if (!ReadGreeting(exchange, failed, preauthenticated))
-        return failed;
-    // A server that greets preauthenticated is past the point where TLS
-    // could start: going on would read the mailbox in the clear.
-    if (exchange.Host.Security == StartTls && (preauthenticated || !SecureWithStartTls(exchange))) {
-        if (preauthenticated)
-            Fail(exchange.Host, "- PREAUTH where STARTTLS was wanted!", kNoStartTlsText);
+    if (!ReadGreeting(exchange, preauthenticated))
         return Unknown;
+    if (exchange.Host.Security == StartTls) {
+        // A server that greets preauthenticated is past the point where TLS
+        // could start: going on would read the mailbox in the clear.
+        if (preauthenticated)
+            return Fail(exchange.Host, "- PREAUTH where STARTTLS was wanted!", kNoStartTlsText);
+        if (!SecureWithStartTls(exchange))
+            return Unknown;
     }
     if (!preauthenticated && !LogIn(exchange))
         return Unknown;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -80,14 +81,47 @@ inline constexpr char kNotTriedYetText[] = "Haven't tried to contact server yet.
 // check thread's first tick after a load.
 inline constexpr int64_t kInitialElapsedMs = 0x20000000;
 
-// The check thread writes State, StatusText and ElapsedMs of the host it
-// visits while the main thread reads them, hence the atomics. StatusText
-// always points at a string literal and is never freed.
+// How a check ended beyond the state it found: what decides when the next
+// one comes, and whether its result counts at all.
+enum class CheckEnding : int32_t {
+    Done,           // every ending not below
+    LoginRefused,   // the server refused the login: the next try waits longer
+    ComeBackLater,  // the server asked to be asked later: the state stands
+};
+
+// A server's own words shown as a status text ([EXPIRED], [CONTACTADMIN]),
+// cut to this many characters.
+inline constexpr size_t kServerTextKept = 64;
+inline constexpr size_t kServerTextSlots = 4;
+
+// Where a server's own words live while StatusText points at them. Each slot
+// is written once, by the check thread, before StatusText points at it, and
+// is never written again while the entry lives, so the main thread may read
+// it at any time; a server that keeps changing its words gets a slot per
+// distinct text until they run out.
+struct ServerTexts {
+    char Slots[kServerTextSlots][kServerTextKept + 1] = {};
+    size_t Used = 0;  // the check thread's alone
+};
+
+// The check thread writes State, StatusText, ElapsedMs and NextTryMs of the
+// host it visits while the main thread reads them, hence the atomics.
+// StatusText points at a string literal or at one of the entry's
+// ServerTexts, never at anything freed before the entry.
 struct HostEntry : HostConfig {
     std::atomic<int32_t> State{Unknown};
     std::atomic<const char*> StatusText{kNotTriedYetText};
     std::atomic<int64_t> ElapsedMs{kInitialElapsedMs};
+    // While the server keeps refusing the login: the sleeping time after the
+    // last check at which the next one is due, in milliseconds; 0 when the
+    // host's own delay holds. The menu line tells when that is.
+    std::atomic<int64_t> NextTryMs{0};
     int32_t Index = 0;
+    // The check thread's alone: written by the probe, read by the scheduler.
+    CheckEnding Ending = CheckEnding::Done;
+    int32_t ServerMinimumDelay = 0;  // seconds; the server's LOGIN-DELAY while it announces one
+    int32_t LoginRefusals = 0;       // refused logins since the last one that succeeded
+    ServerTexts OwnTexts;
 };
 
 // The monitor's hosts in stored order. Filled only by FillHostTable.

@@ -40,4 +40,31 @@ TEST(MenuLine, ALongHostNameIsCutSoThatTheWholeStatusFitsIn99Characters)
     EXPECT_EQ(unknown.substr(unknown.size() - 21), "...: (state unknown!)");
 }
 
+TEST(MenuLine, WhileRefusedLoginsHoldOffTheChecksTheLineSaysWhenTheNextTryComes)
+{
+    HostEntry host;
+    host.Name = "mail.example.com";
+    host.StatusText = "Server rejected PASS info - wrong password?";
+    const auto line = [&host] {
+        char text[kMenuLineSize];
+        FormatHostMenuLine(text, host);
+        return std::string(text);
+    };
+    host.ElapsedMs = 0;
+    EXPECT_EQ(line(), "mail.example.com: Server rejected PASS info - wrong password?");
+
+    host.NextTryMs = 480000;
+    host.ElapsedMs = 1;
+    EXPECT_EQ(line(), "mail.example.com: Server rejected PASS info - wrong password? (next try in 8 minutes)");
+    host.ElapsedMs = 420000;
+    EXPECT_EQ(line(), "mail.example.com: Server rejected PASS info - wrong password? (next try in 1 minute)");
+    host.ElapsedMs = 480500;  // the check is running
+    EXPECT_EQ(line(), "mail.example.com: Server rejected PASS info - wrong password? (next try in 1 minute)");
+
+    host.Name = std::string(98, 'h');
+    host.ElapsedMs = 0;
+    const std::string whole = ": Server rejected PASS info - wrong password? (next try in 8 minutes)";
+    EXPECT_EQ(line(), std::string(99 - whole.size() - 3, 'h') + "..." + whole);
+}
+
 } // namespace

@@ -35,7 +35,6 @@ void FormatHostMenuLine(char (&line)[kMenuLineSize], const HostEntry& host)
     const int64_t minutes = leftMs <= 0 ? 1 : (leftMs + 59999) / 60000;
     char statusWithNextTry[kMenuLineSize];
     std::snprintf(statusWithNextTry, sizeof statusWithNextTry, "%s (next try in %lld minute%s)",
-                  status != nullptr ? status : kNoStatusText, static_cast<long long>(minutes),
-                  minutes == 1 ? "" : "s");
+                  status != nullptr ? status : kNoStatusText, static_cast<long long>(minutes), minutes == 1 ? "" : "s");
     FormatMenuLine(line, host.Name.c_str(), statusWithNextTry);
 }

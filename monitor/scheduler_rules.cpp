@@ -18,8 +18,8 @@ int64_t RefusedLoginWaitMs(int32_t delaySeconds, int32_t refusals)
 
 bool IsDue(int64_t elapsedMs, const HostEntry& host)
 {
-    const int64_t dueMs = std::max({int64_t{host.Delay} * 1000, host.NextTryMs.load(),
-                                    int64_t{host.ServerMinimumDelay} * 1000});
+    const int64_t dueMs =
+        std::max({int64_t{host.Delay} * 1000, host.NextTryMs.load(), int64_t{host.ServerMinimumDelay} * 1000});
     return elapsedMs >= dueMs;
 }
 

@@ -30,7 +30,7 @@ void FormatHostMenuLine(char (&line)[kMenuLineSize], const HostEntry& host)
         FormatMenuLine(line, host.Name.c_str(), status);
         return;
     }
-    // A check that is running, or has just ended, leaves less than nothing.
+    // While the check itself runs, the elapsed time has passed the wait.
     const int64_t leftMs = nextTryMs - host.ElapsedMs.load();
     const int64_t minutes = leftMs <= 0 ? 1 : (leftMs + 59999) / 60000;
     char statusWithNextTry[kMenuLineSize];

@@ -21,3 +21,20 @@ void FormatMenuLine(char (&line)[kMenuLineSize], const char* name, const char* s
     // the monitor has) at the buffer's end.
     std::snprintf(line, sizeof line, "%.*s...: %s", kept, name, status);
 }
+
+void FormatHostMenuLine(char (&line)[kMenuLineSize], const HostEntry& host)
+{
+    const char* status = host.StatusText.load();
+    const int64_t nextTryMs = host.NextTryMs.load();
+    if (nextTryMs <= 0) {
+        FormatMenuLine(line, host.Name.c_str(), status);
+        return;
+    }
+    // While the check itself runs, the elapsed time has passed the wait.
+    const int64_t leftMs = nextTryMs - host.ElapsedMs.load();
+    const int64_t minutes = leftMs <= 0 ? 1 : (leftMs + 59999) / 60000;
+    char statusWithNextTry[kMenuLineSize];
+    std::snprintf(statusWithNextTry, sizeof statusWithNextTry, "%s (next try in %lld minute%s)",
+                  status != nullptr ? status : kNoStatusText, static_cast<long long>(minutes), minutes == 1 ? "" : "s");
+    FormatMenuLine(line, host.Name.c_str(), statusWithNextTry);
+}

@@ -3,9 +3,24 @@
 
 #include "control_messages.h"
 
-bool IsDue(int64_t elapsedMs, int32_t delaySeconds)
+#include <algorithm>
+#include <limits>
+
+int64_t RefusedLoginWaitMs(int32_t delaySeconds, int32_t refusals)
 {
-    return elapsedMs >= int64_t{delaySeconds} * 1000;
+    const int64_t delayMs = int64_t{delaySeconds} * 1000;
+    int64_t wait = std::max(delayMs, int64_t{kTickSleepMs});
+    // Stops doubling at the cap, so no count of refusals can overflow.
+    for (int32_t doubled = 0; doubled < refusals && wait < kLongestRefusedLoginWaitMs; ++doubled)
+        wait *= 2;
+    return std::max(delayMs, std::min(wait, kLongestRefusedLoginWaitMs));
+}
+
+bool IsDue(int64_t elapsedMs, const HostEntry& host)
+{
+    const int64_t dueMs =
+        std::max({int64_t{host.Delay} * 1000, host.NextTryMs.load(), int64_t{host.ServerMinimumDelay} * 1000});
+    return elapsedMs >= dueMs;
 }
 
 uint32_t MeasureSleep(const CheckHooks& hooks)
@@ -42,7 +57,24 @@ uint32_t TakeReloadRequest(ReloadSignals& reload, const CheckHooks& hooks, uint3
 
 void CheckHost(HostEntry& host, const CheckHooks& hooks)
 {
+    host.Ending = CheckEnding::Done;
     const int32_t result = hooks.GuessState(host);
+    // Before any post: the main thread reads it to tell when the next try comes.
+    host.ElapsedMs = 0;
+    if (host.Ending == CheckEnding::ComeBackLater) {
+        // The server has not said what the mailbox holds: announcing a change
+        // would run the new-mail action again for mail already announced.
+        hooks.Post(UM_NEWSTATUS, host.Index);
+        return;
+    }
+    if (host.Ending == CheckEnding::LoginRefused) {
+        if (host.LoginRefusals < std::numeric_limits<int32_t>::max())
+            ++host.LoginRefusals;
+        host.NextTryMs = RefusedLoginWaitMs(host.Delay, host.LoginRefusals);
+    } else if (result == NoMail || result == NewMail) {
+        host.LoginRefusals = 0;
+        host.NextTryMs = 0;
+    }
     if (result == host.State.load()) {
         hooks.Post(UM_NEWSTATUS, host.Index);
     } else {
@@ -51,7 +83,6 @@ void CheckHost(HostEntry& host, const CheckHooks& hooks)
         if (result == NewMail)
             hooks.Post(UM_NEWMAIL, host.Index);
     }
-    host.ElapsedMs = 0;
 }
 
 void CheckDueHosts(HostTable& table, uint32_t tickMs, const std::atomic<bool>& stop, const CheckHooks& hooks)
@@ -62,7 +93,7 @@ void CheckDueHosts(HostTable& table, uint32_t tickMs, const std::atomic<bool>& s
         HostEntry& host = table[index];
         const int64_t elapsed = host.ElapsedMs.load() + tickMs;
         host.ElapsedMs = elapsed;
-        if (!IsDue(elapsed, host.Delay))
+        if (!IsDue(elapsed, host))
             continue;
         CheckHost(host, hooks);
     }

@@ -39,9 +39,19 @@ struct CheckHooks {
 
 inline constexpr uint32_t kTickSleepMs = 1000;
 
+// However often a login is refused, the host is tried again at least this
+// often, unless its own delay is longer still.
+inline constexpr int64_t kLongestRefusedLoginWaitMs = 3600000;
+
+// The wait after the given count of logins refused in a row: the host's delay
+// doubled once per refusal, up to kLongestRefusedLoginWaitMs, never below the
+// delay. A host checked at every tick doubles one tick.
+int64_t RefusedLoginWaitMs(int32_t delaySeconds, int32_t refusals);
+
 // A host is due once the sleeping time counted since its last check reaches
-// its delay. 64-bit, so that every 32-bit delay means what its number says.
-bool IsDue(int64_t elapsedMs, int32_t delaySeconds);
+// the longest of its delay, the wait after refused logins and the server's
+// LOGIN-DELAY. 64-bit, so that every 32-bit delay means what its number says.
+bool IsDue(int64_t elapsedMs, const HostEntry& host);
 
 // Sleeps one tick and returns its length; only the sleep is measured, and the
 // unsigned difference survives a wrap of the tick counter.
@@ -55,7 +65,10 @@ uint32_t MeasureSleep(const CheckHooks& hooks);
 uint32_t TakeReloadRequest(ReloadSignals& reload, const CheckHooks& hooks, uint32_t tickMs);
 
 // Checks one host and reports: UM_NEWSTATUS for the same state, else
-// UM_NEWSTATE and, for a change into new mail, UM_NEWMAIL after it.
+// UM_NEWSTATE and, for a change into new mail, UM_NEWMAIL after it. A server
+// that asks to be asked later leaves the state as it was (UM_NEWSTATUS only);
+// a refused login stretches the wait before the next check, and a successful
+// one ends that wait.
 void CheckHost(HostEntry& host, const CheckHooks& hooks);
 
 // One pass over the table in index order, adding the tick to every host's

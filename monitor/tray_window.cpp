@@ -65,7 +65,7 @@ void UpdateOpenMenuLine(LPARAM hostIndex)
     if (hostIndex < 0 || hostIndex >= count || hostIndex >= gTray.MenuHostLines)
         return;
     HostEntry& host = gHostTable[static_cast<int32_t>(hostIndex)];
-    FormatMenuLine(gTray.UpdateBuffer, host.Name.c_str(), host.StatusText.load());
+    FormatHostMenuLine(gTray.UpdateBuffer, host);
     if (!ModifyMenuA(gTray.PopupMenu.get(), static_cast<UINT>(hostIndex), MF_BYCOMMAND | MF_STRING,
                      static_cast<UINT_PTR>(hostIndex), gTray.UpdateBuffer))
         DebugTrace("Modify menu failed: %d", static_cast<int>(GetLastError()));
@@ -165,7 +165,7 @@ void BuildPopupMenu()
     const int32_t count = gHostTable.Count.load();
     for (int32_t index = 0; index < count; ++index) {
         HostEntry& host = gHostTable[index];
-        FormatMenuLine(gTray.BuildBuffer, host.Name.c_str(), host.StatusText.load());
+        FormatHostMenuLine(gTray.BuildBuffer, host);
         AppendMenuA(menu, MF_STRING, static_cast<UINT_PTR>(index), gTray.BuildBuffer);
     }
     gTray.MenuHostLines = count;

@@ -56,6 +56,8 @@ public:
     std::vector<Posted> posts;
     // Verdicts per host name, used up one per check; NoMail when none is left.
     std::map<std::string, std::vector<int32_t>> verdicts;
+    // How the probe ends each check, used up likewise; then left as it is.
+    std::map<std::string, std::vector<CheckEnding>> endings;
     std::function<void(HostEntry&)> duringCheck;
     std::function<void()> onWait;
     // A message for which this answers true is not posted (a full queue).
@@ -75,6 +77,10 @@ public:
                 now += checkLength;
                 if (duringCheck)
                     duringCheck(host);
+                if (std::vector<CheckEnding>& ending = endings[host.Name]; !ending.empty()) {
+                    host.Ending = ending.front();
+                    ending.erase(ending.begin());
+                }
                 std::vector<int32_t>& queue = verdicts[host.Name];
                 if (queue.empty())
                     return int32_t{NoMail};
@@ -234,6 +240,37 @@ TEST_F(CheckSchedulerTest, AFailedFirstCheckOnlyRefreshesTheStatus)
     EXPECT_EQ(system.posts, expected);
     EXPECT_EQ(table[0].State.load(), Unknown);
     EXPECT_EQ(table[1].State.load(), NoMail);
+}
+
+TEST_F(CheckSchedulerTest, EachRefusedLoginDoublesTheWaitUpToAnHourAndOnlyAGoodLoginEndsIt)
+{
+    using enum CheckEnding;
+    FillTable(table, {{"locked", 30}});
+    // Seven refusals; a lost connection and a "come back later" keep the
+    // capped wait; one more refusal; then a good login (NoMail).
+    system.endings["locked"] = std::vector<CheckEnding>(7, LoginRefused);
+    system.endings["locked"].insert(system.endings["locked"].end(), {Done, ComeBackLater, LoginRefused});
+    system.verdicts["locked"] = std::vector<int32_t>(10, Unknown);
+    system.RunTicks(table, 18270);
+    const std::vector<int> expected{1, 61, 181, 421, 901, 1861, 3781, 7381, 10981, 14581, 18181, 18211, 18241};
+    EXPECT_EQ(system.TicksOf("locked"), expected);
+    EXPECT_EQ(RefusedLoginWaitMs(30, INT32_MAX), kLongestRefusedLoginWaitMs);
+    EXPECT_EQ(RefusedLoginWaitMs(2147483, 3), 2147483000);
+}
+
+TEST_F(CheckSchedulerTest, ALoginDelayStretchesTheIntervalAndComeBackLaterKeepsNewMailUnannounced)
+{
+    FillTable(table, {{"cyrus", 30}});
+    system.verdicts["cyrus"] = {NewMail, Unknown, NewMail, NewMail, NewMail, NewMail};
+    system.endings["cyrus"] = {CheckEnding::Done, CheckEnding::ComeBackLater, CheckEnding::Done};
+    int checks = 0;
+    system.duringCheck = [&](HostEntry& host) { host.ServerMinimumDelay = ++checks < 3 ? 300 : 0; };
+    system.RunTicks(table, 700);
+    EXPECT_EQ(system.TicksOf("cyrus"), (std::vector<int>{1, 301, 601, 631, 661, 691}));
+    std::vector<Posted> expected(6, {UM_NEWSTATUS, 0});
+    expected.front() = {UM_NEWMAIL, 0};
+    expected.insert(expected.begin(), {UM_NEWSTATE, 0});
+    EXPECT_EQ(system.posts, expected);
 }
 
 // The main thread of the monitor, simulated: it handles the posted messages

@@ -40,4 +40,23 @@ TEST(MenuLine, ALongHostNameIsCutSoThatTheWholeStatusFitsIn99Characters)
     EXPECT_EQ(unknown.substr(unknown.size() - 21), "...: (state unknown!)");
 }
 
+TEST(MenuLine, WhileRefusedLoginsHoldOffTheChecksTheLineSaysWhenTheNextTryComes)
+{
+    HostEntry host;
+    host.Name = "mail.example.com";
+    host.StatusText = "Server rejected PASS info - wrong password?";
+    host.NextTryMs = 480000;
+    char line[kMenuLineSize];
+    // Rounded up, and at least a minute while the check itself runs.
+    for (auto [elapsed, suffix] : {std::pair{1, "8 minutes)"}, {420000, "1 minute)"}, {480500, "1 minute)"}}) {
+        host.ElapsedMs = elapsed;
+        FormatHostMenuLine(line, host);
+        EXPECT_EQ(line,
+                  "mail.example.com: Server rejected PASS info - wrong password? (next try in " + std::string(suffix));
+    }
+    host.Name = std::string(98, 'h');
+    FormatHostMenuLine(line, host);
+    EXPECT_EQ(line, std::string(28, 'h') + "...: Server rejected PASS info - wrong password? (next try in 1 minute)");
+}
+
 } // namespace

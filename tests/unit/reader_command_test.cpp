@@ -79,8 +79,8 @@ TEST(ReaderCommand, AnUnquotedLineWithBlanksNamesTheLongestExistingProgramAndNev
     EXPECT_EQ(ReadReaderCommand(line, onlyPlanted).Program, "");
     EXPECT_EQ(ReadReaderCommand("C:\\Mail Reader\\reader -n", onlyPlanted).Program, "");
     ExpectStart("C:\\Mail\\go.CMD /x", "C:\\Mail\\go.CMD", "\"C:\\Mail\\go.CMD\" /x", "C:\\Mail");
-    ExpectStart("C:\\My Mail\\run.bat\t-x y", "C:\\My Mail\\run.bat", "\"C:\\My Mail\\run.bat\"\t-x y",
-                "C:\\My Mail", [](const std::string& path) { return path == "C:\\My Mail\\run.bat"; });
+    ExpectStart("C:\\My Mail\\run.bat\t-x y", "C:\\My Mail\\run.bat", "\"C:\\My Mail\\run.bat\"\t-x y", "C:\\My Mail",
+                [](const std::string& path) { return path == "C:\\My Mail\\run.bat"; });
 }
 
 TEST(ReaderCommand, ALineThatNamesNoProgramStartsNothing)

@@ -51,10 +51,11 @@ std::string Utf8Of(const std::wstring& text)
 
 std::string PasswordBinding(const HostConfig& host, PasswordForm form)
 {
+    std::string formName = "Quillo password ";
+    formName += std::to_string(static_cast<int>(form));
     std::string binding;
-    for (const std::string& field :
-         {"Quillo password " + std::to_string(static_cast<int>(form)), host.Name, host.UserID,
-          StoredDecimal(host.Security), StoredDecimal(host.Port), StoredDecimal(host.Protocol)}) {
+    for (const std::string& field : {formName, host.Name, host.UserID, StoredDecimal(host.Security),
+                                     StoredDecimal(host.Port), StoredDecimal(host.Protocol)}) {
         binding += field;
         binding += '\0';
     }

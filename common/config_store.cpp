@@ -46,8 +46,8 @@ HostConfig ReadHostConfig(HKEY key, int32_t index)
             host.PasswordLost = true;
     } else {
         // Written by an older version through the code page, so it is read
-        // back the same way.
-        host.Password = UnscramblePassword(ReadHostString(key, kHostPasswordPattern, index));
+        // back the same way, and then held as every password is: in UTF-8.
+        host.Password = AnsiPasswordToUtf8(UnscramblePassword(ReadHostString(key, kHostPasswordPattern, index)));
     }
     host.MailReader = ReadHostString(key, kHostMailReaderPattern, index);
     host.MailWave = ReadHostString(key, kHostMailWavePattern, index);

@@ -57,7 +57,7 @@ enum MailState : int32_t {
 struct HostConfig {
     std::string Name;
     std::string UserID;
-    std::string Password;  // clear text; only the registry holds the protected form
+    std::string Password;  // clear text in UTF-8; only the registry holds the protected form
     std::string MailReader;
     std::string MailWave;
     int32_t Action = Nothing;

@@ -26,14 +26,36 @@ UniqueLocalMemory OwnerOf(const DATA_BLOB& blob)
     return UniqueLocalMemory(static_cast<HLOCAL>(blob.pbData));
 }
 
+std::wstring WideOf(const std::string& text, UINT codePage)
+{
+    if (text.empty())
+        return {};
+    const int size = static_cast<int>(text.size());
+    std::wstring wide(static_cast<size_t>(MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0)), L'\0');
+    MultiByteToWideChar(codePage, 0, text.data(), size, wide.data(), static_cast<int>(wide.size()));
+    return wide;
+}
+
+std::string Utf8Of(const std::wstring& text)
+{
+    if (text.empty())
+        return {};
+    const int size = static_cast<int>(text.size());
+    std::string utf8(
+        static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr)), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr);
+    return utf8;
+}
+
 } // namespace
 
-std::string PasswordBinding(const HostConfig& host)
+std::string PasswordBinding(const HostConfig& host, PasswordForm form)
 {
+    std::string formName = "Quillo password ";
+    formName += std::to_string(static_cast<int>(form));
     std::string binding;
-    for (const std::string& field :
-         {std::string("Quillo password 1"), host.Name, host.UserID, StoredDecimal(host.Security),
-          StoredDecimal(host.Port), StoredDecimal(host.Protocol)}) {
+    for (const std::string& field : {formName, host.Name, host.UserID, StoredDecimal(host.Security),
+                                     StoredDecimal(host.Port), StoredDecimal(host.Protocol)}) {
         binding += field;
         binding += '\0';
     }
@@ -43,7 +65,7 @@ std::string PasswordBinding(const HostConfig& host)
 std::optional<std::string> ProtectPassword(const HostConfig& host)
 {
     DATA_BLOB clear = BlobOf(host.Password);
-    const std::string binding = PasswordBinding(host);
+    const std::string binding = PasswordBinding(host, PasswordForm::Utf8);
     DATA_BLOB entropy = BlobOf(binding);
     DATA_BLOB sealed{};
     if (!CryptProtectData(&clear, nullptr, &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &sealed))
@@ -54,15 +76,34 @@ std::optional<std::string> ProtectPassword(const HostConfig& host)
 
 std::optional<std::string> UnprotectPassword(const std::string& blob, const HostConfig& host)
 {
-    DATA_BLOB sealed = BlobOf(blob);
-    const std::string binding = PasswordBinding(host);
-    DATA_BLOB entropy = BlobOf(binding);
-    DATA_BLOB clear{};
-    if (blob.empty() ||
-        !CryptUnprotectData(&sealed, nullptr, &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &clear))
+    if (blob.empty())
         return std::nullopt;
-    const UniqueLocalMemory owner = OwnerOf(clear);
-    std::string password(reinterpret_cast<const char*>(clear.pbData), clear.cbData);
-    SecureZeroMemory(clear.pbData, clear.cbData);
-    return password;
+    for (const PasswordForm form : {PasswordForm::Utf8, PasswordForm::Ansi}) {
+        DATA_BLOB sealed = BlobOf(blob);
+        const std::string binding = PasswordBinding(host, form);
+        DATA_BLOB entropy = BlobOf(binding);
+        DATA_BLOB clear{};
+        if (!CryptUnprotectData(&sealed, nullptr, &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &clear))
+            continue;
+        const UniqueLocalMemory owner = OwnerOf(clear);
+        std::string password(reinterpret_cast<const char*>(clear.pbData), clear.cbData);
+        SecureZeroMemory(clear.pbData, clear.cbData);
+        return form == PasswordForm::Utf8 ? password : AnsiPasswordToUtf8(password);
+    }
+    return std::nullopt;
+}
+
+std::string AnsiPasswordToUtf8(const std::string& ansi)
+{
+    return Utf8Of(WideOf(ansi, CP_ACP));
+}
+
+std::wstring PasswordFieldText(const std::string& utf8)
+{
+    return WideOf(utf8, CP_UTF8);
+}
+
+std::string PasswordFromField(const std::wstring& text)
+{
+    return Utf8Of(text);
 }

@@ -8,20 +8,35 @@
 #include <optional>
 #include <string>
 
-// The optional entropy that binds a password to everything that decides
-// where and how it is sent, each field followed by a NUL: "Quillo password 1",
-// the host name, the user id, and the decimal security mode, port and
-// protocol of the host, as stored (a port of 0 is "0", not the mode's
-// default; a number is its unsigned REG_DWORD). A blob paired with any other
-// host, user, mode, port or protocol cannot be opened, so a password saved
-// for TLS is never sent in plain text, nor one saved for IMAP over POP3.
-std::string PasswordBinding(const HostConfig& host);
+// How the clear text inside a protected blob is written. Older versions
+// protected the bytes of the ANSI code page; now UTF-8 is protected, which
+// holds every character that can be typed and is what servers expect.
+enum class PasswordForm { Ansi = 1, Utf8 = 2 };
 
-// The host's clear password as Windows protects it for the current user;
-// nothing when Windows refuses.
+// The optional entropy that binds a password to everything that decides
+// where and how it is sent, each field followed by a NUL: "Quillo password "
+// and the form's number, the host name, the user id, and the decimal
+// security mode, port and protocol of the host, as stored (a port of 0 is
+// "0", not the mode's default; a number is its unsigned REG_DWORD). A blob
+// paired with any other host, user, mode, port or protocol cannot be opened,
+// so a password saved for TLS is never sent in plain text, nor one saved for
+// IMAP over POP3. Since the form is bound too, Windows itself tells the forms
+// apart: a blob opens with its own form's binding only.
+std::string PasswordBinding(const HostConfig& host, PasswordForm form);
+
+// The host's clear password (UTF-8) as Windows protects it for the current
+// user; nothing when Windows refuses.
 std::optional<std::string> ProtectPassword(const HostConfig& host);
 
-// The clear password inside a protected blob, or nothing when it cannot be
-// opened here: another user's or machine's, damaged, or bound to another
-// host.
+// The clear password inside a protected blob, as UTF-8 whichever form it
+// was stored in, or nothing when it cannot be opened here: another user's or
+// machine's, damaged, or bound to another host.
 std::optional<std::string> UnprotectPassword(const std::string& blob, const HostConfig& host);
+
+// A password that an older version kept in the bytes of the ANSI code page,
+// as the same characters in UTF-8.
+std::string AnsiPasswordToUtf8(const std::string& ansi);
+
+// The password field's Unicode text and the UTF-8 that is stored and sent.
+std::wstring PasswordFieldText(const std::string& utf8);
+std::string PasswordFromField(const std::wstring& text);

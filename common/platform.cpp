@@ -55,7 +55,10 @@ HtmlHelpCall gHtmlHelpViewer = nullptr;
 HtmlHelpCall LoadHtmlHelpViewer()
 {
     if (gHtmlHelpViewer == nullptr) {
-        if (HMODULE library = LoadLibraryA("hhctrl.ocx"))
+        // Searched for by its bare name, it would be taken first from the
+        // program's own folder, such as a Downloads folder, where anything
+        // may lie beside it.
+        if (HMODULE library = LoadLibraryExA("hhctrl.ocx", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
             gHtmlHelpViewer =
                 reinterpret_cast<HtmlHelpCall>(reinterpret_cast<void*>(GetProcAddress(library, "HtmlHelpA")));
     }

@@ -38,8 +38,8 @@ extern ExitHook gBeforeConfigExit;
 // Ends the process through gPlatform.ExitProcess.
 [[noreturn]] void ExitProgram(UINT exitCode);
 
-// The real HtmlHelpA: the viewer is loaded on first use, so that neither
-// program imports it. Null, and the viewer is not asked, when the help file
+// The real HtmlHelpA: the viewer is loaded on first use from the system
+// folder only, so that neither program imports it. Null, and the viewer is not asked, when the help file
 // is not there: the viewer would show an error box of its own. Closing
 // (HH_CLOSE_ALL) loads nothing.
 HWND WINAPI OpenHtmlHelp(HWND caller, LPCSTR file, UINT command, DWORD_PTR data);

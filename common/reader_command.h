@@ -21,10 +21,12 @@ struct ReaderCommand {
 // Tells whether a text as a whole names an existing file.
 using FileTest = bool (*)(const std::string& path);
 
-// The program is the line's first token: the text in quotation marks when
-// the line starts with one, else the text up to the first blank. An unquoted
-// line that as a whole names an existing file (namesFile) is taken whole, so
-// that paths with blanks typed without quotation marks keep working.
+// The program is the text in quotation marks when the line starts with one.
+// In an unquoted line with blanks it is the longest part up to a blank, or
+// the whole line, that names an existing file (namesFile) ending in .exe,
+// .com, .bat or .cmd, so that paths with blanks typed without quotation marks
+// keep working; failing that, the first token when it is a bare name or ends
+// so; else none.
 ReaderCommand ReadReaderCommand(const std::string& line, FileTest namesFile);
 
 // A chosen program's path as the mail-reader field holds it: in quotation

@@ -1,6 +1,7 @@
 // The host editor: the ten fields that show and commit one host record,
 // the hint beside the port, and the two pickers of the Open dialog.
 #include "host_editor_rules.h"
+#include "password_protection.h"
 #include "platform.h"
 #include "reader_command.h"
 #include "setup_dialog.h"
@@ -49,7 +50,7 @@ void SetupDialog::RefuseField(int control, const char* text)
 void SetupDialog::ShowHost(const HostConfig& host)
 {
     SetDlgItemTextA(window_, IDC_USER_ID, host.UserID.c_str());
-    SetDlgItemTextA(window_, IDC_PASSWORD, host.Password.c_str());
+    SetDlgItemTextW(window_, IDC_PASSWORD, PasswordFieldText(host.Password).c_str());
     SetDlgItemTextA(window_, IDC_HOST_NAME, host.Name.c_str());
     SetDlgItemTextA(window_, IDC_MAIL_READER, host.MailReader.c_str());
     SetDlgItemTextA(window_, IDC_MAIL_WAVE, host.MailWave.c_str());
@@ -104,7 +105,9 @@ std::optional<bool> SetupDialog::StoreFields(HostConfig& host)
     bool changed = *portChanged;
     host.Port = port;
     changed |= StoreTextField(IDC_USER_ID, host.UserID);
-    changed |= StoreTextField(IDC_PASSWORD, host.Password);
+    wchar_t password[128];
+    GetDlgItemTextW(window_, IDC_PASSWORD, password, sizeof password / sizeof *password);
+    changed |= StoreText(host.Password, PasswordFromField(password));
     changed |= StoreTextField(IDC_HOST_NAME, host.Name);
     changed |= StoreTextField(IDC_MAIL_READER, host.MailReader);
     changed |= StoreTextField(IDC_MAIL_WAVE, host.MailWave);

@@ -42,6 +42,28 @@ private:
     HGDIOBJ previous_;
 };
 
+// The dialog makes its controls as ANSI windows, and an ANSI edit control
+// loses every character that the code page cannot hold, typed or pasted.
+// The password must reach the server whole, so its field is made again as a
+// Unicode edit control in the template's place: same place, style, font and
+// tab position. Should that fail, the template's field stays.
+void MakeUnicodeField(HWND dialog, HINSTANCE instance, int id)
+{
+    const HWND ansi = GetDlgItem(dialog, id);
+    RECT placed;
+    GetWindowRect(ansi, &placed);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&placed), 2);
+    const HWND unicode = CreateWindowExW(static_cast<DWORD>(GetWindowLongW(ansi, GWL_EXSTYLE)), L"EDIT", L"",
+                                         static_cast<DWORD>(GetWindowLongW(ansi, GWL_STYLE)), placed.left, placed.top,
+                                         placed.right - placed.left, placed.bottom - placed.top, dialog,
+                                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+    if (unicode == nullptr)
+        return;
+    SendMessageW(unicode, WM_SETFONT, static_cast<WPARAM>(SendMessageW(ansi, WM_GETFONT, 0, 0)), FALSE);
+    SetWindowPos(unicode, ansi, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    DestroyWindow(ansi);
+}
+
 } // namespace
 
 void ReportOutOfMemory()
@@ -204,6 +226,7 @@ void SetupDialog::FitLabels()
 
 void SetupDialog::InitDialog()
 {
+    MakeUnicodeField(window_, instance_, IDC_PASSWORD);
     FitLabels();
     SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));

@@ -54,18 +54,33 @@ TEST(ReaderCommand, AQuotedProgramIsTakenAsQuotedAndTheLinePassesUnchanged)
                 "C:\\Mail Reader");
 }
 
-TEST(ReaderCommand, AnUnquotedLineWithBlanksIsTakenWholeOnlyWhenItNamesAFile)
+TEST(ReaderCommand, AnUnquotedLineWithBlanksNamesTheLongestExistingProgramAndNeverAPlantedFile)
 {
     ExpectStart(kReaderWithBlank, kReaderWithBlank, '"' + kReaderWithBlank + '"', "C:\\quillo-ev\\Mail Reader",
                 &OnlyTheReaderWithBlankExists);
-    ExpectStart(kReaderWithBlank + " ", kReaderWithBlank, '"' + kReaderWithBlank + '"', "C:\\quillo-ev\\Mail Reader",
-                &OnlyTheReaderWithBlankExists);
-    // With arguments the whole names no file: the program ends at the first
-    // blank, and only that name, quoted, can be started.
-    ExpectStart(kReaderWithBlank + " -n", "C:\\quillo-ev\\Mail", "\"C:\\quillo-ev\\Mail\" Reader\\reader.exe -n",
-                "C:\\quillo-ev", &OnlyTheReaderWithBlankExists);
-    ExpectStart(kReaderWithBlank, "C:\\quillo-ev\\Mail", "\"C:\\quillo-ev\\Mail\" Reader\\reader.exe", "C:\\quillo-ev",
-                &NoFileExists);
+    ExpectStart(kReaderWithBlank + " -n", kReaderWithBlank, '"' + kReaderWithBlank + "\" -n",
+                "C:\\quillo-ev\\Mail Reader", &OnlyTheReaderWithBlankExists);
+    // Files planted further up the path, with and without a program's ending,
+    // lose to the program the whole path names.
+    const std::string line = "C:\\Program Files\\Mail Reader\\reader.exe -compose";
+    static std::string planted;
+    const FileTest plantedOrReader = [](const std::string& path) {
+        return path == planted || path == "C:\\Program Files\\Mail Reader\\reader.exe";
+    };
+    for (const std::string name : {"C:\\Program", "C:\\Program.exe", "C:\\Program Files\\Mail"}) {
+        planted = name;
+        ExpectStart(line, "C:\\Program Files\\Mail Reader\\reader.exe",
+                    "\"C:\\Program Files\\Mail Reader\\reader.exe\" -compose", "C:\\Program Files\\Mail Reader",
+                    plantedOrReader);
+    }
+    // Without the reader, neither a planted file nor one without a program's
+    // ending starts; only a first token that can name nothing but a program.
+    const FileTest onlyPlanted = [](const std::string& path) { return path == "C:\\Program"; };
+    EXPECT_EQ(ReadReaderCommand(line, onlyPlanted).Program, "");
+    EXPECT_EQ(ReadReaderCommand("C:\\Mail Reader\\reader -n", onlyPlanted).Program, "");
+    ExpectStart("C:\\Mail\\go.CMD /x", "C:\\Mail\\go.CMD", "\"C:\\Mail\\go.CMD\" /x", "C:\\Mail");
+    ExpectStart("C:\\My Mail\\run.bat\t-x y", "C:\\My Mail\\run.bat", "\"C:\\My Mail\\run.bat\"\t-x y", "C:\\My Mail",
+                [](const std::string& path) { return path == "C:\\My Mail\\run.bat"; });
 }
 
 TEST(ReaderCommand, ALineThatNamesNoProgramStartsNothing)

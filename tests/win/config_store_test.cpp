@@ -125,7 +125,7 @@ TEST_F(ConfigStore, SaveWritesEveryHostThenTheCountWithTheSpecifiedNamesAndTypes
         const std::optional<RawValue> sealed = ReadRawValue(prefix + "PasswordProtected");
         ASSERT_TRUE(sealed);
         EXPECT_EQ(sealed->type, static_cast<DWORD>(REG_BINARY));
-        std::string binding = std::string("Quillo password 1\0", 18) + host.Name + '\0' + host.UserID + '\0';
+        std::string binding = std::string("Quillo password 2\0", 18) + host.Name + '\0' + host.UserID + '\0';
         for (const std::string& mode : modes[index])
             binding += mode + '\0';
         std::string blob = sealed->data;

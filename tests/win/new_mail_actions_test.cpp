@@ -224,10 +224,10 @@ TEST_F(NewMailActions, YesAfterAReloadStartsTheReaderTheQuestionNamed)
     ExpectOneStart("C:\\Old\\reader.exe", "\"C:\\Old\\reader.exe\"", "C:\\Old");
 }
 
-// A folder whose name holds a blank, and beside it a Mail.exe planted where
-// the unquoted path "...\Mail Reader\reader.exe" could be read as naming
-// "...\Mail". Both are copies of the reader stand-in, which logs its own
-// file name, so the log tells which of them ran.
+// A folder whose name holds a blank, and beside it a Mail.exe and a Mail
+// planted where the unquoted path "...\Mail Reader\reader.exe" could be read
+// as naming "...\Mail". All are copies of the reader stand-in, which logs its
+// own file name, so the log tells which of them ran.
 struct PlantedFolders {
     PlantedFolders()
     {
@@ -239,12 +239,14 @@ struct PlantedFolders {
         CreateDirectoryA(readerFolder.c_str(), nullptr);
         const std::string standin = TestFolder() + "\\reader.exe";
         placed = CopyFileA(standin.c_str(), (readerFolder + "\\reader.exe").c_str(), FALSE) &&
-                 CopyFileA(standin.c_str(), (root + "\\Mail.exe").c_str(), FALSE);
+                 CopyFileA(standin.c_str(), (root + "\\Mail.exe").c_str(), FALSE) &&
+                 CopyFileA(standin.c_str(), (root + "\\Mail").c_str(), FALSE);
     }
     ~PlantedFolders()
     {
         DeleteFileA((readerFolder + "\\reader.exe").c_str());
         DeleteFileA((root + "\\Mail.exe").c_str());
+        DeleteFileA((root + "\\Mail").c_str());
         RemoveDirectoryA(readerFolder.c_str());
         RemoveDirectoryA(root.c_str());
     }
@@ -272,18 +274,16 @@ TEST_F(NewMailActions, TheRealReaderIsTheProgramTheLineNamesInItsFolderAndNeverA
         // A bare name is found beside the monitor and inherits its folder.
         {"reader.exe -n", "\"reader.exe\" -n", CurrentFolder()},
         {'"' + reader + "\" /inbox C:\\box\\in.mbx", '"' + reader + "\" /inbox C:\\box\\in.mbx", planted.readerFolder},
-        // Typed without quotation marks: the whole names the reader.
+        // Typed without quotation marks: the longest part that names a
+        // program is the reader, never "...\Mail" or "...\Mail.exe".
         {reader, '"' + reader + '"', planted.readerFolder},
+        {reader + " -n", '"' + reader + "\" -n", planted.readerFolder},
     };
     for (const Case& start : cases) {
         FillHostTable(gHostTable, {Host("pop.a", start.configured, "", Nothing)});
         StartMailReader(0);
     }
-    // With an argument the whole names no file; its first token names
-    // "...\Mail", which must not grow into the planted Mail.exe.
-    FillHostTable(gHostTable, {Host("pop.a", reader + " -n", "", Nothing)});
-    StartMailReader(0);
-    EXPECT_EQ(platform.BoxTexts(), std::vector<std::string>{"Unable to start mailreader."});
+    EXPECT_EQ(platform.BoxTexts(), std::vector<std::string>{});
 
     const std::vector<StandinStart> starts = log.WaitForStarts(cases.size());
     ASSERT_EQ(starts.size(), cases.size());

@@ -228,6 +228,22 @@ TEST_F(SetupDialogTest, AFirstStartWhoseHelpCannotOpenShowsTheDialogAlone)
     EXPECT_EQ(OpenHtmlHelp(window_, "C:\\nowhere\\kelvo.chm", HH_HELP_CONTEXT, 700), nullptr);
 }
 
+TEST(HelpViewer, IsTheSystemsOwnEvenWithAPlantedOneBesideTheProgram)
+{
+    std::string folder = ModulePath();
+    folder.erase(folder.rfind('\\'));
+    ASSERT_TRUE(NamesExistingFile(folder + "\\hhctrl.ocx")) << "tests/support plants it";
+    // A command the viewer does not know: it is loaded, and nothing opens.
+    OpenHtmlHelp(nullptr, ModulePath().c_str(), 0x7FFF, 0);
+    const HMODULE viewer = GetModuleHandleA("hhctrl.ocx");
+    ASSERT_NE(viewer, nullptr);
+    char loaded[MAX_PATH] = "";
+    GetModuleFileNameA(viewer, loaded, sizeof loaded);
+    char system[MAX_PATH] = "";
+    GetSystemDirectoryA(system, sizeof system);
+    EXPECT_EQ(lstrcmpiA((std::string(system) + "\\hhctrl.ocx").c_str(), loaded), 0) << loaded;
+}
+
 TEST_F(SetupDialogTest, AStoredCountOfZeroOpensWithANewHostButNoHelp)
 {
     WriteDwordValue(kHostCountValue, 0);

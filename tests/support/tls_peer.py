@@ -30,10 +30,20 @@ The modes (STAT answers "+OK 0 0" unless said otherwise):
   untrusted-chain  as untrusted, the CA sent with it
   wrong-name     as pop3s, certificate for other.test
   expired        as pop3s, certificate expired in 2021
+  not-yet-valid  as pop3s, certificate valid from 2040
+  wildcard       as pop3s, certificate for *.test and *.example.test
+  cn-only        as pop3s, certificate with common name mail.test and no subjectAltName
+  aia            as pop3s, certificate from an intermediate CA that is not sent, which
+                 the certificate says can be fetched from a URL (see test-certs)
   tls11          as pop3s, TLS 1.1 at most
   plain          plain POP3 on what the client takes for a TLS port
   silent         as pop3s, but stops after the first bytes of its first flight
   bytewise       as pop3s, every byte (handshake and replies) in its own segment
+  flood          as pop3s, but after the greeting records of data without end
+  close-notify   as pop3s, but after the greeting a close_notify, and the connection
+                 stays open until the client closes it
+  huge-record    as pop3s, but after the greeting a record header that claims 0xFFFF
+                 bytes, and nothing more
 """
 
 import os
@@ -69,7 +79,16 @@ MODES = {
     "plain": dict(tls=None),
     "silent": dict(tls="first", silent=True),
     "bytewise": dict(tls="first", bytewise=True),
+    "not-yet-valid": dict(tls="first", cert="future"),
+    "wildcard": dict(tls="first", cert="wildcard"),
+    "cn-only": dict(tls="first", cert="cn-only"),
+    "aia": dict(tls="first", cert="aia"),
+    "flood": dict(tls="first", after_greeting="flood"),
+    "close-notify": dict(tls="first", after_greeting="close-notify"),
+    "huge-record": dict(tls="first", after_greeting="huge-record"),
 }
+# Longer than any record may be (2^14 + 2048 bytes); only the header is sent.
+HUGE_RECORD_HEADER = b"\x17\x03\x03\xff\xff"
 
 
 def server_context(certs, mode):
@@ -180,11 +199,34 @@ class Connection:
             else:
                 self.send_line(b"+OK\r\n")
 
+    def wait_for_close(self):
+        while self.sock.recv(4096):
+            pass
+
+    def misbehave(self, how):
+        """What the modes with after_greeting do instead of the dialogue."""
+        if how == "flood":
+            while True:
+                self.send_line(b"x" * 1000)
+        elif how == "close-notify":
+            try:
+                self.tls.unwrap()
+            except ssl.SSLWantReadError:
+                pass
+            self.flush()
+        elif how == "huge-record":
+            self.send_raw(HUGE_RECORD_HEADER)
+        self.log(how)
+        self.wait_for_close()
+
     def run(self):
         tls = self.mode["tls"]
         if tls == "first" and not self.handshake():
             return
         self.send_line(GREETING)
+        if self.mode.get("after_greeting"):
+            self.misbehave(self.mode["after_greeting"])
+            return
         if tls in ("stls", "refused"):
             command = self.read_line().upper()
             if command != "STLS":

@@ -6,9 +6,12 @@
 #include "tls_session.h"
 
 #include <winsock2.h>
+// After the windows.h that winsock2.h brings.
+#include <wininet.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <map>
 #include <optional>
@@ -171,6 +174,72 @@ TEST_F(TlsChannel, AnExpiredCertificateIsExpired)
     EXPECT_EQ(Start("expired", "mail.test"), TlsOutcome::Expired);
 }
 
+TEST_F(TlsChannel, OnlyASubjectAltNameCoversTheHostAndNoWildcardCoversATopLevelDomain)
+{
+    EXPECT_EQ(Start("wildcard", "mail.test"), TlsOutcome::NameMismatch);
+    EXPECT_EQ(Start("wildcard", "imap.example.test"), TlsOutcome::Established);
+    EXPECT_EQ(Start("cn-only", "mail.test"), TlsOutcome::NameMismatch);
+}
+
+// Stands where test-certs says the aia certificate's issuer can be fetched:
+// takes every connection, counts it and closes it.
+class IssuerUrlListener {
+public:
+    IssuerUrlListener() : socket_(OpenStreamSocket())
+    {
+        // Wine keeps what a fetch got (here nothing) in the prefix's URL
+        // cache and would not ask again: a fetch must reach this listener.
+        DeleteUrlCacheEntryA("http://127.0.0.44:8044/intermediate.crt");
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_port = htons(8044);
+        local.sin_addr.s_addr = inet_addr("127.0.0.44");
+        listening_ = bind(socket_.get(), reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
+                     listen(socket_.get(), 8) == 0;
+        if (listening_)
+            thread_ = std::thread([this] { Serve(); });
+    }
+    ~IssuerUrlListener()
+    {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+    bool listening() const { return listening_; }
+    int connections() const { return connections_; }
+
+private:
+    void Serve()
+    {
+        while (!stop_) {
+            fd_set readable;
+            FD_ZERO(&readable);
+            FD_SET(socket_.get(), &readable);
+            timeval slice{0, 50000};
+            if (select(0, &readable, nullptr, nullptr, &slice) == 1) {
+                closesocket(accept(socket_.get(), nullptr, nullptr));
+                ++connections_;
+            }
+        }
+    }
+
+    UniqueSocket socket_;
+    bool listening_ = false;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> connections_{0};
+    std::thread thread_;
+};
+
+TEST_F(TlsChannel, AMissingIntermediateIsNotTrustedAtOnceAndNeverFetched)
+{
+    const IssuerUrlListener listener;
+    ASSERT_TRUE(listener.listening());
+    EXPECT_EQ(Start("aia", "mail.test", milliseconds(5000)), TlsOutcome::NotTrusted);
+    EXPECT_LT(took, milliseconds(2000));
+    EXPECT_EQ(listener.connections(), 0);
+}
+
 TEST_F(TlsChannel, AServerThatOffersNothingAboveTls11Fails)
 {
     EXPECT_EQ(Start("tls11", "mail.test"), TlsOutcome::Failed);
@@ -196,6 +265,37 @@ TEST_F(TlsChannel, AServerSilentInTheHandshakeIsLeftAtTheBoundOrAtTheStop)
     EXPECT_EQ(Start("silent", "mail.test", milliseconds(10000), &stop), TlsOutcome::Failed);
     stopper.join();
     EXPECT_LT(took, milliseconds(1000));
+}
+
+TEST_F(TlsChannel, RecordsWithoutEndAreLeftAtTheDeadline)
+{
+    ASSERT_EQ(Start("flood", "mail.test"), TlsOutcome::Established);
+    const auto start = Clock::now();
+    char bytes[512];
+    int got = 0;
+    // Slower than the peer sends, so that bytes always wait: no read would
+    // block, and only the deadline can end the stream.
+    do {
+        got = ReceiveSecure(connection->session, connection->socket.get(), bytes, sizeof bytes,
+                            start + milliseconds(500), nullptr);
+        Sleep(5);
+    } while (got > 0 && Clock::now() - start < milliseconds(5000));
+    EXPECT_EQ(got, -1);
+    EXPECT_LT(Clock::now() - start, milliseconds(1500));
+}
+
+// A close_notify is the end of the stream; a record longer than TLS allows is
+// no TLS peer's. Neither waits for the deadline.
+TEST_F(TlsChannel, AClosingOrOverlongRecordEndsTheReadAtOnce)
+{
+    for (const auto& [mode, result] : {std::pair{"close-notify", 0}, std::pair{"huge-record", -1}}) {
+        ASSERT_EQ(Start(mode, "mail.test"), TlsOutcome::Established) << mode;
+        EXPECT_EQ(ReadLine(), "+OK POP3 peer ready.\r\n") << mode;
+        const auto start = Clock::now();
+        char rest[16];
+        EXPECT_EQ(Receive(rest, sizeof rest), result) << mode;
+        EXPECT_LT(Clock::now() - start, milliseconds(1000)) << mode;
+    }
 }
 
 TEST_F(TlsChannel, AHandshakeAndRepliesInOneByteSegmentsComeTogether)
@@ -249,6 +349,7 @@ TEST_F(TlsCheck, EveryFailureHasItsTextAndNoCredentialsReachThePeer)
                           Case{"untrusted-chain", SslTls, "Server certificate is not trusted!"},
                           Case{"wrong-name", SslTls, "Server certificate does not match the host name!"},
                           Case{"expired", SslTls, "Server certificate has expired!"},
+                          Case{"not-yet-valid", SslTls, "Server certificate is not yet valid!"},
                           Case{"tls11", SslTls, "Unable to establish a secure connection!"},
                           Case{"plain", SslTls, "Unable to establish a secure connection!"},
                           Case{"silent", SslTls, "Unable to establish a secure connection!"},

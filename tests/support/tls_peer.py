@@ -19,6 +19,10 @@ client sent (before or inside TLS), "tls TLSv1.2" once the handshake is done,
 "handshake failed: ...", "closed". So a client that sent credentials shows
 as a line that starts with "< USER" or "< PASS".
 
+Beside the modes, STATE/issuer-url.log gets "connected" for each connection
+to the address that the aia certificate names as its issuer's URL (which is
+closed at once): the chain check must never fetch it.
+
 The modes (STAT answers "+OK 0 0" unless said otherwise):
   pop3s          TLS from the first byte, then greeting, USER, PASS, STAT, QUIT
   pop3s-mail     as pop3s, STAT "+OK 1 100"
@@ -87,6 +91,8 @@ MODES = {
     "close-notify": dict(tls="first", after_greeting="close-notify"),
     "huge-record": dict(tls="first", after_greeting="huge-record"),
 }
+# Where the aia certificate says its issuer can be fetched (test-certs).
+ISSUER_URL = ("127.0.0.44", 8044)
 # Longer than any record may be (2^14 + 2048 bytes); only the header is sent.
 HUGE_RECORD_HEADER = b"\x17\x03\x03\xff\xff"
 
@@ -278,6 +284,13 @@ def accept_forever(listener, mode, context, log):
         threading.Thread(target=serve_client, args=(sock, mode, context, log.connection()), daemon=True).start()
 
 
+def record_fetches(listener, log):
+    while True:
+        sock, _ = listener.accept()
+        log.connection()("connected")
+        sock.close()
+
+
 def parse_modes(requests):
     if requests == ["all"]:
         return [(name, 0) for name in MODES]
@@ -304,6 +317,9 @@ def serve(state, certs, address, requests):
         threading.Thread(target=accept_forever, args=(listener, mode, server_context(certs, mode), log),
                          daemon=True).start()
         lines.append("%s %d\n" % (name, listener.getsockname()[1]))
+    fetches = socket.create_server(ISSUER_URL)
+    threading.Thread(target=record_fetches, args=(fetches, ModeLog(os.path.join(state, "issuer-url.log"))),
+                     daemon=True).start()
     with open(os.path.join(state, "ports.part"), "w") as ports:
         ports.writelines(lines)
     os.rename(os.path.join(state, "ports.part"), os.path.join(state, "ports"))

@@ -292,7 +292,11 @@ int ReceiveBefore(SocketHandle socket, char* bytes, size_t room, Deadline deadli
     for (;;) {
         if (stop != nullptr && stop->load())
             return -1;
+        // Looked at before every receive, not only when one would block: a
+        // peer that never stops sending must not hold the check past it.
         const int left = MillisecondsUntil(deadline);
+        if (left == 0)
+            return -1;
         if (!WaitForBytes(socket, Slice(left)))
             return -1;
         const int received = ReceiveNow(socket, bytes, room);

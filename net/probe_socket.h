@@ -63,7 +63,8 @@ int SendBytes(SocketHandle socket, const char* bytes, size_t count);
 
 // At most `room` bytes of what has arrived before the deadline, on a socket
 // that ConnectWithin connected: how many came, or 0 when the peer closed, or
-// -1 on failure, when the deadline passed or once `stop` (when given) is set.
+// -1 on failure, once the deadline has passed (even while bytes keep coming)
+// or once `stop` (when given) is set.
 int ReceiveBefore(SocketHandle socket, char* bytes, size_t room, Deadline deadline,
                   const std::atomic<bool>* stop = nullptr);
 

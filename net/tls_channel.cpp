@@ -24,6 +24,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -82,6 +83,12 @@ constexpr DWORD kOldProtocols = SP_PROT_SSL2 | SP_PROT_SSL3 | SP_PROT_TLS1_0 | S
 // without completing a record is not speaking TLS.
 constexpr size_t kMostPending = 128 * 1024;
 constexpr size_t kReceiveChunk = 16 * 1024;
+constexpr size_t kRecordHeader = 5;
+// The most a record may carry on the wire (2^14 bytes of plain text and 2048
+// of expansion): a header that claims more is no TLS peer's, and waiting for
+// its bytes would only wait for the bound.
+constexpr size_t kLongestRecord = 16384 + 2048;
+constexpr unsigned char kAlertRecord = 21;
 
 } // namespace
 
@@ -109,13 +116,22 @@ bool SendAll(SocketHandle socket, const char* bytes, size_t count)
     return true;
 }
 
-// Whether the bytes can be the start of a TLS record: a known content type
-// and major version 3. A POP3 server's "+OK" or "-ERR" cannot, and waiting
-// for the rest of that "record" would only wait for the bound.
+// Whether the bytes can be the start of a TLS record: a known content type,
+// major version 3 and a length that TLS allows. A POP3 server's "+OK" or
+// "-ERR" cannot, and waiting for the rest of that "record" would only wait
+// for the bound.
 bool CanStartRecord(const std::vector<char>& bytes)
 {
+    if (bytes.empty())
+        return true;
     const auto type = static_cast<unsigned char>(bytes[0]);
-    return type >= 20 && type <= 24 && (bytes.size() < 2 || bytes[1] == 3);
+    if (type < 20 || type > 24 || (bytes.size() >= 2 && bytes[1] != 3))
+        return false;
+    if (bytes.size() < kRecordHeader)
+        return true;
+    const size_t length =
+        static_cast<size_t>(static_cast<unsigned char>(bytes[3])) << 8 | static_cast<unsigned char>(bytes[4]);
+    return length <= kLongestRecord;
 }
 
 // One more receive onto the end of `bytes`: as ReceiveBefore.
@@ -251,9 +267,9 @@ std::optional<std::vector<BYTE>> AddressLiteral(const char* hostName)
     return std::nullopt;
 }
 
-// Wine's SSL policy matches DNS names only, so an address is looked for in
-// the subjectAltName's IP address entries here.
-bool HasAddressEntry(PCCERT_CONTEXT certificate, const std::vector<BYTE>& address)
+// Whether an entry of the certificate's subjectAltName is one that `matches`.
+template <typename Matches>
+bool HasAltNameEntry(PCCERT_CONTEXT certificate, Matches matches)
 {
     const CERT_INFO* info = certificate->pCertInfo;
     const CERT_EXTENSION* extension = CertFindExtension(szOID_SUBJECT_ALT_NAME2, info->cExtension, info->rgExtension);
@@ -265,18 +281,54 @@ bool HasAddressEntry(PCCERT_CONTEXT certificate, const std::vector<BYTE>& addres
                              CRYPT_DECODE_ALLOC_FLAG, nullptr, decoded.receive(), &size))
         return false;
     const auto* names = static_cast<const CERT_ALT_NAME_INFO*>(decoded.get());
-    for (DWORD i = 0; i < names->cAltEntry; ++i) {
-        const CERT_ALT_NAME_ENTRY& entry = names->rgAltEntry[i];
-        if (entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS && entry.IPAddress.cbData == address.size() &&
-            std::equal(address.begin(), address.end(), entry.IPAddress.pbData))
-            return true;
-    }
-    return false;
+    return std::any_of(names->rgAltEntry, names->rgAltEntry + names->cAltEntry, matches);
 }
 
-// The chain to the system's stores, for server authentication. Fetching a
-// missing issuer or root (as Windows does) keeps to the check's bound.
-UniqueChain BuildChain(PCCERT_CONTEXT certificate, Deadline deadline)
+// Wine's SSL policy matches DNS names only, so an address is looked for in
+// the subjectAltName's IP address entries here.
+bool HasAddressEntry(PCCERT_CONTEXT certificate, const std::vector<BYTE>& address)
+{
+    return HasAltNameEntry(certificate, [&address](const CERT_ALT_NAME_ENTRY& entry) {
+        return entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS && entry.IPAddress.cbData == address.size() &&
+               std::equal(address.begin(), address.end(), entry.IPAddress.pbData);
+    });
+}
+
+bool SameNameIgnoringCase(std::wstring_view name, std::string_view other)
+{
+    const auto lower = [](unsigned ch) { return ch >= 'A' && ch <= 'Z' ? ch + ('a' - 'A') : ch; };
+    return name.size() == other.size() &&
+           std::equal(name.begin(), name.end(), other.begin(), [&lower](wchar_t a, char b) {
+               return lower(static_cast<unsigned>(a)) == lower(static_cast<unsigned char>(b));
+           });
+}
+
+// Whether a subjectAltName DNS entry covers the host name: the name itself,
+// or a wildcard for its first label over a suffix of two labels or more. The
+// common name does not count (RFC 6125 section 6.4.4, and what browsers do).
+// Wine's policy reads the common name of a certificate without that entry,
+// and takes `*.test` for `mail.test`, which would let one certificate speak
+// for every name under a top-level domain.
+bool HasNameEntry(PCCERT_CONTEXT certificate, std::string_view hostName)
+{
+    return HasAltNameEntry(certificate, [hostName](const CERT_ALT_NAME_ENTRY& entry) {
+        if (entry.dwAltNameChoice != CERT_ALT_NAME_DNS_NAME || entry.pwszDNSName == nullptr)
+            return false;
+        const std::wstring_view name = entry.pwszDNSName;
+        if (name.substr(0, 2) != L"*.")
+            return SameNameIgnoringCase(name, hostName);
+        const std::wstring_view suffix = name.substr(2);
+        const size_t firstDot = hostName.find('.');
+        return suffix.find(L'.') != std::wstring_view::npos && firstDot != 0 && firstDot != std::string_view::npos &&
+               SameNameIgnoringCase(suffix, hostName.substr(firstDot + 1));
+    });
+}
+
+// The chain to the system's stores, for server authentication, from what is
+// at hand only: a missing issuer fetched from the URL its certificate names
+// would let anyone in the middle choose where the monitor sends a request,
+// and under Wine that fetch ignores its timeout and can hold every check.
+UniqueChain BuildChain(PCCERT_CONTEXT certificate)
 {
     char serverAuthentication[] = szOID_PKIX_KP_SERVER_AUTH;
     LPSTR usages[] = {serverAuthentication};
@@ -285,24 +337,43 @@ UniqueChain BuildChain(PCCERT_CONTEXT certificate, Deadline deadline)
     parameters.RequestedUsage.dwType = USAGE_MATCH_TYPE_OR;
     parameters.RequestedUsage.Usage.cUsageIdentifier = 1;
     parameters.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
-    parameters.dwUrlRetrievalTimeout = static_cast<DWORD>(std::max(MillisecondsUntil(deadline), 1));
+    constexpr DWORD kNoRetrieval =
+        CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL | CERT_CHAIN_DISABLE_AIA | CERT_CHAIN_DISABLE_AUTH_ROOT_AUTO_UPDATE;
     UniqueChain chain;
-    if (!CertGetCertificateChain(nullptr, certificate, nullptr, certificate->hCertStore, &parameters, 0, nullptr,
-                                 chain.receive()))
+    if (!CertGetCertificateChain(nullptr, certificate, nullptr, certificate->hCertStore, &parameters, kNoRetrieval,
+                                 nullptr, chain.receive()))
         chain.reset();
     return chain;
 }
 
+// Whether the first certificate of the chain, from the server's up, that is
+// out of its validity period has yet to enter it. The chain's status has one
+// bit for both.
+bool BeforeValidity(PCCERT_CHAIN_CONTEXT chain)
+{
+    if (chain->cChain == 0)
+        return false;
+    const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[0];
+    for (DWORD i = 0; i < simple->cElement; ++i) {
+        const LONG validity = CertVerifyTimeValidity(nullptr, simple->rgpElement[i]->pCertContext->pCertInfo);
+        if (validity != 0)
+            return validity < 0;
+    }
+    return false;
+}
+
 // Any error in the chain's own status, revocation aside (it is not asked
 // for): under Wine the SSL policy passes a chain that ends at an unknown CA.
-TlsOutcome OutcomeOfChainStatus(DWORD errors)
+TlsOutcome OutcomeOfChainStatus(PCCERT_CHAIN_CONTEXT chain)
 {
-    errors &= ~static_cast<DWORD>(CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION);
+    const DWORD errors = chain->TrustStatus.dwErrorStatus &
+                         ~static_cast<DWORD>(CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION);
     if (errors == 0)
         return TlsOutcome::Established;
     const DWORD timeErrors = CERT_TRUST_IS_NOT_TIME_VALID | CERT_TRUST_IS_NOT_TIME_NESTED;
-    return (errors & CERT_TRUST_IS_NOT_TIME_VALID) != 0 && (errors & ~timeErrors) == 0 ? TlsOutcome::Expired
-                                                                                       : TlsOutcome::NotTrusted;
+    if ((errors & CERT_TRUST_IS_NOT_TIME_VALID) == 0 || (errors & ~timeErrors) != 0)
+        return TlsOutcome::NotTrusted;
+    return BeforeValidity(chain) ? TlsOutcome::NotYetValid : TlsOutcome::Expired;
 }
 
 // The SSL policy, with the host name when it is one (null for an address).
@@ -337,21 +408,22 @@ TlsOutcome OutcomeOfSslPolicy(PCCERT_CHAIN_CONTEXT chain, const char* hostName)
     }
 }
 
-TlsOutcome CheckServerCertificate(TlsSession& session, const char* hostName, Deadline deadline)
+TlsOutcome CheckServerCertificate(TlsSession& session, const char* hostName)
 {
     UniqueCertificate certificate;
     if (QueryContextAttributesA(session.context.get(), SECPKG_ATTR_REMOTE_CERT_CONTEXT, certificate.receive()) !=
             SEC_E_OK ||
         !certificate)
         return TlsOutcome::Failed;
-    const UniqueChain chain = BuildChain(certificate.get(), deadline);
+    const UniqueChain chain = BuildChain(certificate.get());
     if (!chain)
         return TlsOutcome::NotTrusted;
     const std::optional<std::vector<BYTE>> address = AddressLiteral(hostName);
-    TlsOutcome outcome = OutcomeOfChainStatus(chain.get()->TrustStatus.dwErrorStatus);
+    TlsOutcome outcome = OutcomeOfChainStatus(chain.get());
     if (outcome == TlsOutcome::Established)
         outcome = OutcomeOfSslPolicy(chain.get(), address ? nullptr : hostName);
-    if (outcome == TlsOutcome::Established && address && !HasAddressEntry(certificate.get(), *address))
+    if (outcome == TlsOutcome::Established &&
+        !(address ? HasAddressEntry(certificate.get(), *address) : HasNameEntry(certificate.get(), hostName)))
         outcome = TlsOutcome::NameMismatch;
     return outcome;
 }
@@ -364,6 +436,10 @@ Decrypted DecryptRecord(TlsSession& session, SocketHandle socket, Deadline deadl
 {
     if (session.encrypted.empty())
         return Decrypted::NeedMore;
+    // Under Wine a close_notify decrypts as SEC_E_OK without data, as an
+    // empty record does; only the record's type, in the clear, tells them
+    // apart. Read before the record is decrypted in place.
+    const bool alert = static_cast<unsigned char>(session.encrypted[0]) == kAlertRecord;
     SecBuffer buffers[4] = {
         {static_cast<ULONG>(session.encrypted.size()), SECBUFFER_DATA, session.encrypted.data()},
         {0, SECBUFFER_EMPTY, nullptr},
@@ -378,13 +454,17 @@ Decrypted DecryptRecord(TlsSession& session, SocketHandle socket, Deadline deadl
         return Decrypted::Closed;
     if (status != SEC_E_OK && status != SEC_I_RENEGOTIATE)
         return Decrypted::Failed;
+    bool carriedData = false;
     for (const SecBuffer& buffer : buffers)
         if (buffer.BufferType == SECBUFFER_DATA) {
             const auto* data = static_cast<const char*>(buffer.pvBuffer);
             session.plain.assign(data, data + buffer.cbBuffer);
             session.plainTaken = 0;
+            carriedData = carriedData || buffer.cbBuffer > 0;
         }
     KeepExtra(session.encrypted, buffers, 4);
+    if (alert && status == SEC_E_OK && !carriedData)
+        return Decrypted::Closed;
     // A server's handshake message after the handshake (TLS 1.3's session
     // tickets on Windows, a renegotiation) goes back to the context.
     if (status == SEC_I_RENEGOTIATE && !Handshake(session, socket, deadline, stop))
@@ -439,7 +519,7 @@ TlsOutcome StartTlsSession(SocketHandle socket, const char* hostName, Deadline d
     if (!AcquireCredentials(started->credentials) || !Handshake(*started, socket, deadline, stop) ||
         !NegotiatedTls12OrLater(*started))
         return TlsOutcome::Failed;
-    const TlsOutcome outcome = CheckServerCertificate(*started, hostName, deadline);
+    const TlsOutcome outcome = CheckServerCertificate(*started, hostName);
     if (outcome != TlsOutcome::Established)
         return outcome;
     if (QueryContextAttributesA(started->context.get(), SECPKG_ATTR_STREAM_SIZES, &started->sizes) != SEC_E_OK)
@@ -463,6 +543,10 @@ int ReceiveSecure(TlsSession* session, SocketHandle socket, char* bytes, size_t 
                   const std::atomic<bool>* stop)
 {
     for (;;) {
+        // Before anything else: a stream of records, empty or not, must not
+        // hold the check past its bound.
+        if ((stop != nullptr && stop->load()) || std::chrono::steady_clock::now() >= deadline)
+            return -1;
         if (session->plainTaken < session->plain.size())
             return static_cast<int>(TakePlain(*session, bytes, room));
         switch (DecryptRecord(*session, socket, deadline, stop)) {
@@ -475,6 +559,8 @@ int ReceiveSecure(TlsSession* session, SocketHandle socket, char* bytes, size_t 
         case Decrypted::NeedMore:
             break;
         }
+        if (!CanStartRecord(session->encrypted))
+            return -1;
         const int received = ReceiveMore(session->encrypted, socket, deadline, stop);
         if (received <= 0)
             return received;

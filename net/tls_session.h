@@ -13,7 +13,8 @@
 enum class TlsOutcome {
     Established,
     NotTrusted,    // unknown or untrusted issuer, broken or partial chain
-    Expired,       // the server certificate (or one in its chain) is out of its validity period
+    Expired,       // the server certificate (or one in its chain) is past its validity period
+    NotYetValid,   // the server certificate (or one in its chain) is before its validity period
     NameMismatch,  // the certificate is not for the configured host name or address
     Failed,        // anything else: handshake refused, below TLS 1.2, plain text on the port, bound passed, stopped
 };
@@ -36,8 +37,8 @@ int SendSecure(TlsSession* session, SocketHandle socket, const char* bytes, size
 
 // As ReceiveBefore, of the decrypted bytes: how many (at most room) once
 // some have arrived before the deadline, 0 when the peer closed (close_notify
-// or the connection's end), or -1 on failure, when the deadline passed or once
-// `stop` is set. Decrypted bytes beyond `room` wait in the session for the
+// or the connection's end), or -1 on failure, once the deadline has passed
+// (even while records keep coming) or once `stop` is set. Decrypted bytes beyond `room` wait in the session for the
 // next call.
 int ReceiveSecure(TlsSession* session, SocketHandle socket, char* bytes, size_t room, Deadline deadline,
                   const std::atomic<bool>* stop);

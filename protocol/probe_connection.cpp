@@ -170,6 +170,8 @@ const char* TlsFailureText(TlsOutcome outcome)
         return kCertificateUntrustedText;
     case TlsOutcome::Expired:
         return kCertificateExpiredText;
+    case TlsOutcome::NotYetValid:
+        return kCertificateNotYetValidText;
     case TlsOutcome::NameMismatch:
         return kCertificateNameText;
     default:

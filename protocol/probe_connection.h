@@ -37,6 +37,7 @@ inline constexpr char kNoStartTlsText[] = "Server does not support STARTTLS!";
 inline constexpr char kNoSecureConnectionText[] = "Unable to establish a secure connection!";
 inline constexpr char kCertificateUntrustedText[] = "Server certificate is not trusted!";
 inline constexpr char kCertificateExpiredText[] = "Server certificate has expired!";
+inline constexpr char kCertificateNotYetValidText[] = "Server certificate is not yet valid!";
 inline constexpr char kCertificateNameText[] = "Server certificate does not match the host name!";
 inline constexpr char kNoNewMailText[] = "No new mail.";
 inline constexpr char kNewMailText[] = "New mail waiting!";

@@ -19,6 +19,10 @@ client sent (before or inside TLS), "tls TLSv1.2" once the handshake is done,
 "handshake failed: ...", "closed". So a client that sent credentials shows
 as a line that starts with "< USER" or "< PASS".
 
+Beside the modes, STATE/issuer-url.log gets "connected" for each connection
+to the address that the aia certificate names as its issuer's URL (which is
+closed at once): the chain check must never fetch it.
+
 The modes (STAT answers "+OK 0 0" unless said otherwise):
   pop3s          TLS from the first byte, then greeting, USER, PASS, STAT, QUIT
   pop3s-mail     as pop3s, STAT "+OK 1 100"
@@ -30,10 +34,20 @@ The modes (STAT answers "+OK 0 0" unless said otherwise):
   untrusted-chain  as untrusted, the CA sent with it
   wrong-name     as pop3s, certificate for other.test
   expired        as pop3s, certificate expired in 2021
+  not-yet-valid  as pop3s, certificate valid from 2040
+  wildcard       as pop3s, certificate for *.test and *.example.test
+  cn-only        as pop3s, certificate with common name mail.test and no subjectAltName
+  aia            as pop3s, certificate from an intermediate CA that is not sent, which
+                 the certificate says can be fetched from a URL (see test-certs)
   tls11          as pop3s, TLS 1.1 at most
   plain          plain POP3 on what the client takes for a TLS port
   silent         as pop3s, but stops after the first bytes of its first flight
   bytewise       as pop3s, every byte (handshake and replies) in its own segment
+  flood          as pop3s, but after the greeting records of data without end
+  close-notify   as pop3s, but after the greeting a close_notify, and the connection
+                 stays open until the client closes it
+  huge-record    as pop3s, but after the greeting a record header that claims 0xFFFF
+                 bytes, and nothing more
 """
 
 import os
@@ -69,7 +83,18 @@ MODES = {
     "plain": dict(tls=None),
     "silent": dict(tls="first", silent=True),
     "bytewise": dict(tls="first", bytewise=True),
+    "not-yet-valid": dict(tls="first", cert="future"),
+    "wildcard": dict(tls="first", cert="wildcard"),
+    "cn-only": dict(tls="first", cert="cn-only"),
+    "aia": dict(tls="first", cert="aia"),
+    "flood": dict(tls="first", after_greeting="flood"),
+    "close-notify": dict(tls="first", after_greeting="close-notify"),
+    "huge-record": dict(tls="first", after_greeting="huge-record"),
 }
+# Where the aia certificate says its issuer can be fetched (test-certs).
+ISSUER_URL = ("127.0.0.44", 8044)
+# Longer than any record may be (2^14 + 2048 bytes); only the header is sent.
+HUGE_RECORD_HEADER = b"\x17\x03\x03\xff\xff"
 
 
 def server_context(certs, mode):
@@ -180,11 +205,34 @@ class Connection:
             else:
                 self.send_line(b"+OK\r\n")
 
+    def wait_for_close(self):
+        while self.sock.recv(4096):
+            pass
+
+    def misbehave(self, how):
+        """What the modes with after_greeting do instead of the dialogue."""
+        if how == "flood":
+            while True:
+                self.send_line(b"x" * 1000)
+        elif how == "close-notify":
+            try:
+                self.tls.unwrap()
+            except ssl.SSLWantReadError:
+                pass
+            self.flush()
+        elif how == "huge-record":
+            self.send_raw(HUGE_RECORD_HEADER)
+        self.log(how)
+        self.wait_for_close()
+
     def run(self):
         tls = self.mode["tls"]
         if tls == "first" and not self.handshake():
             return
         self.send_line(GREETING)
+        if self.mode.get("after_greeting"):
+            self.misbehave(self.mode["after_greeting"])
+            return
         if tls in ("stls", "refused"):
             command = self.read_line().upper()
             if command != "STLS":
@@ -236,6 +284,13 @@ def accept_forever(listener, mode, context, log):
         threading.Thread(target=serve_client, args=(sock, mode, context, log.connection()), daemon=True).start()
 
 
+def record_fetches(listener, log):
+    while True:
+        sock, _ = listener.accept()
+        log.connection()("connected")
+        sock.close()
+
+
 def parse_modes(requests):
     if requests == ["all"]:
         return [(name, 0) for name in MODES]
@@ -262,6 +317,9 @@ def serve(state, certs, address, requests):
         threading.Thread(target=accept_forever, args=(listener, mode, server_context(certs, mode), log),
                          daemon=True).start()
         lines.append("%s %d\n" % (name, listener.getsockname()[1]))
+    fetches = socket.create_server(ISSUER_URL)
+    threading.Thread(target=record_fetches, args=(fetches, ModeLog(os.path.join(state, "issuer-url.log"))),
+                     daemon=True).start()
     with open(os.path.join(state, "ports.part"), "w") as ports:
         ports.writelines(lines)
     os.rename(os.path.join(state, "ports.part"), os.path.join(state, "ports"))

@@ -140,6 +140,26 @@ TEST_F(WinsockProbe, ACloseThatCameWithTheLastBytesIsSeenAtOnce)
     EXPECT_LT(GetTickCount() - start, 1000u);
 }
 
+TEST_F(WinsockProbe, AServerThatNeverStopsSendingIsLeftAtTheDeadline)
+{
+    Pop3ScriptServer server({{Drip("x", 0)}});
+    ASSERT_TRUE(server.listening());
+    UniqueSocket socket(OpenStreamSocket());
+    ASSERT_EQ(ConnectWithin(socket.get(), ResolveHost("127.0.0.1", server.port()).front(), 2000), 0);
+
+    const auto start = std::chrono::steady_clock::now();
+    char bytes[16];
+    int got = 0;
+    // Slower than the server sends, so that bytes always wait: no read would
+    // block, and only the deadline can end the stream.
+    do {
+        got = ReceiveBefore(socket.get(), bytes, sizeof bytes, start + std::chrono::milliseconds(300));
+        Sleep(5);
+    } while (got > 0 && std::chrono::steady_clock::now() - start < std::chrono::seconds(3));
+    EXPECT_EQ(got, -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+}
+
 TEST_F(WinsockProbe, ANameThatNeitherResolvesNorParsesIsNoSuchHost)
 {
     host.Name = "no-such-host.invalid";

@@ -6,6 +6,8 @@
 #include "tls_session.h"
 
 #include <winsock2.h>
+// After the windows.h that winsock2.h brings.
+#include <wininet.h>
 
 #include <gtest/gtest.h>
 
@@ -171,6 +173,24 @@ TEST_F(TlsChannel, AnExpiredCertificateIsExpired)
     EXPECT_EQ(Start("expired", "mail.test"), TlsOutcome::Expired);
 }
 
+TEST_F(TlsChannel, OnlyASubjectAltNameCoversTheHostAndNoWildcardCoversATopLevelDomain)
+{
+    EXPECT_EQ(Start("wildcard", "mail.test"), TlsOutcome::NameMismatch);
+    EXPECT_EQ(Start("wildcard", "imap.example.test"), TlsOutcome::Established);
+    EXPECT_EQ(Start("cn-only", "mail.test"), TlsOutcome::NameMismatch);
+}
+
+TEST_F(TlsChannel, AMissingIntermediateIsNotTrustedAtOnceAndNeverFetched)
+{
+    // Wine keeps what a fetch got (here nothing) in the prefix's URL cache
+    // and would not ask again: a fetch must reach the peer's listener.
+    DeleteUrlCacheEntryA("http://127.0.0.44:8044/intermediate.crt");
+    const size_t fetchesBefore = ReadWhole(PeerFile("issuer-url.log")).size();
+    EXPECT_EQ(Start("aia", "mail.test", milliseconds(5000)), TlsOutcome::NotTrusted);
+    EXPECT_LT(took, milliseconds(2000));
+    EXPECT_EQ(ReadWhole(PeerFile("issuer-url.log")).size(), fetchesBefore);
+}
+
 TEST_F(TlsChannel, AServerThatOffersNothingAboveTls11Fails)
 {
     EXPECT_EQ(Start("tls11", "mail.test"), TlsOutcome::Failed);
@@ -196,6 +216,37 @@ TEST_F(TlsChannel, AServerSilentInTheHandshakeIsLeftAtTheBoundOrAtTheStop)
     EXPECT_EQ(Start("silent", "mail.test", milliseconds(10000), &stop), TlsOutcome::Failed);
     stopper.join();
     EXPECT_LT(took, milliseconds(1000));
+}
+
+TEST_F(TlsChannel, RecordsWithoutEndAreLeftAtTheDeadline)
+{
+    ASSERT_EQ(Start("flood", "mail.test"), TlsOutcome::Established);
+    const auto start = Clock::now();
+    char bytes[512];
+    int got = 0;
+    // Slower than the peer sends, so that bytes always wait: no read would
+    // block, and only the deadline can end the stream.
+    do {
+        got = ReceiveSecure(connection->session, connection->socket.get(), bytes, sizeof bytes,
+                            start + milliseconds(500), nullptr);
+        Sleep(5);
+    } while (got > 0 && Clock::now() - start < milliseconds(5000));
+    EXPECT_EQ(got, -1);
+    EXPECT_LT(Clock::now() - start, milliseconds(1500));
+}
+
+// A close_notify is the end of the stream; a record longer than TLS allows is
+// no TLS peer's. Neither waits for the deadline.
+TEST_F(TlsChannel, AClosingOrOverlongRecordEndsTheReadAtOnce)
+{
+    for (const auto& [mode, result] : {std::pair{"close-notify", 0}, std::pair{"huge-record", -1}}) {
+        ASSERT_EQ(Start(mode, "mail.test"), TlsOutcome::Established) << mode;
+        EXPECT_EQ(ReadLine(), "+OK POP3 peer ready.\r\n") << mode;
+        const auto start = Clock::now();
+        char rest[16];
+        EXPECT_EQ(Receive(rest, sizeof rest), result) << mode;
+        EXPECT_LT(Clock::now() - start, milliseconds(1000)) << mode;
+    }
 }
 
 TEST_F(TlsChannel, AHandshakeAndRepliesInOneByteSegmentsComeTogether)
@@ -249,6 +300,7 @@ TEST_F(TlsCheck, EveryFailureHasItsTextAndNoCredentialsReachThePeer)
                           Case{"untrusted-chain", SslTls, "Server certificate is not trusted!"},
                           Case{"wrong-name", SslTls, "Server certificate does not match the host name!"},
                           Case{"expired", SslTls, "Server certificate has expired!"},
+                          Case{"not-yet-valid", SslTls, "Server certificate is not yet valid!"},
                           Case{"tls11", SslTls, "Unable to establish a secure connection!"},
                           Case{"plain", SslTls, "Unable to establish a secure connection!"},
                           Case{"silent", SslTls, "Unable to establish a secure connection!"},

@@ -69,8 +69,8 @@ struct StoredNumber {
 StoredNumber QueryNumber(HKEY key, const char* valueName)
 {
     StoredNumber number;
-    number.result = RegQueryValueExA(key, valueName, nullptr, &number.type, reinterpret_cast<BYTE*>(&number.data),
-                                     &number.size);
+    number.result =
+        RegQueryValueExA(key, valueName, nullptr, &number.type, reinterpret_cast<BYTE*>(&number.data), &number.size);
     return number;
 }
 

@@ -89,8 +89,9 @@ std::vector<std::string> CheckTexts()
     return texts;
 }
 
-const std::string kCutOffer = "The stored value Host0Name is too long (more than 98 bytes). Cut it to 98 bytes and go on? "
-                              "No ends the setup program.";
+const std::string kCutOffer =
+    "The stored value Host0Name is too long (more than 98 bytes). Cut it to 98 bytes and go on? "
+    "No ends the setup program.";
 
 TEST_F(ConfigStore, SaveWritesEveryHostThenTheCountWithTheSpecifiedNamesAndTypes)
 {
@@ -426,7 +427,8 @@ TEST_F(ConfigStore, HandWrittenValuesOfOtherTypesAndSizesNeverReadPastTheirBuffe
         if (c.outcome == NoNumber) {
             EXPECT_EQ(monitorExit, 1u);
             ASSERT_EQ(platform.boxes.size(), 2u);
-            EXPECT_EQ(platform.boxes[0].text.rfind(std::string("The stored value ") + c.name + " is no number.", 0), 0u);
+            EXPECT_EQ(platform.boxes[0].text.rfind(std::string("The stored value ") + c.name + " is no number.", 0),
+                      0u);
             EXPECT_EQ(platform.boxes[1].text, std::string("Missing registry key: ") + c.name);
         } else {
             EXPECT_EQ(monitorExit, std::nullopt);
@@ -444,11 +446,12 @@ TEST_F(ConfigStore, ANumberThatIsNoNumberIsOfferedForResetAndTheNextSaveStoresIt
     WriteRawValue("Host0Action", REG_BINARY, std::string("\1\0\0\0", 4));
     platform.boxAnswer = IDYES;
     EXPECT_EQ(SetupExit(), std::nullopt);
-    EXPECT_EQ(platform.BoxTexts(),
-              (std::vector<std::string>{
-                  "The stored value Host0Action is no number. Reset it to Nothing and go on? No ends the setup program.",
-                  "The stored value Host0Delay is no number. Reset it to 30 seconds and go on? No ends the setup "
-                  "program."}));
+    EXPECT_EQ(
+        platform.BoxTexts(),
+        (std::vector<std::string>{
+            "The stored value Host0Action is no number. Reset it to Nothing and go on? No ends the setup program.",
+            "The stored value Host0Delay is no number. Reset it to 30 seconds and go on? No ends the setup "
+            "program."}));
     ASSERT_EQ(HostCount(), 1);
     EXPECT_EQ(HostList[0].Action, Nothing);
     EXPECT_EQ(HostList[0].Delay, 30);

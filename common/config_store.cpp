@@ -6,14 +6,12 @@
 #include "password_scrambling.h"
 #include "platform.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <utility>
 
 namespace {
-
-// A stored text holds at most 98 characters and its terminating NUL.
-constexpr DWORD kTextBufferSize = 99;
 
 // Far more than a protected password of 98 characters takes (about 250 bytes).
 constexpr DWORD kBytesLimit = 4096;
@@ -27,7 +25,7 @@ constexpr DWORD kBytesLimit = 4096;
 }
 
 // The values of one host, in the order in which they are stored.
-HostConfig ReadHostConfig(HKEY key, int32_t index)
+HostConfig ReadHostConfig(HKEY key, int32_t index, DamagedNumberHandler onDamaged)
 {
     HostConfig host;
     host.Name = ReadHostString(key, kHostNamePattern, index);
@@ -51,12 +49,37 @@ HostConfig ReadHostConfig(HKEY key, int32_t index)
     }
     host.MailReader = ReadHostString(key, kHostMailReaderPattern, index);
     host.MailWave = ReadHostString(key, kHostMailWavePattern, index);
-    host.Action = ReadHostDword(key, kHostActionPattern, index);
-    host.Delay = ReadHostDword(key, kHostDelayPattern, index);
+    host.Action = ReadHostDword(key, kHostActionPattern, index, onDamaged);
+    host.Delay = ReadHostDword(key, kHostDelayPattern, index, onDamaged);
     return host;
 }
 
+struct StoredNumber {
+    LONG result = ERROR_FILE_NOT_FOUND;
+    DWORD type = REG_NONE;
+    DWORD data = 0;
+    DWORD size = sizeof data;
+
+    bool absent() const { return result == ERROR_FILE_NOT_FOUND; }
+    bool isNumber() const { return result == ERROR_SUCCESS && type == REG_DWORD && size == sizeof data; }
+};
+
+// Data larger than a number is not read at all (ERROR_MORE_DATA), but it is
+// there.
+StoredNumber QueryNumber(HKEY key, const char* valueName)
+{
+    StoredNumber number;
+    number.result =
+        RegQueryValueExA(key, valueName, nullptr, &number.type, reinterpret_cast<BYTE*>(&number.data), &number.size);
+    return number;
+}
+
 } // namespace
+
+int32_t StopAtDamagedNumber(const char* pattern, int32_t index)
+{
+    StopAtMissingValue(HostValueName(pattern, index).text);
+}
 
 ValueName HostValueName(const char* pattern, int32_t index)
 {
@@ -75,12 +98,9 @@ UniqueRegKey OpenConfigKey()
 
 int32_t ReadRegDword(HKEY key, const char* valueName)
 {
-    DWORD data = 0;
-    DWORD size = sizeof data;
-    const LONG result =
-        RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(&data), &size);
-    if (result == ERROR_SUCCESS && size == sizeof data)
-        return static_cast<int32_t>(data);
+    const StoredNumber number = QueryNumber(key, valueName);
+    if (number.isNumber())
+        return static_cast<int32_t>(number.data);
     DebugTrace("Failed: [%s]", valueName);
     if (lstrcmpiA(valueName, kHostCountValue) == 0)
         return -1;
@@ -89,33 +109,43 @@ int32_t ReadRegDword(HKEY key, const char* valueName)
 
 std::string ReadRegString(HKEY key, const char* valueName)
 {
-    char data[kTextBufferSize];
-    DWORD size = sizeof data;
-    const LONG result = RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size);
-    // Data of any registry type is taken as raw bytes, but only up to a NUL
-    // inside what was read.
-    const void* end = result == ERROR_SUCCESS ? std::memchr(data, '\0', size) : nullptr;
-    if (end == nullptr)
+    DWORD size = 0;
+    LONG result = RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, &size);
+    std::string data;
+    // Another writer may make the value longer between the two queries.
+    while (result == ERROR_SUCCESS || result == ERROR_MORE_DATA) {
+        data.resize(size);
+        result = RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size);
+        if (result == ERROR_SUCCESS)
+            break;
+    }
+    if (result != ERROR_SUCCESS)
         StopAtMissingValue(valueName);
-    return std::string(static_cast<const char*>(data), static_cast<const char*>(end));
+    // Data of any registry type is taken as raw bytes, up to a NUL inside
+    // what was read.
+    data.resize(std::min<size_t>(size, data.size()));
+    data.resize(std::strlen(data.c_str()));
+    return data;
 }
 
-int32_t ReadHostDword(HKEY key, const char* pattern, int32_t index)
+int32_t ReadHostDword(HKEY key, const char* pattern, int32_t index, DamagedNumberHandler onDamaged)
 {
-    return ReadRegDword(key, HostValueName(pattern, index).text);
+    const ValueName name = HostValueName(pattern, index);
+    const StoredNumber number = QueryNumber(key, name.text);
+    if (number.isNumber())
+        return static_cast<int32_t>(number.data);
+    DebugTrace("Failed: [%s]", name.text);
+    if (number.absent())
+        StopAtMissingValue(name.text);
+    return onDamaged(pattern, index);
 }
 
 int32_t ReadOptionalHostDword(HKEY key, const char* pattern, int32_t index)
 {
-    DWORD data = 0;
-    DWORD size = sizeof data;
-    const LONG result = RegQueryValueExA(key, HostValueName(pattern, index).text, nullptr, nullptr,
-                                         reinterpret_cast<BYTE*>(&data), &size);
-    if (result == ERROR_FILE_NOT_FOUND)
+    const StoredNumber number = QueryNumber(key, HostValueName(pattern, index).text);
+    if (number.absent())
         return 0;
-    if (result != ERROR_SUCCESS || size != sizeof data)
-        return kUnreadableDword;
-    return static_cast<int32_t>(data);
+    return number.isNumber() ? static_cast<int32_t>(number.data) : kUnreadableDword;
 }
 
 std::string ReadHostString(HKEY key, const char* pattern, int32_t index)
@@ -139,10 +169,10 @@ std::optional<std::string> ReadHostBytes(HKEY key, const char* pattern, int32_t 
     return data;
 }
 
-std::vector<HostConfig> ReadHosts(HKEY key, int32_t count)
+std::vector<HostConfig> ReadHosts(HKEY key, int32_t count, DamagedNumberHandler onDamaged)
 {
     std::vector<HostConfig> hosts;
     for (int32_t index = 0; index < count; ++index)
-        hosts.push_back(ReadHostConfig(key, index));
+        hosts.push_back(ReadHostConfig(key, index, onDamaged));
     return hosts;
 }

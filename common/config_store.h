@@ -36,7 +36,8 @@ inline constexpr const char* kHostProtocolPattern = "Host%dProtocol";
 
 // What an optional number stored in a form that is no number reads as: out of
 // range for the security mode, the port and the protocol alike, so that such
-// a host's check fails instead of falling back to plain POP3 on port 110.
+// a host's check fails at once with that value's own text instead of
+// falling back to plain POP3 on port 110.
 inline constexpr int32_t kUnreadableDword = -1;
 
 struct ValueName {
@@ -49,14 +50,24 @@ ValueName HostValueName(const char* pattern, int32_t index);
 // The key opened for reading and writing; empty when it does not exist.
 UniqueRegKey OpenConfigKey();
 
-// Readers. A value that is absent or does not fit is fatal: the box
-// "Missing registry key: %s", then exit status 1. Only "HostCount" is
-// allowed to be absent, and then reads as -1.
+// A required number stored as anything but a REG_DWORD of 4 bytes: what the
+// reading program goes on with, or it ends the process. Guessing a number
+// from other data would turn the text "995" into 3488057.
+using DamagedNumberHandler = int32_t (*)(const char* pattern, int32_t index);
+
+// The monitor's way: the box "Missing registry key: %s", then exit status 1.
+int32_t StopAtDamagedNumber(const char* pattern, int32_t index);
+
+// Readers. A value that is absent is fatal: the box "Missing registry key:
+// %s", then exit status 1. Only "HostCount" is allowed to be absent, and then
+// reads as -1, as does a count that is no REG_DWORD of 4 bytes.
 int32_t ReadRegDword(HKEY key, const char* valueName);
+// Texts are read whole, however long, up to their first NUL.
 std::string ReadRegString(HKEY key, const char* valueName);
-int32_t ReadHostDword(HKEY key, const char* pattern, int32_t index);
+int32_t ReadHostDword(HKEY key, const char* pattern, int32_t index,
+                      DamagedNumberHandler onDamaged = &StopAtDamagedNumber);
 // A number that may be absent, and then reads as 0; never reported as
-// missing. Data that is present but not 4 bytes reads as kUnreadableDword.
+// missing. Anything but a REG_DWORD of 4 bytes reads as kUnreadableDword.
 int32_t ReadOptionalHostDword(HKEY key, const char* pattern, int32_t index);
 std::string ReadHostString(HKEY key, const char* pattern, int32_t index);
 
@@ -68,4 +79,4 @@ std::optional<std::string> ReadHostBytes(HKEY key, const char* pattern, int32_t 
 // The first `count` hosts with clear passwords, read one by one before each
 // is kept, so that a hand-written count in the billions stops at the first
 // missing value instead of allocating for it.
-std::vector<HostConfig> ReadHosts(HKEY key, int32_t count);
+std::vector<HostConfig> ReadHosts(HKEY key, int32_t count, DamagedNumberHandler onDamaged = &StopAtDamagedNumber);

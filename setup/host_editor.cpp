@@ -4,6 +4,7 @@
 #include "password_protection.h"
 #include "platform.h"
 #include "reader_command.h"
+#include "setup_config.h"
 #include "setup_dialog.h"
 #include "setup_platform.h"
 #include "setup_resources.h"
@@ -83,11 +84,32 @@ void SetupDialog::ClearFields()
     ShowPortHint();
 }
 
+std::string SetupDialog::FieldText(int control) const
+{
+    // In bytes of the code page: at least as many as there are characters.
+    std::string text(static_cast<size_t>(GetWindowTextLengthA(GetDlgItem(window_, control))) + 1, '\0');
+    text.resize(static_cast<size_t>(GetDlgItemTextA(window_, control, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+// The field counts characters (EM_LIMITTEXT), the registry bytes: where the
+// code page takes two bytes for a character, the field would hold more than
+// both programs read back.
+void SetupDialog::KeepWithinStoredLength(int control)
+{
+    const std::string text = FieldText(control);
+    const size_t fitting = FittingLength(text, &IsAnsiLeadByte);
+    if (fitting == text.size())
+        return;
+    SetDlgItemTextA(window_, control, text.substr(0, fitting).c_str());
+    // No position lies past the end: the caret goes to the end, where the text
+    // was cut.
+    SendItem(control, EM_SETSEL, fitting, fitting);
+}
+
 bool SetupDialog::StoreTextField(int control, std::string& field)
 {
-    char text[128];
-    GetDlgItemTextA(window_, control, text, sizeof text);
-    return StoreText(field, text);
+    return StoreText(field, FieldText(control));
 }
 
 std::optional<bool> SetupDialog::StoreFields(HostConfig& host)

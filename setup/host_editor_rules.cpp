@@ -35,6 +35,19 @@ std::optional<int32_t> ParseSeconds(std::string_view text)
     return static_cast<int32_t>(value);
 }
 
+size_t FittingLength(std::string_view text, bool (*isLeadByte)(char))
+{
+    size_t kept = 0;
+    while (kept < text.size()) {
+        // A lead byte at the very end has no second byte to keep with it.
+        const size_t step = isLeadByte(text[kept]) && kept + 1 < text.size() ? 2 : 1;
+        if (kept + step > kLongestFieldText)
+            break;
+        kept += step;
+    }
+    return kept;
+}
+
 bool StoreText(std::string& field, std::string_view text)
 {
     const bool changed = field != text;

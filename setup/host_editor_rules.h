@@ -9,8 +9,15 @@
 #include <string>
 #include <string_view>
 
-// What the registry can give back: a stored text holds at most 98 characters.
+// The most that a text field keeps, counted in the bytes that the registry
+// stores (the ANSI code page's, where a character may take two), so that
+// both programs read back every text that the dialog stores as it was.
 inline constexpr size_t kLongestFieldText = 98;
+
+// The length of the longest start of `text` that fits kLongestFieldText
+// bytes without splitting a character of a double-byte code page;
+// isLeadByte tells the first byte of a two-byte character.
+size_t FittingLength(std::string_view text, bool (*isLeadByte)(char));
 
 // A delay whose milliseconds still fit a signed 32-bit number.
 inline constexpr int32_t kLongestDelay = 2147483;

@@ -4,6 +4,7 @@
 
 #include "control_messages.h"
 #include "debug_trace.h"
+#include "host_editor_rules.h"
 #include "password_protection.h"
 #include "platform.h"
 #include "setup_platform.h"
@@ -11,7 +12,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <optional>
+#include <string>
 #include <utility>
 
 std::vector<HostConfig> HostList;
@@ -108,6 +111,47 @@ bool DeleteHostsFrom(HKEY key, int32_t count)
     return true;
 }
 
+// A value that the dialog could not take as it is stored never keeps the
+// user out, since only a registry editor could mend it: Yes goes on with it
+// mended and the list marked changed, so that the next Save stores it; No
+// ends the program as a missing value does.
+void OfferRepair(const ValueName& name, const std::string& question)
+{
+    std::string text = "The stored value ";
+    text += name.text;
+    text += question;
+    if (gPlatform.MessageBoxA(nullptr, text.c_str(), ProgramTitle().c_str(), MB_YESNO | MB_ICONWARNING) != IDYES)
+        ExitProgram(1);
+    ConfigDirty = 1;
+}
+
+int32_t OfferNumberReset(const char* pattern, int32_t index)
+{
+    const bool delay = std::strcmp(pattern, kHostDelayPattern) == 0;
+    std::string question = " is no number. Reset it to ";
+    question += delay ? std::to_string(kNewHostDelay) + " seconds" : std::string(ActionNames[Nothing]);
+    question += " and go on? No ends the setup program.";
+    OfferRepair(HostValueName(pattern, index), question);
+    return delay ? kNewHostDelay : Nothing;
+}
+
+// Hand-written, or saved by a version whose fields counted characters
+// where the code page takes two bytes for one.
+void OfferCutsOfLongTexts(HostConfig& host, int32_t index)
+{
+    const std::pair<const char*, std::string*> texts[] = {{kHostNamePattern, &host.Name},
+                                                          {kHostUserIDPattern, &host.UserID},
+                                                          {kHostMailReaderPattern, &host.MailReader},
+                                                          {kHostMailWavePattern, &host.MailWave}};
+    for (const auto& [pattern, text] : texts) {
+        if (text->size() <= kLongestFieldText)
+            continue;
+        OfferRepair(HostValueName(pattern, index),
+                    " is too long (more than 98 bytes). Cut it to 98 bytes and go on? No ends the setup program.");
+        text->resize(FittingLength(*text, &IsAnsiLeadByte));
+    }
+}
+
 BOOL CALLBACK PostNewConfigIfMonitor(HWND window, LPARAM found)
 {
     char title[64] = "";
@@ -120,6 +164,11 @@ BOOL CALLBACK PostNewConfigIfMonitor(HWND window, LPARAM found)
 }
 
 } // namespace
+
+bool IsAnsiLeadByte(char byte)
+{
+    return IsDBCSLeadByte(static_cast<BYTE>(byte)) != FALSE;
+}
 
 bool WriteHostString(HKEY key, const char* pattern, int32_t index, const std::string& text)
 {
@@ -149,7 +198,11 @@ void LoadConfig()
         NoSavedConfig = 1;
         return;
     }
-    HostList = ReadHosts(key.get(), count);
+    // The password is opened with the values as they are stored, and bound
+    // to the mended ones by the next Save.
+    HostList = ReadHosts(key.get(), count, &OfferNumberReset);
+    for (int32_t index = 0; index < HostCount(); ++index)
+        OfferCutsOfLongTexts(HostList[index], index);
     for (const HostConfig& host : HostList)
         DebugTrace("Decrypted pw: [%s]", host.Password.c_str());
 }

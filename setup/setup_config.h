@@ -18,7 +18,14 @@ extern int32_t NoSavedConfig;  // the key or "HostCount" was missing: a first ru
 
 inline int32_t HostCount() { return static_cast<int32_t>(HostList.size()); }
 
+// Loads the host list. A stored value that the dialog cannot take as it is
+// (a required number that is no number, a text longer than a field keeps)
+// is offered for repair in a Yes/No box; No ends the program.
 void LoadConfig();
+
+// Whether a byte of a text in the ANSI code page, as the registry keeps it,
+// starts a two-byte character.
+bool IsAnsiLeadByte(char byte);
 
 // Writes every host, then "HostCount", so that a save cut short never leaves
 // a count pointing at missing values, then deletes every value of the hosts

@@ -169,6 +169,13 @@ void SetupDialog::HandleCommand(int id, int code)
         if (code == CBN_SELCHANGE)
             ShowPortHint();
         break;
+    case IDC_HOST_NAME:
+    case IDC_USER_ID:
+    case IDC_MAIL_READER:
+    case IDC_MAIL_WAVE:
+        if (code == EN_CHANGE)
+            KeepWithinStoredLength(id);
+        break;
     case IDC_BROWSE_READER:
         if (code == BN_CLICKED && BrowseMailReader())
             ConfigDirty = 1;
@@ -230,7 +237,8 @@ void SetupDialog::InitDialog()
     FitLabels();
     SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
-    // Nothing longer than the registry gives back can be typed.
+    // Nothing longer than the registry gives back can be typed: a character
+    // takes at least one byte; the bytes are counted as the text changes.
     for (int control : {IDC_HOST_NAME, IDC_USER_ID, IDC_PASSWORD, IDC_MAIL_WAVE, IDC_MAIL_READER})
         SendItem(control, EM_LIMITTEXT, kLongestFieldText);
     SendItem(IDC_PORT, EM_LIMITTEXT, kLongestPortText);

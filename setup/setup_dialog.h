@@ -80,6 +80,8 @@ private:
     bool PaintMinimised();
     void End(INT_PTR result);
     bool StoreTextField(int control, std::string& field);
+    std::string FieldText(int control) const;
+    void KeepWithinStoredLength(int control);
     void ShowPortHint();
     void RefuseField(int control, const char* text);
     bool PickFile(int control, DWORD bufferSize, const char* filter, const char* defaultExtension);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
 TEST(SecondsText, APositiveNumberIsTakenUpToTheFirstOtherCharacter)
@@ -46,6 +48,14 @@ TEST(TextField, AnyDifferenceIsAChangeAndTheTextIsAlwaysTaken)
     EXPECT_EQ(field, " POP.example.org");
     EXPECT_TRUE(StoreText(field, ""));
     EXPECT_EQ(field, "");
+}
+
+TEST(TextField, KeepsNinetyEightBytesAndNeverHalfACharacter)
+{
+    const auto doubleByte = [](char c) { return static_cast<unsigned char>(c) >= 0x81; };
+    EXPECT_EQ(FittingLength(std::string(150, 'a'), doubleByte), 98u);
+    EXPECT_EQ(FittingLength(std::string(97, 'a') + "\x93\xfa", doubleByte), 97u);
+    EXPECT_EQ(FittingLength(std::string(97, 'a') + '\x93', doubleByte), 98u);  // a lead byte with nothing after it
 }
 
 TEST(ActionChoice, OnlyAPickedOtherEntryChangesTheAction)

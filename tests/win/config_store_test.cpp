@@ -72,6 +72,10 @@ std::vector<std::optional<std::string>> PasswordsTheMonitorSends()
 
 using Sent = std::vector<std::optional<std::string>>;
 
+const std::string kCutOffer =
+    "The stored value Host0Name is too long (more than 98 bytes). Cut it to 98 bytes and go on? "
+    "No ends the setup program.";
+
 TEST_F(ConfigStore, SaveWritesEveryHostThenTheCountWithTheSpecifiedNamesAndTypes)
 {
     HostList = {SampleHost(0), SampleHost(1), SampleHost(2)};
@@ -261,29 +265,30 @@ TEST_F(ConfigStore, HostValuesOfTheTwelfthHostCarryItsIndex)
     EXPECT_FALSE(ReadRawValue("Host011Name"));
 }
 
-TEST_F(ConfigStore, NinetyEightCharactersLoadNinetyNineStopBothPrograms)
+TEST_F(ConfigStore, TheMonitorUsesALongTextWholeAndTheSetupProgramOffersToRepairWhatItCannotTake)
 {
-    HostConfig host = SampleHost(0);
-    host.MailReader = std::string(98, 'r');
-    StoreHosts({host});
-    EXPECT_EQ(SetupExit(), std::nullopt);
-    ASSERT_EQ(HostCount(), 1);
-    EXPECT_EQ(HostList[0].MailReader, host.MailReader);
-    EXPECT_EQ(MonitorExit(), std::nullopt);
-    FreeHostTable();
+    StoreHosts({SampleHost(0)});
+    WriteTextValue("Host0Name", std::string(150, 'n'));  // by hand
+    ASSERT_EQ(MonitorExit(), std::nullopt);
+    EXPECT_EQ(gHostTable[0].Name, std::string(150, 'n'));
+    EXPECT_TRUE(platform.boxes.empty());
 
-    WriteTextValue("Host0MailReader", std::string(99, 'r'));
-    EXPECT_EQ(SetupExit(), 1u);
-    EXPECT_EQ(MonitorExit(), 1u);
-    ASSERT_EQ(platform.boxes.size(), 2u);
-    for (const RecordedBox& box : platform.boxes) {
-        EXPECT_EQ(box.text, "Missing registry key: Host0MailReader");
-        EXPECT_EQ(box.caption, "Quillo");
-        EXPECT_EQ(box.flags, static_cast<UINT>(MB_OK | MB_ICONWARNING));
-        EXPECT_EQ(box.owner, nullptr);
-    }
-    EXPECT_TRUE(platform.processes.empty());
-    EXPECT_EQ(gHostTable.Count.load(), 0);
+    WriteRawValue("Host0Delay", REG_SZ, std::string("995\0", 4));
+    platform.boxAnswer = IDYES;
+    EXPECT_EQ(SetupExit(), std::nullopt);
+    EXPECT_EQ(platform.BoxTexts(), (std::vector<std::string>{"The stored value Host0Delay is no number. Reset it to 30 "
+                                                             "seconds and go on? No ends the setup program.",
+                                                             kCutOffer}));
+    EXPECT_EQ(platform.boxes[0].caption, "config_store_test");
+    EXPECT_EQ(platform.boxes[0].flags, static_cast<UINT>(MB_YESNO | MB_ICONWARNING));
+    ASSERT_EQ(HostCount(), 1);
+    EXPECT_EQ(ConfigDirty, 1);
+    // The password still opens when the next save binds it to the cut name.
+    ASSERT_TRUE(SaveConfig());
+    ASSERT_EQ(MonitorExit(), std::nullopt);
+    EXPECT_EQ(gHostTable[0].Name, std::string(98, 'n'));
+    EXPECT_EQ(gHostTable[0].Delay, 30);
+    EXPECT_EQ(gHostTable[0].Password, "Secret0");
 }
 
 TEST_F(ConfigStore, AMissingHostValueStopsBothProgramsNamingIt)
@@ -346,24 +351,28 @@ TEST_F(ConfigStore, AHugeCountStopsAtTheFirstMissingHost)
 
 TEST_F(ConfigStore, HandWrittenValuesOfOtherTypesAndSizesNeverReadPastTheirBuffers)
 {
+    enum Outcome { Loads, CutOffered, NoNumber };
     struct Case {
         const char* what;
         const char* name;
         DWORD type;
         std::string data;
-        bool loads;
+        Outcome outcome;
     };
+    // Only a REG_DWORD of 4 bytes is a number; a text is read whole, up to
+    // its first NUL.
     const Case cases[] = {
-        {"number as 4 binary bytes", "Host0Delay", REG_BINARY, std::string("\x2d\0\0\0", 4), true},
-        {"number of 2 bytes", "Host0Delay", REG_DWORD, std::string("\x2d\0", 2), false},
-        {"number of 8 bytes", "Host0Action", REG_QWORD, std::string(8, '\1'), false},
-        {"number as text", "Host0Action", REG_SZ, std::string("1\0", 2), false},
-        {"text as a number with a NUL inside", "Host0Name", REG_DWORD, std::string("xy\0\0", 4), true},
-        {"text without any NUL", "Host0Name", REG_BINARY, std::string("abc"), false},
-        {"text of 99 bytes without NUL", "Host0Name", REG_BINARY, std::string(99, 'n'), false},
-        {"text of 98 bytes and NUL", "Host0Name", REG_BINARY, std::string(98, 'n') + '\0', true},
-        {"empty data", "Host0UserID", REG_SZ, std::string(), false},
-        {"text far too long", "Host0UserID", REG_SZ, std::string(5000, 'u') + '\0', false},
+        {"number as 4 binary bytes", "Host0Delay", REG_BINARY, std::string("\x2d\0\0\0", 4), NoNumber},
+        {"number as text of 4 bytes", "Host0Delay", REG_SZ, std::string("995\0", 4), NoNumber},
+        {"number of 2 bytes", "Host0Delay", REG_DWORD, std::string("\x2d\0", 2), NoNumber},
+        {"number of 8 bytes", "Host0Action", REG_QWORD, std::string(8, '\1'), NoNumber},
+        {"number as text", "Host0Action", REG_SZ, std::string("1\0", 2), NoNumber},
+        {"text as a number with a NUL inside", "Host0Name", REG_DWORD, std::string("xy\0\0", 4), Loads},
+        {"text without any NUL", "Host0Name", REG_BINARY, std::string("abc"), Loads},
+        {"text of 99 bytes without NUL", "Host0Name", REG_BINARY, std::string(99, 'n'), CutOffered},
+        {"text of 98 bytes and NUL", "Host0Name", REG_BINARY, std::string(98, 'n') + '\0', Loads},
+        {"empty data", "Host0UserID", REG_SZ, std::string(), Loads},
+        {"text far too long", "Host0Name", REG_SZ, std::string(5000, 'n') + '\0', CutOffered},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -371,32 +380,49 @@ TEST_F(ConfigStore, HandWrittenValuesOfOtherTypesAndSizesNeverReadPastTheirBuffe
         StoreHosts({SampleHost(0)});
         WriteRawValue(c.name, c.type, c.data);
         platform.boxes.clear();
-        const std::optional<UINT> exit = SetupExit();
-        if (c.loads) {
-            EXPECT_EQ(exit, std::nullopt);
+        platform.boxAnswer = IDNO;
+        const std::optional<UINT> setupExit = SetupExit();
+        const std::optional<UINT> monitorExit = MonitorExit();
+        const std::string text = c.data.substr(0, c.data.find('\0'));
+        if (c.outcome == Loads) {
+            EXPECT_EQ(setupExit, std::nullopt);
             ASSERT_EQ(HostCount(), 1);
-            if (std::string(c.name) == "Host0Delay") {
-                EXPECT_EQ(HostList[0].Delay, 45);
-            }
             if (std::string(c.name) == "Host0Name") {
-                EXPECT_EQ(HostList[0].Name, c.data.substr(0, c.data.find('\0')));
+                EXPECT_EQ(HostList[0].Name, text);
             }
         } else {
-            EXPECT_EQ(exit, 1u);
-            EXPECT_EQ(platform.BoxTexts(), std::vector<std::string>{std::string("Missing registry key: ") + c.name});
+            EXPECT_EQ(setupExit, 1u);
+        }
+        if (c.outcome == NoNumber) {
+            EXPECT_EQ(monitorExit, 1u);
+            ASSERT_EQ(platform.boxes.size(), 2u);
+            EXPECT_EQ(platform.boxes[0].text.rfind(std::string("The stored value ") + c.name + " is no number.", 0),
+                      0u);
+            EXPECT_EQ(platform.boxes[1].text, std::string("Missing registry key: ") + c.name);
+        } else {
+            EXPECT_EQ(monitorExit, std::nullopt);
+            ASSERT_EQ(gHostTable.Count.load(), 1);
+            EXPECT_EQ(gHostTable[0].Name, std::string(c.name) == "Host0Name" ? text : SampleHost(0).Name);
+            EXPECT_EQ(platform.boxes.size(), c.outcome == CutOffered ? 1u : 0u);
         }
     }
 }
 
-TEST_F(ConfigStore, TheCountItselfMayBeAnyTypeOfFourBytesOnly)
+TEST_F(ConfigStore, TheCountIsANumberOnlyAsAFourByteDword)
 {
     StoreHosts({SampleHost(0)});
     WriteRawValue("HostCount", REG_BINARY, std::string("\x01\0", 2));
     EXPECT_EQ(SetupExit(), std::nullopt);
-    EXPECT_EQ(NoSavedConfig, 1);  // a count that does not fit reads as absent
+    EXPECT_EQ(NoSavedConfig, 1);  // a count that is no number reads as absent
     WriteRawValue("HostCount", REG_BINARY, std::string("\x01\0\0\0", 4));
+    NoSavedConfig = 0;
+    EXPECT_EQ(SetupExit(), std::nullopt);
+    EXPECT_EQ(NoSavedConfig, 1);
+    WriteRawValue("HostCount", REG_DWORD, std::string("\x01\0\0\0", 4));
+    NoSavedConfig = 0;
     EXPECT_EQ(SetupExit(), std::nullopt);
     EXPECT_EQ(HostCount(), 1);
+    EXPECT_EQ(NoSavedConfig, 0);
 }
 
 // Written by older versions, by hand or by kelvo: the monitor gets each host's
@@ -451,6 +477,20 @@ TEST_F(ConfigStore, SecurityPortAndProtocolAreOptionalAndLoadAsStoredEvenOutOfRa
     EXPECT_EQ(tableModes(), stored);
     EXPECT_EQ(gHostTable[2].Password, "Secret2");
     EXPECT_FALSE(gHostTable[2].PasswordLost);
+}
+
+// Four bytes of another type would read as a usable mode, port or protocol;
+// as kUnreadableDword each check refuses its host at once with its own text.
+TEST_F(ConfigStore, AnOptionalNumberOfAnotherTypeIsNoNumber)
+{
+    StoreHosts({SampleHost(0)});
+    WriteRawValue("Host0Security", REG_BINARY, std::string("\x02\0\0\0", 4));
+    WriteRawValue("Host0Port", REG_SZ, std::string("995\0", 4));
+    WriteRawValue("Host0Protocol", REG_BINARY, std::string("\x01\0\0\0", 4));
+    ASSERT_EQ(MonitorExit(), std::nullopt);
+    EXPECT_EQ(gHostTable[0].Security, kUnreadableDword);
+    EXPECT_EQ(gHostTable[0].Port, kUnreadableDword);
+    EXPECT_EQ(gHostTable[0].Protocol, kUnreadableDword);
 }
 
 TEST_F(ConfigStore, APasswordIsBoundToItsSecurityPortAndProtocolAndASaveProtectsItForNewOnes)

@@ -566,6 +566,42 @@ TEST_F(SetupDialogTest, APastedLongNameKeepsNinetyEightCharacters)
         EXPECT_EQ(SendMessageA(Item(id), EM_GETLIMITTEXT, 0, 0), 98) << id;
 }
 
+TEST_F(SetupDialogTest, AStoredTextTooLongForItsFieldIsOfferedForACut)
+{
+    HostConfig host = SampleHost(1);
+    host.MailWave = std::string(150, 'w');
+    StoreHosts({host});
+    platform.boxAnswer = IDYES;
+    Open();
+    EXPECT_EQ(platform.BoxTexts(), std::vector<std::string>{"The stored value Host0MailWave is too long (more than 98 "
+                                                            "bytes). Cut it to 98 bytes and go on? No ends the setup "
+                                                            "program."});
+    EXPECT_EQ(Text(IDC_MAIL_WAVE), std::string(98, 'w'));
+    EXPECT_EQ(ConfigDirty, 1);
+}
+
+// Run by ctest under code page 932 (setup_dialog_test_932): elsewhere no
+// character takes two bytes.
+TEST_F(SetupDialogTest, OnADoubleByteCodePageAFieldKeepsNinetyEightBytes)
+{
+    if (GetACP() != 932)
+        GTEST_SKIP() << "needs code page 932";
+    std::string kanji49;  // 98 bytes
+    for (int i = 0; i < 49; ++i)
+        kanji49 += "\x93\xfa";
+    StoreHosts({SampleHost(1)});
+    Open();
+    SetWindowTextW(Item(IDC_MAIL_WAVE), std::wstring(60, L'\x65e5').c_str());
+    EXPECT_EQ(Text(IDC_MAIL_WAVE), kanji49);
+
+    // Stored by a version that counted characters: cut between two.
+    WriteTextValue("Host0MailWave", "a" + kanji49);
+    ResetProgramState();
+    platform.boxAnswer = IDYES;
+    Open();
+    EXPECT_EQ(Text(IDC_MAIL_WAVE), "a" + kanji49.substr(2));
+}
+
 TEST_F(SetupDialogTest, SaveWritesTheRegistryAndTellsARunningMonitor)
 {
     StoreHosts({SampleHost(1), SampleHost(2)});

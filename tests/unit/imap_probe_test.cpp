@@ -83,12 +83,13 @@ TEST_F(ImapAgainstScript, ARefusedLoginIsAWrongPasswordAndAMissingStatusIsABadRe
     for (const char* refusal : {"q1 NO [AUTHENTICATIONFAILED] Authentication failed.\r\n", "q1 BAD syntax\r\n"}) {
         peer.reset();
         EXPECT_EQ(Check({kGreeting, refusal}), Unknown);
-        EXPECT_STREQ(host.StatusText.load(), "Server rejected PASS info - wrong password?");
+        EXPECT_STREQ(host.StatusText.load(), "Server rejected the login - wrong user name or password?");
+        EXPECT_EQ(host.Ending, CheckEnding::LoginRefused);
     }
     for (const char* status : {"", "* STATUS INBOX (MESSAGES 3)\r\n", "* STATUS Archive (UNSEEN 4)\r\n"}) {
         peer.reset();
         EXPECT_EQ(Check({kGreeting, "q1 OK\r\n", status, "q2 OK\r\n"}), Unknown);
-        EXPECT_STREQ(host.StatusText.load(), "Server rejected STAT cmd - non-POP3 server?");
+        EXPECT_STREQ(host.StatusText.load(), "Server rejected the STATUS command!");
     }
 }
 
@@ -124,7 +125,7 @@ TEST_F(ImapAgainstScript, CredentialsGoQuotedOrAsLiteralsButNeverRaw)
     peer.reset();
     EXPECT_EQ(Check({kGreeting, "q1 NO no literals here\r\n"}), Unknown);
     EXPECT_EQ(peer->sends().size(), 1u);
-    EXPECT_STREQ(host.StatusText.load(), "Server rejected PASS info - wrong password?");
+    EXPECT_STREQ(host.StatusText.load(), "Server rejected the login - wrong user name or password?");
 }
 
 TEST_F(ImapAgainstScript, NoCredentialsLeaveUnlessTheConnectionMaySendThem)

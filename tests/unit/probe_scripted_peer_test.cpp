@@ -30,10 +30,11 @@ protected:
         return script;
     }
 
-    // The greeting, USER and PASS accepted, then the given pieces.
+    // The greeting, no capabilities, USER and PASS accepted, then the given
+    // pieces.
     static PeerScript AfterLogin(std::vector<std::string> pieces)
     {
-        pieces.insert(pieces.begin(), {"+OK ready\r\n", "+OK\r\n", "+OK\r\n"});
+        pieces.insert(pieces.begin(), {"+OK ready\r\n", "-ERR\r\n", "+OK\r\n", "+OK\r\n"});
         return Serving(std::move(pieces));
     }
 
@@ -49,14 +50,14 @@ protected:
     HostEntry host;
 };
 
-const std::string kWholeDialogue = "USER u\r\nPASS p\r\nSTAT\r\nQUIT\r\n";
+const std::string kWholeDialogue = "CAPA\r\nUSER u\r\nPASS p\r\nSTAT\r\nQUIT\r\n";
 
 TEST_F(ProbeAgainstScript, EveryCommandLeavesInOneSendAndAShortSendIsCompleted)
 {
     {
         ScriptedPeer peer(AfterLogin({"+OK 0 0\r\n"}));
         EXPECT_EQ(GuessState(host, settings), NoMail);
-        EXPECT_EQ(peer.sends(), (std::vector<std::string>{"USER u\r\n", "PASS p\r\n", "STAT\r\n", "QUIT\r\n"}));
+        EXPECT_EQ(peer.sends(), (std::vector<std::string>{"CAPA\r\n", "USER u\r\n", "PASS p\r\n", "STAT\r\n", "QUIT\r\n"}));
     }
     // A send that takes only part of the line is followed by one for the rest.
     PeerScript cramped = AfterLogin({"+OK 0 0\r\n"});
@@ -76,10 +77,12 @@ TEST_F(ProbeAgainstScript, RepliesThatArriveTogetherAreJudgedOneByOne)
         std::string sent;
     };
     const Case cases[] = {
-        {Serving({"+OK ready\r\n-ERR who?\r\n"}), Unknown, kRejectedUserText, "USER u\r\n"},
-        {Serving({"+OK ready\r\n+OK\r\n+OK\r\n+OK 2 320\r\n"}), NewMail, kNewMailText, kWholeDialogue},
+        {Serving({"+OK ready\r\n-ERR\r\n-ERR who?\r\n"}), Unknown, kRejectedUserText, "CAPA\r\nUSER u\r\n"},
+        {Serving({"+OK ready\r\n+OK\r\nUSER\r\n.\r\n+OK\r\n+OK\r\n+OK 2 320\r\n"}), NewMail, kNewMailText,
+         kWholeDialogue},
         // Lines cut anywhere, each segment carrying the start of the next.
-        {Serving({"+OK re", "ady\r\n+O", "K\r\n+OK\r", "\n+OK 0", " 0\r\n"}), NoMail, kNoNewMailText, kWholeDialogue},
+        {Serving({"+OK re", "ady\r\n+OK\r\nUS", "ER\r\n.", "\r\n+O", "K\r\n+OK\r", "\n+OK 0", " 0\r\n"}), NoMail,
+         kNoNewMailText, kWholeDialogue},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -119,13 +122,13 @@ TEST_F(ProbeAgainstScript, ANulByteFromTheServerEndsWhatTheDialogueJudges)
 TEST_F(ProbeAgainstScript, AResetOrADrownedLineIsAMissingReplyForItsStep)
 {
     PeerScript resetInUserReply;
-    resetInUserReply.pieces = {"+OK ready\r\n", "+O"};
+    resetInUserReply.pieces = {"+OK ready\r\n", "-ERR\r\n", "+O"};
     resetInUserReply.endsInFailure = true;
     {
         ScriptedPeer peer(resetInUserReply);
         EXPECT_EQ(GuessState(host, settings), Unknown);
         EXPECT_EQ(host.StatusText.load(), kDisconnectAfterUserText);
-        EXPECT_EQ(Sent(peer), "USER u\r\n");
+        EXPECT_EQ(Sent(peer), "CAPA\r\nUSER u\r\n");
         EXPECT_EQ(peer.closed(), 1);
     }
 
@@ -137,11 +140,11 @@ TEST_F(ProbeAgainstScript, AResetOrADrownedLineIsAMissingReplyForItsStep)
         const int32_t state = GuessState(host, settings);
         if (length == kReplyLineLimit) {
             EXPECT_EQ(state, NoMail);
-            EXPECT_EQ(Sent(peer), "USER u\r\nPASS p\r\nSTAT\r\nQUIT\r\n");
+            EXPECT_EQ(Sent(peer), kWholeDialogue);
         } else {
             EXPECT_EQ(state, Unknown);
             EXPECT_EQ(host.StatusText.load(), kRejectedStatText);
-            EXPECT_EQ(peer.delivered(), std::string("+OK ready\r\n+OK\r\n+OK\r\n").size() + kReplyLineLimit + 1);
+            EXPECT_EQ(peer.delivered(), std::string("+OK ready\r\n-ERR\r\n+OK\r\n+OK\r\n").size() + kReplyLineLimit + 1);
         }
     }
 }
@@ -223,7 +226,8 @@ TEST_F(ProbeAgainstScript, SslTlsSecuresTheConnectionBeforeTheGreetingAndEndsItB
 TEST_F(ProbeAgainstScript, StartTlsAsksWithStlsAndGoesOnWithUserInsideTls)
 {
     host.Security = StartTls;
-    ScriptedPeer peer(Serving({"+OK ready\r\n", "+OK Begin TLS\r\n", "+OK\r\n", "+OK\r\n", "+OK 0 0\r\n"}));
+    ScriptedPeer peer(
+        Serving({"+OK ready\r\n", "+OK Begin TLS\r\n", "-ERR\r\n", "+OK\r\n", "+OK\r\n", "+OK 0 0\r\n"}));
     EXPECT_EQ(GuessState(host, settings), NoMail);
     EXPECT_EQ(peer.sendsBeforeTls(), 1u);
     EXPECT_EQ(Sent(peer), "STLS\r\n" + kWholeDialogue);

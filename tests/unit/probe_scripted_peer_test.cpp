@@ -149,6 +149,101 @@ TEST_F(ProbeAgainstScript, AResetOrADrownedLineIsAMissingReplyForItsStep)
     }
 }
 
+TEST_F(ProbeAgainstScript, CapaDecidesWhetherUserMayGoOutInPlainTextAndHowOftenTheServerLetsUsIn)
+{
+    struct Case {
+        std::string server;
+        const char* text;
+        int32_t delayAfter;  // the server's LOGIN-DELAY as kept, from 60 before
+        std::string sent;
+    };
+    const std::string list = "+OK ready\r\n+OK\r\n";
+    const std::string loggedIn = "+OK\r\n+OK\r\n+OK 0 0\r\n";
+    const Case cases[] = {
+        {list + "STLS\r\nSASL PLAIN\r\n.\r\n", "Server requires a secure connection!", 0, "CAPA\r\n"},
+        {list + "stls\r\nUser\r\nLOGIN-DELAY 900 USER\r\n.\r\n" + loggedIn, kNoNewMailText, 900, kWholeDialogue},
+        {list + "LOGIN-DELAY 86400\r\n.\r\n" + loggedIn, kNoNewMailText, 3600, kWholeDialogue},
+        {"+OK ready\r\n-ERR\r\n" + loggedIn, kNoNewMailText, 0, kWholeDialogue},
+        {"-ERR [SYS/PERM] go away\r\n", kRejectedConnectText, 60, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.server);
+        host.ServerMinimumDelay = 60;
+        ScriptedPeer peer(Serving({c.server}));
+        GuessState(host, settings);
+        EXPECT_STREQ(host.StatusText.load(), c.text);
+        EXPECT_EQ(host.ServerMinimumDelay, c.delayAfter);
+        EXPECT_EQ(Sent(peer), c.sent);
+        EXPECT_EQ(host.Ending, CheckEnding::Done);
+    }
+}
+
+TEST_F(ProbeAgainstScript, ResponseCodesTellARefusedLoginFromAServerThatWantsToBeAskedLater)
+{
+    struct Case {
+        int32_t security;
+        std::vector<std::string> pieces;
+        const char* text;
+        CheckEnding ending;
+        std::string sent;
+    };
+    const std::string greeted = "+OK ready\r\n-ERR\r\n";
+    const std::string user = "CAPA\r\nUSER u\r\n";
+    const std::string pass = user + "PASS p\r\n";
+    const std::vector<Case> cases{
+        {NoSecurity, {greeted + "-ERR [AUTH] Plaintext authentication disallowed.\r\n"},
+         "Server requires a secure connection!", CheckEnding::LoginRefused, user},
+        {SslTls, {greeted + "-ERR [AUTH] Not here.\r\n"}, "Server rejected USER info - invalid USER name?",
+         CheckEnding::LoginRefused, user},
+        {NoSecurity, {greeted + "-ERR [SYS/PERM]\r\n"}, "Server rejected USER info - invalid USER name?",
+         CheckEnding::LoginRefused, user},
+        {NoSecurity, {greeted + "+OK\r\n-ERR [AUTH] Authentication failed.\r\n"},
+         "Server rejected PASS info - wrong password?", CheckEnding::LoginRefused, pass},
+        {NoSecurity, {greeted + "+OK\r\n-ERR [LOGIN-DELAYED]\r\n"}, "Server rejected PASS info - wrong password?",
+         CheckEnding::LoginRefused, pass},
+        {NoSecurity, {greeted + "+OK\r\n-ERR [login-delay 60] Logins must be at least 1 minute apart\r\n"},
+         "Server asks to wait before the next check.", CheckEnding::ComeBackLater, pass},
+        {NoSecurity, {"-ERR [IN-USE] locked\r\n"}, "Mailbox is in use by another program.", CheckEnding::ComeBackLater,
+         ""},
+        {NoSecurity, {greeted + "+OK\r\n+OK\r\n-ERR [SYS/TEMP/disk] later\r\n"}, "Server is temporarily unavailable.",
+         CheckEnding::ComeBackLater, pass + "STAT\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pieces.front());
+        host.Security = c.security;
+        host.Ending = CheckEnding::Done;
+        ScriptedPeer peer(Serving(c.pieces));
+        EXPECT_EQ(GuessState(host, settings), Unknown);
+        EXPECT_STREQ(host.StatusText.load(), c.text);
+        EXPECT_EQ(host.Ending, c.ending);
+        EXPECT_EQ(Sent(peer), c.sent);
+    }
+}
+
+TEST_F(ProbeAgainstScript, AMissingReplySaysWhetherTheServerClosedFellSilentOrSentTooMuch)
+{
+    settings.BoundMs = 50;
+    PeerScript silent = Serving({"+OK ready\r\n-ERR\r\n"});
+    silent.silentAtEnd = true;
+    // A server that never stops sending capabilities holds the step only
+    // until the bound, though every receive brings bytes.
+    PeerScript endless = Serving({"+OK ready\r\n+OK\r\n", "X-NOISE\r\n"});
+    endless.repeatedUpTo = size_t{64} << 20;
+    const std::pair<PeerScript, const char*> cases[] = {
+        {silent, "Server did not answer in time!"},
+        {endless, "Server did not answer in time!"},
+        {AfterLogin({}), "Server rejected STAT cmd - non-POP3 server?"},
+        {Serving({"+OK ready\r\n-ERR\r\n+OK\r\n" + std::string(kReplyLineLimit + 1, 'x')}), "Server reply is too long!"},
+    };
+    for (const auto& [script, text] : cases) {
+        SCOPED_TRACE(text);
+        ScriptedPeer peer(script);
+        EXPECT_EQ(GuessState(host, settings), Unknown);
+        EXPECT_STREQ(host.StatusText.load(), text);
+        EXPECT_LT(peer.delivered(), size_t{64} << 20);
+    }
+}
+
 TEST_F(ProbeAgainstScript, AnEmptyHostNameIsNoSuchHostAndNothingIsSent)
 {
     // The name service may answer "" with an address, as Wine's gives this

@@ -20,7 +20,7 @@ client sent (before or inside TLS), "tls TLSv1.2" once the handshake is done,
 as a line that starts with "< USER" or "< PASS".
 
 The modes (STAT answers "+OK 0 0" unless said otherwise):
-  pop3s          TLS from the first byte, then greeting, USER, PASS, STAT, QUIT
+  pop3s          TLS from the first byte, then greeting, CAPA, USER, PASS, STAT, QUIT
   pop3s-mail     as pop3s, STAT "+OK 1 100"
   stls           plain greeting; STLS answered "+OK", then TLS, then the dialogue
   stls-mail      as stls, STAT "+OK 1 100"
@@ -174,6 +174,8 @@ class Connection:
                 self.send_line(self.mode.get("stat", b"+OK 0 0") + b"\r\n")
             elif command == "PASS":
                 self.send_line(b"+OK Logged in.\r\n")
+            elif command == "CAPA":
+                self.send_line(b"+OK\r\nUSER\r\n.\r\n")
             elif command == "QUIT":
                 self.send_line(b"+OK Logging out.\r\n")
                 return

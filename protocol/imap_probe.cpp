@@ -76,8 +76,7 @@ std::optional<size_t> LiteralAtEnd(const std::string& line)
 
 // One line without its CRs, its beginning in `kept` and its end in `tail`,
 // taking no more than `budget` bytes (which it counts down).
-Arrival ReadLine(ProbeConnection& connection, std::string& kept, std::string& tail, size_t& budget,
-                 Deadline deadline)
+Arrival ReadLine(ProbeConnection& connection, std::string& kept, std::string& tail, size_t& budget, Deadline deadline)
 {
     kept.clear();
     tail.clear();
@@ -160,7 +159,7 @@ struct ImapExchange {
     unsigned Tags = 0;
     std::string Capabilities;  // the last capability list the server gave
     std::optional<uint32_t> Unseen;
-    std::string Said;  // what the last tagged response says after its status word
+    std::string Said;                 // what the last tagged response says after its status word
     Arrival Why = Arrival::Complete;  // why the last command's response is missing
 };
 
@@ -296,7 +295,8 @@ bool LogIn(ImapExchange& exchange)
 {
     if (exchange.Connection.Tls == nullptr) {
         if (!LearnCapabilities(exchange)) {
-            Fail(exchange.Host, "- Disconnected before LOGIN!", MissingReplyText(exchange.Why, kDisconnectAfterPassText));
+            Fail(exchange.Host, "- Disconnected before LOGIN!",
+                 MissingReplyText(exchange.Why, kDisconnectAfterPassText));
             return false;
         }
         if (HasWordNoCase(exchange.Capabilities, "LOGINDISABLED")) {

@@ -20,9 +20,9 @@
 namespace {
 
 const char* const kTexts[] = {
-    kDisconnectImmediateText,      kRejectedConnectText,     kDisconnectAfterPassText,    kRejectedLoginText,
-    kRejectedStatusText,           kNoStartTlsText,          kNoSecureConnectionText,     kCertificateUntrustedText,
-    kSecureConnectionRequiredText, kUnsupportedSecurityText, kReplyTooLongText,           kMailboxInUseText,
+    kDisconnectImmediateText,      kRejectedConnectText,     kDisconnectAfterPassText, kRejectedLoginText,
+    kRejectedStatusText,           kNoStartTlsText,          kNoSecureConnectionText,  kCertificateUntrustedText,
+    kSecureConnectionRequiredText, kUnsupportedSecurityText, kReplyTooLongText,        kMailboxInUseText,
     kTemporarilyUnavailableText,
 };
 

@@ -214,8 +214,8 @@ int ScriptedPeer::Hand(char* bytes, size_t room, Deadline deadline)
         ++deadlineChanges_;
     lastDeadline_ = deadline;
     while (piece_ < script_.pieces.size() && offset_ == script_.pieces[piece_].size()) {
-        const bool again = piece_ + 1 == script_.pieces.size() && delivered_ < script_.repeatedUpTo &&
-                           !script_.pieces[piece_].empty();
+        const bool again =
+            piece_ + 1 == script_.pieces.size() && delivered_ < script_.repeatedUpTo && !script_.pieces[piece_].empty();
         piece_ += again ? 0 : 1;
         offset_ = 0;
     }

@@ -199,12 +199,16 @@ TEST_F(ImapAgainstScript, ResponseCodesTellARefusedLoginFromAServerThatWantsToBe
     };
     const std::string loggedIn = kGreeting + "q1 OK\r\n";
     const Case cases[] = {
-        {{kGreeting, "q1 NO [PRIVACYREQUIRED] Use TLS\r\n"}, "Server requires a secure connection!",
+        {{kGreeting, "q1 NO [PRIVACYREQUIRED] Use TLS\r\n"},
+         "Server requires a secure connection!",
          CheckEnding::LoginRefused},
-        {{kGreeting, "q1 NO [UNAVAILABLE] Backend down\r\n"}, "Server is temporarily unavailable.",
+        {{kGreeting, "q1 NO [UNAVAILABLE] Backend down\r\n"},
+         "Server is temporarily unavailable.",
          CheckEnding::ComeBackLater},
         {{kGreeting, "q1 BAD [InUse] locked\r\n"}, "Mailbox is in use by another program.", CheckEnding::ComeBackLater},
-        {{kGreeting, "q1 NO [EXPIRED]  Password\x01" "expired \r\n"}, "Password expired", CheckEnding::LoginRefused},
+        {{kGreeting, std::string("q1 NO [EXPIRED]  Password\x01") + "expired \r\n"},
+         "Password expired",
+         CheckEnding::LoginRefused},
         {{kGreeting, "q1 NO [CONTACTADMIN] " + std::string(70, 'c') + "\r\n"}, nullptr, CheckEnding::LoginRefused},
         {{loggedIn, "q2 NO [UNAVAILABLE] later\r\n"}, "Server is temporarily unavailable.", CheckEnding::ComeBackLater},
         {{loggedIn, "q2 NO [NONEXISTENT]\r\n"}, "Server rejected the STATUS command!", CheckEnding::Done},
@@ -235,7 +239,8 @@ TEST_F(ImapAgainstScript, ResponseCodesTellARefusedLoginFromAServerThatWantsToBe
 
 TEST_F(ImapAgainstScript, LinesOfAnyLengthAreReadButEndlessResponsesAndByeEndTheCheckAtOnce)
 {
-    EXPECT_EQ(Check({"* OK [CAPABILITY IMAP4rev1] " + std::string(4952, 'g') + "\r\n", "q1 OK\r\n* STATUS INBOX (UNSEEN 1)\r\nq2 OK\r\n"}),
+    EXPECT_EQ(Check({"* OK [CAPABILITY IMAP4rev1] " + std::string(4952, 'g') + "\r\n",
+                     "q1 OK\r\n* STATUS INBOX (UNSEEN 1)\r\nq2 OK\r\n"}),
               NewMail);
 
     settings.BoundMs = 60000;

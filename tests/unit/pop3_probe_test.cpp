@@ -121,7 +121,8 @@ TEST_F(Probe, TheStatReplyDecidesOnlyByTheCharacterAfterPlusOkAndBlank)
         EXPECT_EQ(host.StatusText.load(), c.text);
         const ConnectionRecord seen = server.WaitForEnd(0);
         EXPECT_TRUE(seen.clientClosed);
-        const char* expected = c.state == Unknown ? "CAPA\r\nUSER u\r\nPASS p\r\nSTAT\r\n" : "CAPA\r\nUSER u\r\nPASS p\r\nSTAT\r\nQUIT\r\n";
+        const char* expected = c.state == Unknown ? "CAPA\r\nUSER u\r\nPASS p\r\nSTAT\r\n"
+                                                  : "CAPA\r\nUSER u\r\nPASS p\r\nSTAT\r\nQUIT\r\n";
         EXPECT_EQ(seen.received, expected);
     }
 }
@@ -139,7 +140,9 @@ TEST_F(Probe, EveryFailingStepEndsWithItsOwnTextAndTheConnectionClosed)
     const Case cases[] = {
         {{Hang()}, kDisconnectImmediateText, "- Disconnected after connect!", ""},
         {{Say("-ERR busy\r\n")}, kRejectedConnectText, "- Server rejected connect!", ""},
-        {{Say(ok), Await(), capa, Await(), Hang()}, kDisconnectAfterUserText, "- Disconnected after sending user info!",
+        {{Say(ok), Await(), capa, Await(), Hang()},
+         kDisconnectAfterUserText,
+         "- Disconnected after sending user info!",
          "CAPA\r\nUSER u\r\n"},
         {{Say(ok), Await(), capa, Await(), Say("-ERR who?\r\n")},
          kRejectedUserText,
@@ -277,8 +280,8 @@ TEST_F(Probe, CredentialsWithLineBreaksAreNeverSent)
 TEST_F(Probe, RepliesInSingleByteSegmentsAreAssembledAndLongRepliesKeepTheDialogueInStep)
 {
     const std::string longGreeting = "+OK " + std::string(300, 'g') + "\r\n";
-    Pop3ScriptServer server({{Say(longGreeting), Await(), Say(kCapaAnswer, true), Await(), Say("+O\rK\r\n", true), Await(), Say("+OK\n"), Await(),
-                              Say("+OK 0 0\r\n", true)}});
+    Pop3ScriptServer server({{Say(longGreeting), Await(), Say(kCapaAnswer, true), Await(), Say("+O\rK\r\n", true),
+                              Await(), Say("+OK\n"), Await(), Say("+OK 0 0\r\n", true)}});
     EXPECT_EQ(CheckAgainst(server), NoMail);
     EXPECT_EQ(server.WaitForEnd(0).received, "CAPA\r\nUSER u\r\nPASS p\r\nSTAT\r\nQUIT\r\n");
 }

@@ -57,7 +57,8 @@ TEST_F(ProbeAgainstScript, EveryCommandLeavesInOneSendAndAShortSendIsCompleted)
     {
         ScriptedPeer peer(AfterLogin({"+OK 0 0\r\n"}));
         EXPECT_EQ(GuessState(host, settings), NoMail);
-        EXPECT_EQ(peer.sends(), (std::vector<std::string>{"CAPA\r\n", "USER u\r\n", "PASS p\r\n", "STAT\r\n", "QUIT\r\n"}));
+        EXPECT_EQ(peer.sends(),
+                  (std::vector<std::string>{"CAPA\r\n", "USER u\r\n", "PASS p\r\n", "STAT\r\n", "QUIT\r\n"}));
     }
     // A send that takes only part of the line is followed by one for the rest.
     PeerScript cramped = AfterLogin({"+OK 0 0\r\n"});
@@ -144,7 +145,8 @@ TEST_F(ProbeAgainstScript, AResetOrADrownedLineIsAMissingReplyForItsStep)
         } else {
             EXPECT_EQ(state, Unknown);
             EXPECT_EQ(host.StatusText.load(), kRejectedStatText);
-            EXPECT_EQ(peer.delivered(), std::string("+OK ready\r\n-ERR\r\n+OK\r\n+OK\r\n").size() + kReplyLineLimit + 1);
+            EXPECT_EQ(peer.delivered(),
+                      std::string("+OK ready\r\n-ERR\r\n+OK\r\n+OK\r\n").size() + kReplyLineLimit + 1);
         }
     }
 }
@@ -191,22 +193,46 @@ TEST_F(ProbeAgainstScript, ResponseCodesTellARefusedLoginFromAServerThatWantsToB
     const std::string user = "CAPA\r\nUSER u\r\n";
     const std::string pass = user + "PASS p\r\n";
     const std::vector<Case> cases{
-        {NoSecurity, {greeted + "-ERR [AUTH] Plaintext authentication disallowed.\r\n"},
-         "Server requires a secure connection!", CheckEnding::LoginRefused, user},
-        {SslTls, {greeted + "-ERR [AUTH] Not here.\r\n"}, "Server rejected USER info - invalid USER name?",
-         CheckEnding::LoginRefused, user},
-        {NoSecurity, {greeted + "-ERR [SYS/PERM]\r\n"}, "Server rejected USER info - invalid USER name?",
-         CheckEnding::LoginRefused, user},
-        {NoSecurity, {greeted + "+OK\r\n-ERR [AUTH] Authentication failed.\r\n"},
-         "Server rejected PASS info - wrong password?", CheckEnding::LoginRefused, pass},
-        {NoSecurity, {greeted + "+OK\r\n-ERR [LOGIN-DELAYED]\r\n"}, "Server rejected PASS info - wrong password?",
-         CheckEnding::LoginRefused, pass},
-        {NoSecurity, {greeted + "+OK\r\n-ERR [login-delay 60] Logins must be at least 1 minute apart\r\n"},
-         "Server asks to wait before the next check.", CheckEnding::ComeBackLater, pass},
-        {NoSecurity, {"-ERR [IN-USE] locked\r\n"}, "Mailbox is in use by another program.", CheckEnding::ComeBackLater,
+        {NoSecurity,
+         {greeted + "-ERR [AUTH] Plaintext authentication disallowed.\r\n"},
+         "Server requires a secure connection!",
+         CheckEnding::LoginRefused,
+         user},
+        {SslTls,
+         {greeted + "-ERR [AUTH] Not here.\r\n"},
+         "Server rejected USER info - invalid USER name?",
+         CheckEnding::LoginRefused,
+         user},
+        {NoSecurity,
+         {greeted + "-ERR [SYS/PERM]\r\n"},
+         "Server rejected USER info - invalid USER name?",
+         CheckEnding::LoginRefused,
+         user},
+        {NoSecurity,
+         {greeted + "+OK\r\n-ERR [AUTH] Authentication failed.\r\n"},
+         "Server rejected PASS info - wrong password?",
+         CheckEnding::LoginRefused,
+         pass},
+        {NoSecurity,
+         {greeted + "+OK\r\n-ERR [LOGIN-DELAYED]\r\n"},
+         "Server rejected PASS info - wrong password?",
+         CheckEnding::LoginRefused,
+         pass},
+        {NoSecurity,
+         {greeted + "+OK\r\n-ERR [login-delay 60] Logins must be at least 1 minute apart\r\n"},
+         "Server asks to wait before the next check.",
+         CheckEnding::ComeBackLater,
+         pass},
+        {NoSecurity,
+         {"-ERR [IN-USE] locked\r\n"},
+         "Mailbox is in use by another program.",
+         CheckEnding::ComeBackLater,
          ""},
-        {NoSecurity, {greeted + "+OK\r\n+OK\r\n-ERR [SYS/TEMP/disk] later\r\n"}, "Server is temporarily unavailable.",
-         CheckEnding::ComeBackLater, pass + "STAT\r\n"},
+        {NoSecurity,
+         {greeted + "+OK\r\n+OK\r\n-ERR [SYS/TEMP/disk] later\r\n"},
+         "Server is temporarily unavailable.",
+         CheckEnding::ComeBackLater,
+         pass + "STAT\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.pieces.front());
@@ -233,7 +259,8 @@ TEST_F(ProbeAgainstScript, AMissingReplySaysWhetherTheServerClosedFellSilentOrSe
         {silent, "Server did not answer in time!"},
         {endless, "Server did not answer in time!"},
         {AfterLogin({}), "Server rejected STAT cmd - non-POP3 server?"},
-        {Serving({"+OK ready\r\n-ERR\r\n+OK\r\n" + std::string(kReplyLineLimit + 1, 'x')}), "Server reply is too long!"},
+        {Serving({"+OK ready\r\n-ERR\r\n+OK\r\n" + std::string(kReplyLineLimit + 1, 'x')}),
+         "Server reply is too long!"},
     };
     for (const auto& [script, text] : cases) {
         SCOPED_TRACE(text);
@@ -321,8 +348,7 @@ TEST_F(ProbeAgainstScript, SslTlsSecuresTheConnectionBeforeTheGreetingAndEndsItB
 TEST_F(ProbeAgainstScript, StartTlsAsksWithStlsAndGoesOnWithUserInsideTls)
 {
     host.Security = StartTls;
-    ScriptedPeer peer(
-        Serving({"+OK ready\r\n", "+OK Begin TLS\r\n", "-ERR\r\n", "+OK\r\n", "+OK\r\n", "+OK 0 0\r\n"}));
+    ScriptedPeer peer(Serving({"+OK ready\r\n", "+OK Begin TLS\r\n", "-ERR\r\n", "+OK\r\n", "+OK\r\n", "+OK 0 0\r\n"}));
     EXPECT_EQ(GuessState(host, settings), NoMail);
     EXPECT_EQ(peer.sendsBeforeTls(), 1u);
     EXPECT_EQ(Sent(peer), "STLS\r\n" + kWholeDialogue);

@@ -184,66 +184,37 @@ TEST_F(ProbeAgainstScript, ResponseCodesTellARefusedLoginFromAServerThatWantsToB
 {
     struct Case {
         int32_t security;
-        std::vector<std::string> pieces;
+        std::string server;
         const char* text;
         CheckEnding ending;
-        std::string sent;
+        size_t sends;  // CAPA, USER, PASS, STAT: no PASS after a refused USER
     };
-    const std::string greeted = "+OK ready\r\n-ERR\r\n";
-    const std::string user = "CAPA\r\nUSER u\r\n";
-    const std::string pass = user + "PASS p\r\n";
-    const std::vector<Case> cases{
-        {NoSecurity,
-         {greeted + "-ERR [AUTH] Plaintext authentication disallowed.\r\n"},
-         "Server requires a secure connection!",
-         CheckEnding::LoginRefused,
-         user},
-        {SslTls,
-         {greeted + "-ERR [AUTH] Not here.\r\n"},
-         "Server rejected USER info - invalid USER name?",
-         CheckEnding::LoginRefused,
-         user},
-        {NoSecurity,
-         {greeted + "-ERR [SYS/PERM]\r\n"},
-         "Server rejected USER info - invalid USER name?",
-         CheckEnding::LoginRefused,
-         user},
-        {NoSecurity,
-         {greeted + "+OK\r\n-ERR [AUTH] Authentication failed.\r\n"},
-         "Server rejected PASS info - wrong password?",
-         CheckEnding::LoginRefused,
-         pass},
-        {NoSecurity,
-         {greeted + "+OK\r\n-ERR [LOGIN-DELAYED]\r\n"},
-         "Server rejected PASS info - wrong password?",
-         CheckEnding::LoginRefused,
-         pass},
-        {NoSecurity,
-         {greeted + "+OK\r\n-ERR [login-delay 60] Logins must be at least 1 minute apart\r\n"},
-         "Server asks to wait before the next check.",
-         CheckEnding::ComeBackLater,
-         pass},
-        {NoSecurity,
-         {"-ERR [IN-USE] locked\r\n"},
-         "Mailbox is in use by another program.",
-         CheckEnding::ComeBackLater,
-         ""},
-        {NoSecurity,
-         {greeted + "+OK\r\n+OK\r\n-ERR [SYS/TEMP/disk] later\r\n"},
-         "Server is temporarily unavailable.",
-         CheckEnding::ComeBackLater,
-         pass + "STAT\r\n"},
+    const std::string g = "+OK ready\r\n-ERR\r\n";
+    const CheckEnding refused = CheckEnding::LoginRefused;
+    const CheckEnding later = CheckEnding::ComeBackLater;
+    const Case cases[] = {
+        {NoSecurity, g + "-ERR [AUTH] Plaintext disallowed.\r\n", kSecureConnectionRequiredText, refused, 2},
+        {SslTls, g + "-ERR [AUTH] Not here.\r\n", kRejectedUserText, refused, 2},
+        {NoSecurity, g + "-ERR [SYS/PERM]\r\n", kRejectedUserText, refused, 2},
+        {NoSecurity, g + "+OK\r\n-ERR [AUTH] Authentication failed.\r\n", kRejectedPassText, refused, 3},
+        {NoSecurity, g + "+OK\r\n-ERR [LOGIN-DELAYED]\r\n", kRejectedPassText, refused, 3},
+        {NoSecurity, g + "+OK\r\n-ERR [login-delay 60] 1 minute apart\r\n", kWaitBeforeNextCheckText, later, 3},
+        {NoSecurity, "-ERR [IN-USE] locked\r\n", kMailboxInUseText, later, 0},
+        {NoSecurity, g + "+OK\r\n+OK\r\n-ERR [SYS/TEMP/disk] later\r\n", kTemporarilyUnavailableText, later, 4},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.pieces.front());
+        SCOPED_TRACE(c.server);
         host.Security = c.security;
         host.Ending = CheckEnding::Done;
-        ScriptedPeer peer(Serving(c.pieces));
+        ScriptedPeer peer(Serving({c.server}));
         EXPECT_EQ(GuessState(host, settings), Unknown);
-        EXPECT_STREQ(host.StatusText.load(), c.text);
+        EXPECT_EQ(host.StatusText.load(), c.text);
         EXPECT_EQ(host.Ending, c.ending);
-        EXPECT_EQ(Sent(peer), c.sent);
+        EXPECT_EQ(peer.sends().size(), c.sends);
     }
+    EXPECT_STREQ(kWaitBeforeNextCheckText, "Server asks to wait before the next check.");
+    EXPECT_STREQ(kMailboxInUseText, "Mailbox is in use by another program.");
+    EXPECT_STREQ(kTemporarilyUnavailableText, "Server is temporarily unavailable.");
 }
 
 TEST_F(ProbeAgainstScript, AMissingReplySaysWhetherTheServerClosedFellSilentOrSentTooMuch)

@@ -9,19 +9,28 @@
 #include <cctype>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
 
-// A literal longer than a response line may be is no response either.
-constexpr size_t kLiteralLimit = kReplyLineLimit;
-
-enum class Read { Response, Missing };
+// IMAP sets no limit on a line: each is read to its end, but only this much
+// of it is kept, which is more than the dialogue ever looks at.
+constexpr size_t kLineKept = kReplyLineLimit;
+// What "{n}" at a line's end needs, with room to spare.
+constexpr size_t kLineTailKept = 16;
+// A literal's bytes beyond this are read and dropped: a mailbox name is the
+// longest the dialogue reads.
+constexpr size_t kLiteralKept = 1024;
+// The most bytes one response may take, lines and literals together: an
+// endless response ends here at once, not only at the bound.
+constexpr size_t kResponseLimit = size_t{1} << 20;
 
 // The UNSEEN count in " (MESSAGES 3 UNSEEN 1)": name and number pairs in
-// any order, in parentheses after one space.
-std::optional<uint32_t> UnseenItem(const std::string& items)
+// any order, in parentheses after one space; spaces after them are no harm.
+std::optional<uint32_t> UnseenItem(std::string items)
 {
+    items.erase(items.find_last_not_of(' ') + 1);
     if (items.size() < 3 || items[0] != ' ' || items[1] != '(' || items.back() != ')')
         return std::nullopt;
     std::optional<uint32_t> unseen;
@@ -65,23 +74,53 @@ std::optional<size_t> LiteralAtEnd(const std::string& line)
     return size;
 }
 
-// One whole response before the deadline: its lines and literals.
-Read ReadResponse(ProbeConnection& connection, ImapResponse& response, Deadline deadline)
+// One line without its CRs, its beginning in `kept` and its end in `tail`,
+// taking no more than `budget` bytes (which it counts down).
+Arrival ReadLine(ProbeConnection& connection, std::string& kept, std::string& tail, size_t& budget, Deadline deadline)
+{
+    kept.clear();
+    tail.clear();
+    for (;;) {
+        if (budget == 0)
+            return Arrival::TooLong;
+        char byte = 0;
+        if (const Arrival why = ReceiveByte(connection, byte, deadline); why != Arrival::Complete)
+            return why;
+        --budget;
+        if (byte == '\n')
+            return Arrival::Complete;
+        if (byte == '\r')
+            continue;
+        if (kept.size() < kLineKept)
+            kept += byte;
+        if (tail.size() == kLineTailKept)
+            tail.erase(0, 1);
+        tail += byte;
+    }
+}
+
+// One whole response before the deadline: its lines and literals, as much
+// of each as is kept.
+Arrival ReadResponse(ProbeConnection& connection, ImapResponse& response, Deadline deadline)
 {
     response.Parts.clear();
-    std::string line(kReplyLineLimit + 1, '\0');
+    size_t budget = kResponseLimit;
+    std::string tail;
     for (;;) {
-        if (!ReceiveLineInto(connection, line.data(), kReplyLineLimit, deadline))
-            return Read::Missing;
-        response.Parts.emplace_back(line.c_str());
-        const std::optional<size_t> literal = LiteralAtEnd(response.Parts.back());
+        std::string line;
+        if (const Arrival why = ReadLine(connection, line, tail, budget, deadline); why != Arrival::Complete)
+            return why;
+        response.Parts.push_back(std::move(line));
+        const std::optional<size_t> literal = LiteralAtEnd(tail);
         if (!literal)
-            return Read::Response;
-        if (*literal > kLiteralLimit)
-            return Read::Missing;
+            return Arrival::Complete;
+        if (*literal > budget)
+            return Arrival::TooLong;
+        budget -= *literal;
         std::string bytes;
-        if (!ReceiveBytes(connection, *literal, bytes, deadline))
-            return Read::Missing;
+        if (const Arrival why = ReceiveBytes(connection, *literal, bytes, kLiteralKept, deadline);
+            why != Arrival::Complete)
+            return why;
         response.Parts.push_back(std::move(bytes));
     }
 }
@@ -98,8 +137,19 @@ bool HasWordNoCase(const std::string& text, const char* word)
     return false;
 }
 
+// The text of a refusal whose response code (RFC 5530) asks to be asked
+// later, or null.
+const char* ComeBackLaterText(std::string_view afterStatus)
+{
+    if (HasResponseCode(afterStatus, "UNAVAILABLE"))
+        return kTemporarilyUnavailableText;
+    if (HasResponseCode(afterStatus, "INUSE"))
+        return kMailboxInUseText;
+    return nullptr;
+}
+
 // How a command ended: its tagged "OK", "NO" or "BAD", a continuation
-// request ("+") when one was asked for, or nothing before the bound.
+// request ("+") when one was asked for, or nothing (see Why).
 enum class Ending { Ok, Refused, Continue, Missing };
 
 // What one IMAP exchange has learnt so far.
@@ -109,6 +159,8 @@ struct ImapExchange {
     unsigned Tags = 0;
     std::string Capabilities;  // the last capability list the server gave
     std::optional<uint32_t> Unseen;
+    std::string Said;                 // what the last tagged response says after its status word
+    Arrival Why = Arrival::Complete;  // why the last command's response is missing
 };
 
 std::string NextTag(ImapExchange& exchange)
@@ -120,21 +172,36 @@ std::string NextTag(ImapExchange& exchange)
     return tag;
 }
 
+bool IsBye(const std::string& line)
+{
+    return StartsWithNoCase(line.c_str(), "* BYE") && (line.size() == 5 || line[5] == ' ');
+}
+
 // Reads up to the tagged response of the command with this tag, or to a
 // continuation request when `continuing`; untagged responses on the way
 // are skipped, but the capabilities and the INBOX status among them kept.
+// A BYE ends the wait at once: the server is closing.
 Ending Await(ImapExchange& exchange, const std::string& tag, bool continuing)
 {
     const Deadline deadline = BoundFromNow(exchange.Connection.Settings);
     ImapResponse response;
+    exchange.Said.clear();
     for (;;) {
-        if (ReadResponse(exchange.Connection, response, deadline) == Read::Missing)
+        exchange.Why = ReadResponse(exchange.Connection, response, deadline);
+        if (exchange.Why != Arrival::Complete)
             return Ending::Missing;
         const std::string& first = response.Parts.front();
         if (continuing && first.starts_with("+"))
             return Ending::Continue;
-        if (first.size() > tag.size() && first.compare(0, tag.size(), tag) == 0 && first[tag.size()] == ' ')
+        if (first.size() > tag.size() && first.compare(0, tag.size(), tag) == 0 && first[tag.size()] == ' ') {
+            const size_t statusEnd = first.find(' ', tag.size() + 1);
+            exchange.Said = statusEnd == std::string::npos ? std::string() : first.substr(statusEnd);
             return StartsWithNoCase(first.c_str() + tag.size() + 1, "OK") ? Ending::Ok : Ending::Refused;
+        }
+        if (IsBye(first)) {
+            exchange.Why = Arrival::Closed;
+            return Ending::Missing;
+        }
         if (StartsWithNoCase(first.c_str(), "* CAPABILITY "))
             exchange.Capabilities = first;
         if (const std::optional<uint32_t> unseen = UnseenInInbox(response))
@@ -153,13 +220,20 @@ Ending Command(ImapExchange& exchange, const std::string& text)
 bool ReadGreeting(ImapExchange& exchange, bool& preauthenticated)
 {
     ImapResponse greeting;
-    if (ReadResponse(exchange.Connection, greeting, BoundFromNow(exchange.Connection.Settings)) == Read::Missing) {
-        Fail(exchange.Host, "- Disconnected after connect!", kDisconnectImmediateText);
+    const Arrival why = ReadResponse(exchange.Connection, greeting, BoundFromNow(exchange.Connection.Settings));
+    if (why != Arrival::Complete) {
+        Fail(exchange.Host, "- Disconnected after connect!", MissingReplyText(why, kDisconnectImmediateText));
         return false;
     }
     const std::string& first = greeting.Parts.front();
     if (!StartsWithNoCase(first.c_str(), "* OK") && !StartsWithNoCase(first.c_str(), "* PREAUTH")) {
-        Fail(exchange.Host, "- Server rejected connect!", kRejectedConnectText);
+        const char* later = IsBye(first) ? ComeBackLaterText(std::string_view(first).substr(5)) : nullptr;
+        if (later != nullptr) {
+            exchange.Host.Ending = CheckEnding::ComeBackLater;
+            Fail(exchange.Host, "- Server asks to come back later!", later);
+        } else {
+            Fail(exchange.Host, "- Server rejected connect!", kRejectedConnectText);
+        }
         return false;
     }
     preauthenticated = StartsWithNoCase(first.c_str(), "* PREAUTH");
@@ -188,6 +262,32 @@ bool SecureWithStartTls(ImapExchange& exchange)
     return SecureConnection(exchange.Connection, exchange.Host);
 }
 
+// A NO or BAD to LOGIN (or to its literal): what its response code says.
+void LoginRefused(ImapExchange& exchange)
+{
+    HostEntry& host = exchange.Host;
+    const std::string_view said = exchange.Said;
+    if (const char* later = ComeBackLaterText(said)) {
+        host.Ending = CheckEnding::ComeBackLater;
+        Fail(host, "- Server asks to come back later!", later);
+        return;
+    }
+    host.Ending = CheckEnding::LoginRefused;
+    if (HasResponseCode(said, "PRIVACYREQUIRED")) {
+        Fail(host, "- LOGIN refused on a plain connection!", kSecureConnectionRequiredText);
+        return;
+    }
+    if (HasResponseCode(said, "EXPIRED") || HasResponseCode(said, "CONTACTADMIN")) {
+        const size_t codeEnd = said.find(']');
+        const char* own = codeEnd == std::string_view::npos ? nullptr : KeepServerText(host, said.substr(codeEnd + 1));
+        if (own != nullptr) {
+            Fail(host, "- Server rejected LOGIN in its own words!", own);
+            return;
+        }
+    }
+    Fail(host, "- Server rejected LOGIN!", kRejectedLoginText);
+}
+
 // LOGIN with each value quoted, or as a synchronising literal when it holds
 // a byte that a quoted string cannot carry: the command goes out up to each
 // literal, and the rest only after the server's "+".
@@ -195,7 +295,8 @@ bool LogIn(ImapExchange& exchange)
 {
     if (exchange.Connection.Tls == nullptr) {
         if (!LearnCapabilities(exchange)) {
-            Fail(exchange.Host, "- Disconnected before LOGIN!", kDisconnectAfterPassText);
+            Fail(exchange.Host, "- Disconnected before LOGIN!",
+                 MissingReplyText(exchange.Why, kDisconnectAfterPassText));
             return false;
         }
         if (HasWordNoCase(exchange.Capabilities, "LOGINDISABLED")) {
@@ -212,9 +313,13 @@ bool LogIn(ImapExchange& exchange)
         }
         SendLine(exchange.Connection, pending + " {" + std::to_string(value->size()) + '}');
         const Ending ending = Await(exchange, tag, true);
+        if (ending == Ending::Missing) {
+            Fail(exchange.Host, "- No go-ahead for a LOGIN literal!",
+                 MissingReplyText(exchange.Why, kDisconnectAfterPassText));
+            return false;
+        }
         if (ending != Ending::Continue) {
-            Fail(exchange.Host, "- Server rejected LOGIN literal!",
-                 ending == Ending::Missing ? kDisconnectAfterPassText : kRejectedPassText);
+            LoginRefused(exchange);
             return false;
         }
         // The literal's bytes begin the next piece.
@@ -224,7 +329,10 @@ bool LogIn(ImapExchange& exchange)
     const Ending ending = Await(exchange, tag, false);
     if (ending == Ending::Ok)
         return true;
-    Fail(exchange.Host, "- Server rejected LOGIN!", ending == Ending::Missing ? kDisconnectAfterPassText : kRejectedPassText);
+    if (ending == Ending::Missing)
+        Fail(exchange.Host, "- Disconnected after LOGIN!", MissingReplyText(exchange.Why, kDisconnectAfterPassText));
+    else
+        LoginRefused(exchange);
     return false;
 }
 
@@ -232,8 +340,14 @@ int32_t AskStatus(ImapExchange& exchange)
 {
     exchange.Unseen.reset();
     const Ending ending = Command(exchange, "STATUS INBOX (MESSAGES UNSEEN)");
+    if (ending == Ending::Refused) {
+        if (const char* later = ComeBackLaterText(exchange.Said)) {
+            exchange.Host.Ending = CheckEnding::ComeBackLater;
+            return Fail(exchange.Host, "- Server asks to come back later!", later);
+        }
+    }
     if (ending != Ending::Ok || !exchange.Unseen)
-        return Fail(exchange.Host, "- Server rejected STATUS!", kRejectedStatText);
+        return Fail(exchange.Host, "- Server rejected STATUS!", kRejectedStatusText);
     // The answer to LOGOUT tells nothing; waiting for it would only let a
     // slow server hold the check.
     SendLine(exchange.Connection, NextTag(exchange) + " LOGOUT");
@@ -314,6 +428,6 @@ std::optional<uint32_t> UnseenInInbox(const ImapResponse& response)
 
 int32_t ImapDialogue(ProbeConnection& connection, HostEntry& host)
 {
-    ImapExchange exchange{connection, host, 0, {}, std::nullopt};
+    ImapExchange exchange{connection, host, 0, {}, std::nullopt, {}, Arrival::Complete};
     return Run(exchange);
 }

@@ -12,7 +12,8 @@
 #include <vector>
 
 // One whole server response: its first line, and for each literal in it
-// ("{n}" at a line's end) the literal's bytes and the line that follows.
+// ("{n}" at a line's end) the literal's first bytes and the line that follows;
+// of a long line only its beginning.
 struct ImapResponse {
     std::vector<std::string> Parts;  // line, then literal and line in turn
 };

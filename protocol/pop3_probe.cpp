@@ -1,14 +1,21 @@
 // The POP3 dialogue of one check: the connection (in TLS from the start, or
-// after STLS, or plain), USER, PASS, STAT, QUIT, and the verdict whether the
-// mailbox holds anything.
+// after STLS, or plain), CAPA, USER, PASS, STAT, QUIT, and the verdict
+// whether the mailbox holds anything.
 #include "pop3_probe.h"
 
 #include "debug_trace.h"
 #include "imap_probe.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
+#include <string_view>
 
 namespace {
+
+// The most a server's LOGIN-DELAY may hold the next check back: one that
+// asks for more is still checked hourly, and its refusal changes nothing.
+constexpr int32_t kLongestLoginDelay = 3600;
 
 // Sends "VERB value" unless the value would smuggle in another command.
 bool SendCommand(ProbeConnection& connection, const char* verb, const std::string& value)
@@ -31,6 +38,85 @@ bool StartTlsOnPlainConnection(ProbeConnection& connection, HostEntry& host)
     return SecureConnection(connection, host);
 }
 
+// What of RFC 2449's CAPA answer the check needs.
+struct Pop3Capabilities {
+    bool Stls = false;
+    bool User = false;
+    int32_t LoginDelay = 0;  // seconds, at most kLongestLoginDelay
+};
+
+// The seconds of "LOGIN-DELAY n" (any arguments after n aside), or 0.
+int32_t LoginDelaySeconds(const char* line)
+{
+    const char* at = line + std::char_traits<char>::length("LOGIN-DELAY ");
+    int32_t seconds = 0;
+    for (; *at >= '0' && *at <= '9'; ++at)
+        seconds = std::min(kLongestLoginDelay + 1, seconds * 10 + (*at - '0'));
+    if (*at != '\0' && *at != ' ')
+        return 0;
+    return std::min(seconds, kLongestLoginDelay);
+}
+
+bool IsCapability(const char* line, const char* name)
+{
+    const size_t length = std::char_traits<char>::length(name);
+    return StartsWithNoCase(line, name) && (line[length] == '\0' || line[length] == ' ');
+}
+
+// CAPA and its whole answer within one bound; an "-ERR" is an answer with
+// no capabilities. Fails with the status text set when no answer came.
+bool AskCapabilities(ProbeConnection& connection, HostEntry& host, Pop3Capabilities& capabilities)
+{
+    SendLine(connection, "CAPA");
+    const Deadline deadline = BoundFromNow(connection.Settings);
+    Arrival why = Arrival::Complete;
+    const char* line = ReceiveLineBefore(connection, deadline, &why);
+    if (line != nullptr && StartsWithNoCase(line, "+OK")) {
+        while ((line = ReceiveLineBefore(connection, deadline, &why)) != nullptr && std::strcmp(line, ".") != 0) {
+            if (IsCapability(line, "STLS"))
+                capabilities.Stls = true;
+            else if (IsCapability(line, "USER"))
+                capabilities.User = true;
+            else if (StartsWithNoCase(line, "LOGIN-DELAY "))
+                capabilities.LoginDelay = LoginDelaySeconds(line);
+        }
+    }
+    if (line == nullptr) {
+        Fail(host, "- No answer to CAPA!", MissingReplyText(why, kDisconnectImmediateText));
+        return false;
+    }
+    host.ServerMinimumDelay = capabilities.LoginDelay;
+    return true;
+}
+
+// The text of an "-ERR" whose response code asks to be asked later, or null.
+const char* ComeBackLaterText(const char* line)
+{
+    const std::string_view afterStatus = std::string_view(line).substr(std::char_traits<char>::length("-ERR"));
+    if (HasResponseCode(afterStatus, "LOGIN-DELAY"))
+        return kWaitBeforeNextCheckText;
+    if (HasResponseCode(afterStatus, "IN-USE"))
+        return kMailboxInUseText;
+    if (HasResponseCode(afterStatus, "SYS/TEMP"))
+        return kTemporarilyUnavailableText;
+    return nullptr;
+}
+
+// The failure of a step that the server answered with "-ERR" (or anything
+// but "+OK"): come back later when its code says so, else the step's text.
+int32_t Refused(HostEntry& host, const char* line, const char* debugLine, const char* text, bool loginStep)
+{
+    if (StartsWithNoCase(line, "-ERR")) {
+        if (const char* later = ComeBackLaterText(line)) {
+            host.Ending = CheckEnding::ComeBackLater;
+            return Fail(host, "- Server asks to come back later!", later);
+        }
+        if (loginStep)
+            host.Ending = CheckEnding::LoginRefused;
+    }
+    return Fail(host, debugLine, text);
+}
+
 } // namespace
 
 int32_t GuessState(HostEntry& host, const ProbeSettings& settings)
@@ -46,35 +132,48 @@ int32_t GuessState(HostEntry& host, const ProbeSettings& settings)
         return Unknown;
     if (host.Protocol == Imap)
         return ImapDialogue(connection, host);
-    const char* line = ReceiveLine(connection);
+    Arrival why = Arrival::Complete;
+    const char* line = ReceiveLine(connection, &why);
     if (line == nullptr)
-        return Fail(host, "- Disconnected after connect!", kDisconnectImmediateText);
+        return Fail(host, "- Disconnected after connect!", MissingReplyText(why, kDisconnectImmediateText));
     if (!StartsWithNoCase(line, "+OK"))
-        return Fail(host, "- Server rejected connect!", kRejectedConnectText);
+        return Refused(host, line, "- Server rejected connect!", kRejectedConnectText, false);
     // POP3 sends no second greeting after STLS: USER comes next.
     if (host.Security == StartTls && !StartTlsOnPlainConnection(connection, host))
         return Unknown;
 
+    Pop3Capabilities capabilities;
+    if (!AskCapabilities(connection, host, capabilities))
+        return Unknown;
+    // The server would refuse the password in the clear, or worse, take it.
+    if (connection.Tls == nullptr && capabilities.Stls && !capabilities.User)
+        return Fail(host, "- USER only after STLS!", kSecureConnectionRequiredText);
+
     if (!SendCommand(connection, "USER", host.UserID))
         return Fail(host, "- Server rejected USER info!", kRejectedUserText);
-    line = ReceiveLine(connection);
+    line = ReceiveLine(connection, &why);
     if (line == nullptr)
-        return Fail(host, "- Disconnected after sending user info!", kDisconnectAfterUserText);
-    if (!StartsWithNoCase(line, "+OK"))
-        return Fail(host, "- Server rejected USER info!", kRejectedUserText);
+        return Fail(host, "- Disconnected after sending user info!", MissingReplyText(why, kDisconnectAfterUserText));
+    if (!StartsWithNoCase(line, "+OK")) {
+        // Inside TLS, [AUTH] cannot mean that TLS is missing.
+        const bool wantsTls = connection.Tls == nullptr && StartsWithNoCase(line, "-ERR") &&
+                              HasResponseCode(line + std::char_traits<char>::length("-ERR"), "AUTH");
+        return Refused(host, line, "- Server rejected USER info!",
+                       wantsTls ? kSecureConnectionRequiredText : kRejectedUserText, true);
+    }
 
     if (!SendCommand(connection, "PASS", host.Password))
         return Fail(host, "- Server rejected PASS info!", kRejectedPassText);
-    line = ReceiveLine(connection);
+    line = ReceiveLine(connection, &why);
     if (line == nullptr)
-        return Fail(host, "- Disconnected after sending password!", kDisconnectAfterPassText);
+        return Fail(host, "- Disconnected after sending password!", MissingReplyText(why, kDisconnectAfterPassText));
     if (!StartsWithNoCase(line, "+OK"))
-        return Fail(host, "- Server rejected PASS info!", kRejectedPassText);
+        return Refused(host, line, "- Server rejected PASS info!", kRejectedPassText, true);
 
     SendLine(connection, "STAT");
     line = ReceiveLine(connection);
     if (line == nullptr || !StartsWithNoCase(line, "+OK "))
-        return Fail(host, "- Server rejected STAT info!", kRejectedStatText);
+        return Refused(host, line == nullptr ? "" : line, "- Server rejected STAT info!", kRejectedStatText, false);
 
     // The answer to QUIT tells nothing; waiting for it would only let a slow
     // server hold the check.

@@ -45,24 +45,36 @@ UniqueSocket ConnectToAny(HostEntry& host, const std::vector<ServerAddress>& add
     return UniqueSocket(kNoSocket, sockets.CloseSocket);
 }
 
-// Makes sure a byte waits in the connection's buffer: false when none came
-// before the deadline (or the peer closed, or the wait failed).
-bool HaveByte(ProbeConnection& connection, Deadline deadline)
+constexpr std::chrono::milliseconds kDeadlineSlack{20};
+
+// Makes sure a byte waits in the connection's buffer, or says why none
+// came. The clock is read before every receive, not only when one would
+// block: a server that never stops sending must not hold the step either.
+Arrival HaveByte(ProbeConnection& connection, Deadline deadline)
 {
     if (connection.Next != connection.End)
-        return true;
+        return Arrival::Complete;
     const ProbeSettings& settings = connection.Settings;
+    const bool stopping = settings.Stop != nullptr && settings.Stop->load();
+    if (stopping || std::chrono::steady_clock::now() >= deadline)
+        return Arrival::TimedOut;
     const int received =
         connection.Tls != nullptr
             ? settings.Sockets->ReceiveSecure(connection.Tls, connection.Socket, connection.Received, kReceiveRoom,
                                               deadline, settings.Stop)
             : settings.Sockets->ReceiveBefore(connection.Socket, connection.Received, kReceiveRoom, deadline,
                                               settings.Stop);
-    if (received <= 0)
-        return false;
+    if (received <= 0) {
+        // A failed wait well before the deadline is a reset: the server's
+        // doing. The socket's wait counts whole milliseconds and may come
+        // back a timer tick early.
+        const bool late = deadline - std::chrono::steady_clock::now() < kDeadlineSlack ||
+                          (settings.Stop != nullptr && settings.Stop->load());
+        return received < 0 && late ? Arrival::TimedOut : Arrival::Closed;
+    }
     connection.Next = 0;
     connection.End = static_cast<size_t>(received);
-    return true;
+    return Arrival::Complete;
 }
 
 } // namespace
@@ -198,39 +210,104 @@ void SendLine(ProbeConnection& connection, std::string_view text)
     }
 }
 
-bool ReceiveLineInto(ProbeConnection& connection, char* kept, size_t keep, Deadline deadline)
+Arrival ReceiveLineInto(ProbeConnection& connection, char* kept, size_t keep, Deadline deadline)
 {
     size_t count = 0;
     for (size_t seen = 0;; ++seen) {
-        if (!HaveByte(connection, deadline))
-            return false;
+        if (const Arrival why = HaveByte(connection, deadline); why != Arrival::Complete)
+            return why;
         const char byte = connection.Received[connection.Next++];
         if (byte == '\n') {
             kept[count] = '\0';
-            return true;
+            return Arrival::Complete;
         }
         if (seen == kReplyLineLimit)
-            return false;
+            return Arrival::TooLong;
         if (byte != '\r' && count < keep)
             kept[count++] = byte;
     }
 }
 
-bool ReceiveBytes(ProbeConnection& connection, size_t count, std::string& bytes, Deadline deadline)
+Arrival ReceiveByte(ProbeConnection& connection, char& byte, Deadline deadline)
 {
-    bytes.clear();
-    while (bytes.size() < count) {
-        if (!HaveByte(connection, deadline))
-            return false;
-        const size_t taken = std::min(count - bytes.size(), connection.End - connection.Next);
-        bytes.append(connection.Received + connection.Next, taken);
-        connection.Next += taken;
-    }
-    return true;
+    const Arrival why = HaveByte(connection, deadline);
+    if (why == Arrival::Complete)
+        byte = connection.Received[connection.Next++];
+    return why;
 }
 
-const char* ReceiveLine(ProbeConnection& connection)
+Arrival ReceiveBytes(ProbeConnection& connection, size_t count, std::string& bytes, size_t keep, Deadline deadline)
 {
-    return ReceiveLineInto(connection, ReplyBuffer, kReplyLineKept, BoundFromNow(connection.Settings)) ? ReplyBuffer
-                                                                                                       : nullptr;
+    bytes.clear();
+    for (size_t done = 0; done < count;) {
+        if (const Arrival why = HaveByte(connection, deadline); why != Arrival::Complete)
+            return why;
+        const size_t taken = std::min(count - done, connection.End - connection.Next);
+        if (bytes.size() < keep)
+            bytes.append(connection.Received + connection.Next, std::min(taken, keep - bytes.size()));
+        connection.Next += taken;
+        done += taken;
+    }
+    return Arrival::Complete;
+}
+
+const char* ReceiveLineBefore(ProbeConnection& connection, Deadline deadline, Arrival* why)
+{
+    const Arrival arrival = ReceiveLineInto(connection, ReplyBuffer, kReplyLineKept, deadline);
+    if (why != nullptr)
+        *why = arrival;
+    return arrival == Arrival::Complete ? ReplyBuffer : nullptr;
+}
+
+const char* ReceiveLine(ProbeConnection& connection, Arrival* why)
+{
+    return ReceiveLineBefore(connection, BoundFromNow(connection.Settings), why);
+}
+
+const char* MissingReplyText(Arrival why, const char* closedText)
+{
+    switch (why) {
+    case Arrival::TimedOut:
+        return kNoAnswerInTimeText;
+    case Arrival::TooLong:
+        return kReplyTooLongText;
+    default:
+        return closedText;
+    }
+}
+
+bool HasResponseCode(std::string_view afterStatus, std::string_view code)
+{
+    const size_t open = afterStatus.find_first_not_of(' ');
+    if (open == std::string_view::npos || afterStatus[open] != '[' || afterStatus.size() - open - 1 <= code.size())
+        return false;
+    const std::string_view named = afterStatus.substr(open + 1, code.size());
+    const char after = afterStatus[open + 1 + code.size()];
+    return StartsWithNoCase(std::string(named).c_str(), std::string(code).c_str()) &&
+           (after == ']' || after == '/' || after == ' ');
+}
+
+const char* KeepServerText(HostEntry& host, std::string_view text)
+{
+    std::string words(text);
+    for (char& c : words) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = ' ';
+    }
+    const size_t first = words.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return nullptr;
+    words = words.substr(first, words.find_last_not_of(' ') + 1 - first).substr(0, kServerTextKept);
+    words.erase(words.find_last_not_of(' ') + 1);
+    ServerTexts& texts = host.OwnTexts;
+    for (size_t i = 0; i < texts.Used; ++i) {
+        if (words == texts.Slots[i])
+            return texts.Slots[i];
+    }
+    if (texts.Used == kServerTextSlots)
+        return nullptr;
+    char* slot = texts.Slots[texts.Used++];
+    words.copy(slot, kServerTextKept);
+    slot[words.size()] = '\0';
+    return slot;
 }

@@ -41,6 +41,13 @@ inline constexpr char kCertificateNotYetValidText[] = "Server certificate is not
 inline constexpr char kCertificateNameText[] = "Server certificate does not match the host name!";
 inline constexpr char kNoNewMailText[] = "No new mail.";
 inline constexpr char kNewMailText[] = "New mail waiting!";
+inline constexpr char kNoAnswerInTimeText[] = "Server did not answer in time!";
+inline constexpr char kReplyTooLongText[] = "Server reply is too long!";
+inline constexpr char kWaitBeforeNextCheckText[] = "Server asks to wait before the next check.";
+inline constexpr char kMailboxInUseText[] = "Mailbox is in use by another program.";
+inline constexpr char kTemporarilyUnavailableText[] = "Server is temporarily unavailable.";
+inline constexpr char kRejectedLoginText[] = "Server rejected the login - wrong user name or password?";
+inline constexpr char kRejectedStatusText[] = "Server rejected the STATUS command!";
 
 // A reply line keeps at most this many characters; the rest of it is read
 // and dropped, so the dialogue stays in step.
@@ -92,6 +99,18 @@ struct ProbeConnection {
     size_t End = 0;   // one past the last byte received
 };
 
+// Why a read ended: the dialogue's text for a missing reply depends on it.
+enum class Arrival {
+    Complete,
+    Closed,    // the server closed or reset the connection
+    TimedOut,  // the deadline passed (or the monitor is ending)
+    TooLong,   // more bytes than the reply may have
+};
+
+// The text of a reply that did not come: the step's own text when the
+// server closed, otherwise what held it up.
+const char* MissingReplyText(Arrival why, const char* closedText);
+
 // The status text of a TLS start that did not come to Established.
 const char* TlsFailureText(TlsOutcome outcome);
 
@@ -100,8 +119,10 @@ const char* TlsFailureText(TlsOutcome outcome);
 void SendLine(ProbeConnection& connection, std::string_view text);
 
 // The next reply line without CR and LF, in the monitor's one reply buffer,
-// or null when no complete line came (closed, failed, too slow, too long).
-const char* ReceiveLine(ProbeConnection& connection);
+// or null when no complete line came (closed, failed, too slow, too long),
+// and why, in `why` when given.
+const char* ReceiveLine(ProbeConnection& connection, Arrival* why = nullptr);
+const char* ReceiveLineBefore(ProbeConnection& connection, Deadline deadline, Arrival* why = nullptr);
 
 // The bound of one step, from now.
 Deadline BoundFromNow(const ProbeSettings& settings);
@@ -109,11 +130,25 @@ Deadline BoundFromNow(const ProbeSettings& settings);
 // The next reply line as ReceiveLine reads it, but all of it before the
 // given deadline, keeping up to `keep` characters in `kept` (which has room
 // for them and a NUL).
-bool ReceiveLineInto(ProbeConnection& connection, char* kept, size_t keep, Deadline deadline);
+Arrival ReceiveLineInto(ProbeConnection& connection, char* kept, size_t keep, Deadline deadline);
+
+// The next byte as it comes, before the deadline.
+Arrival ReceiveByte(ProbeConnection& connection, char& byte, Deadline deadline);
 
 // Exactly `count` bytes as they come, CR and LF included, before the
-// deadline.
-bool ReceiveBytes(ProbeConnection& connection, size_t count, std::string& bytes, Deadline deadline);
+// deadline; the first `keep` of them in `bytes`, the rest read and dropped.
+Arrival ReceiveBytes(ProbeConnection& connection, size_t count, std::string& bytes, size_t keep, Deadline deadline);
+
+// Whether the text after a reply's status word ("-ERR", "NO") opens with
+// this response code in brackets, in any case, alone or followed by its
+// arguments after a "/" or a space.
+bool HasResponseCode(std::string_view afterStatus, std::string_view code);
+
+// The server's own words, control bytes as spaces, trimmed and cut to
+// kServerTextKept characters, in one of the host's slots (the slot that
+// holds the same text already, or the next free one): what StatusText may
+// point at. Null when the text is empty or every slot holds another text.
+const char* KeepServerText(HostEntry& host, std::string_view text);
 
 bool StartsWithNoCase(const char* line, const char* prefix);
 

@@ -181,7 +181,7 @@ TEST_F(DovecotProbe, ImapOverSslTlsAndStartTlsIsNewMailOnlyWhileSomethingIsUnsee
         const auto check = [&](const char* password) { return Check(dovecot, user, password, security, Imap); };
 
         EXPECT_EQ(check("wrong"), Unknown) << host.StatusText.load();
-        EXPECT_EQ(host.StatusText.load(), kRejectedPassText);
+        EXPECT_EQ(host.StatusText.load(), kRejectedLoginText);
         EXPECT_EQ(check("Secret3"), NoMail) << host.StatusText.load();
         EXPECT_EQ(host.StatusText.load(), kNoNewMailText);
         ASSERT_TRUE(dovecot.Deliver(user, 1));
@@ -202,7 +202,7 @@ TEST_F(DovecotProbe, ImapOverSslTlsAndStartTlsIsNewMailOnlyWhileSomethingIsUnsee
     }
 }
 
-TEST_F(DovecotProbe, ImapInPlainTextFailsWithoutSendingTheLoginWhereTheServerDisablesItButGoesOnAfterStartTls)
+TEST_F(DovecotProbe, PlainTextFailsWithoutSendingTheLoginWhereTheServerDisablesItButGoesOnAfterStartTls)
 {
     // Not the shared instance: Dovecot counts a client on its own address as
     // secure, and never disables logins for it.
@@ -212,8 +212,10 @@ TEST_F(DovecotProbe, ImapInPlainTextFailsWithoutSendingTheLoginWhereTheServerDis
     ASSERT_TRUE(dovecot.AddUser("imap-nia", "pw"));
     ASSERT_TRUE(dovecot.Deliver("imap-nia", 1));
 
-    EXPECT_EQ(Check(dovecot, "imap-nia", "pw", NoSecurity, Imap), Unknown) << host.StatusText.load();
-    EXPECT_EQ(host.StatusText.load(), kSecureConnectionRequiredText);
+    for (const int32_t protocol : {Pop3, Imap}) {
+        EXPECT_EQ(Check(dovecot, "imap-nia", "pw", NoSecurity, protocol), Unknown) << host.StatusText.load();
+        EXPECT_STREQ(host.StatusText.load(), "Server requires a secure connection!");
+    }
     // The capabilities from before TLS no longer hold after it.
     EXPECT_EQ(Check(dovecot, "imap-nia", "pw", StartTls, Imap), NewMail) << host.StatusText.load();
 
@@ -222,6 +224,16 @@ TEST_F(DovecotProbe, ImapInPlainTextFailsWithoutSendingTheLoginWhereTheServerDis
     // login inside TLS reached it.
     EXPECT_EQ(dovecot.FailedLogins("imap-nia"), 0) << dovecot.Log();
     EXPECT_EQ(dovecot.TlsLogins("imap-nia"), 1) << dovecot.Log();
+    EXPECT_TRUE(dovecot.Stop());
+}
+
+TEST_F(DovecotProbe, ImapReadsAGreetingLongerThanAnyPop3Line)
+{
+    const DovecotServer dovecot = DovecotServer::Spare();
+    ASSERT_TRUE(dovecot.StartWithLongGreeting())
+        << "cannot run Dovecot on " << dovecot.address() << ":143 (needs root)";
+    ASSERT_TRUE(dovecot.AddUser("imap-ole", "pw"));
+    EXPECT_EQ(Check(dovecot, "imap-ole", "pw", NoSecurity, Imap), NoMail) << host.StatusText.load();
     EXPECT_TRUE(dovecot.Stop());
 }
 

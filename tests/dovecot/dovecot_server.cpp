@@ -103,6 +103,11 @@ bool DovecotServer::StartWithTlsLoginsOnly() const
     return Run(std::string("start ") + QUILLO_TLS_CERTS + " tls-logins-only");
 }
 
+bool DovecotServer::StartWithLongGreeting() const
+{
+    return Run(std::string("start ") + QUILLO_TLS_CERTS + " long-greeting");
+}
+
 bool DovecotServer::Stop() const
 {
     return Run("stop");

@@ -28,6 +28,8 @@ public:
     // instance cannot: Dovecot counts a client on its own address as secure,
     // and the tests reach 127.0.0.1 from 127.0.0.1.
     bool StartWithTlsLoginsOnly() const;
+    // Starts it greeting with about 5000 characters.
+    bool StartWithLongGreeting() const;
     bool Stop() const;
     bool AddUser(const std::string& name, const std::string& password) const;
     bool Deliver(const std::string& name, int count) const;

@@ -54,10 +54,12 @@ bool HasLineBreak(const std::string& text)
     return text.find_first_of("\r\n") != std::string::npos;
 }
 
-// How far the dialogue got for each final text: the replies it accepted, the
-// commands it sent (a USER or PASS with a line break counts as not sent) and
-// what the reply after the accepted ones must have been.
-enum class Last { None, Missing, Rejected, MissingOrRejected };
+// How far the dialogue got for each final text: the replies it accepted (the
+// whole answer to CAPA counts as one), the commands it sent (a USER or PASS
+// with a line break counts as not sent) and what the reply after the
+// accepted ones must have been: closed before its line feed, over the
+// limit, or not the reply that step wants.
+enum class Last { None, Missing, TooLong, Rejected, MissingOrRejected };
 
 struct Outcome {
     const char* text;
@@ -67,9 +69,10 @@ struct Outcome {
     Last last;
 };
 
-// The replies and commands of the STLS step before the login's (one each
-// with STARTTLS, none otherwise) shift every later step.
-std::optional<Outcome> OutcomeOf(const char* text, const HostEntry& host)
+// The step that ended the check: of the steps with the final text, the one
+// that had sent as many commands. The replies and commands of the STLS step
+// (one each with STARTTLS, none otherwise) shift every later step.
+std::optional<Outcome> OutcomeOf(const char* text, const HostEntry& host, size_t sent)
 {
     const bool userSent = !HasLineBreak(host.UserID);
     const bool passSent = !HasLineBreak(host.Password);
@@ -81,21 +84,36 @@ std::optional<Outcome> OutcomeOf(const char* text, const HostEntry& host)
         {kNoSuchHostText, Unknown, 0, 0, Last::None},
         {kConnectFailedText, Unknown, 0, 0, Last::None},
         {kDisconnectImmediateText, Unknown, 0, 0, Last::Missing},
+        {kReplyTooLongText, Unknown, 0, 0, Last::TooLong},
         {kRejectedConnectText, Unknown, 0, 0, Last::Rejected},
         {kNoStartTlsText, Unknown, 1, 1, Last::MissingOrRejected},
         {kNoSecureConnectionText, Unknown, tlsAccepted, s, Last::None},
         {kCertificateUntrustedText, Unknown, tlsAccepted, s, Last::None},
-        {kDisconnectAfterUserText, Unknown, 1 + s, 1 + s, Last::Missing},
-        {kRejectedUserText, Unknown, 1 + s, (userSent ? 1u : 0u) + s, userSent ? Last::Rejected : Last::None},
-        {kDisconnectAfterPassText, Unknown, 2 + s, 2 + s, Last::Missing},
-        {kRejectedPassText, Unknown, 2 + s, (passSent ? 2u : 1u) + s, passSent ? Last::Rejected : Last::None},
-        {kRejectedStatText, Unknown, 3 + s, 3 + s, Last::MissingOrRejected},
-        {kNoNewMailText, NoMail, 4 + s, 4 + s, Last::None},
-        {kNewMailText, NewMail, 4 + s, 4 + s, Last::None},
+        {kDisconnectImmediateText, Unknown, 1 + s, 1 + s, Last::Missing},
+        {kReplyTooLongText, Unknown, 1 + s, 1 + s, Last::TooLong},
+        {kSecureConnectionRequiredText, Unknown, 2 + s, 1 + s, Last::None},
+        {kSecureConnectionRequiredText, Unknown, 2 + s, 2 + s, Last::Rejected},
+        {kDisconnectAfterUserText, Unknown, 2 + s, 2 + s, Last::Missing},
+        {kReplyTooLongText, Unknown, 2 + s, 2 + s, Last::TooLong},
+        {kRejectedUserText, Unknown, 2 + s, (userSent ? 2u : 1u) + s, userSent ? Last::Rejected : Last::None},
+        {kDisconnectAfterPassText, Unknown, 3 + s, 3 + s, Last::Missing},
+        {kReplyTooLongText, Unknown, 3 + s, 3 + s, Last::TooLong},
+        {kRejectedPassText, Unknown, 3 + s, (passSent ? 3u : 2u) + s, passSent ? Last::Rejected : Last::None},
+        {kRejectedStatText, Unknown, 4 + s, 4 + s, Last::MissingOrRejected},
+        {kNoNewMailText, NoMail, 5 + s, 5 + s, Last::None},
+        {kNewMailText, NewMail, 5 + s, 5 + s, Last::None},
     };
     for (const Outcome& outcome : outcomes) {
-        if (outcome.text == text)  // the constant itself, never a copy
+        if (outcome.text == text && outcome.commands == sent)  // the constant itself, never a copy
             return outcome;
+    }
+    // A server that asks to be asked later, at any step that reads a single
+    // line but STLS's.
+    for (const char* later : {kWaitBeforeNextCheckText, kMailboxInUseText, kTemporarilyUnavailableText}) {
+        for (const size_t step : {size_t{0}, 2 + s, 3 + s, 4 + s}) {
+            if (later == text && step == sent)
+                return Outcome{later, Unknown, step, step, Last::Rejected};
+        }
     }
     return std::nullopt;
 }
@@ -123,36 +141,57 @@ bool StartsWithNoCase(const std::string& line, const char* prefix)
     return true;
 }
 
-// The replies are the server's lines in turn: each accepted one was a whole
-// line within the limit that began as it must, and the command after it left
-// only once its line feed had arrived; the one after them was missing or
+enum class LineIs { Whole, Closed, TooLong };
+
+// The line that starts at `from`: whole within the limit (ending at
+// lineFeed), or why the reader finds none.
+LineIs NextLine(const std::string& stream, size_t from, size_t& lineFeed)
+{
+    lineFeed = stream.find('\n', from);
+    if (lineFeed != std::string::npos && lineFeed - from <= kReplyLineLimit)
+        return LineIs::Whole;
+    return stream.size() - from > kReplyLineLimit ? LineIs::TooLong : LineIs::Closed;
+}
+
+// The replies are the server's lines in turn (the answer to CAPA: its first
+// line, and after a "+OK" every line up to "."): each accepted one was
+// whole and began as it must, and the command after it left only once its
+// last line feed had arrived; the one after them was missing, too long or
 // rejected as the text says, and the verdict follows the fifth character of
 // the STAT reply.
 void CheckReplies(const ScriptedPeer& peer, const std::string& stream, const Outcome& outcome, bool stls)
 {
     const std::vector<size_t>& deliveredBeforeSend = peer.deliveredBeforeSend();
-    std::vector<const char*> accepted{"+OK", "+OK", "+OK", "+OK "};
+    std::vector<const char*> accepted{"+OK", "", "+OK", "+OK", "+OK "};
     if (stls)
         accepted.insert(accepted.begin(), "+OK");
+    const size_t capa = stls ? 2 : 1;
     const size_t judged = outcome.accepted + (outcome.last == Last::None ? 0 : 1);
     size_t from = 0;
     for (size_t reply = 0; reply < judged; ++reply) {
-        const size_t lineFeed = stream.find('\n', from);
-        const bool whole = lineFeed != std::string::npos && lineFeed - from <= kReplyLineLimit;
-        const std::string line = whole ? Judged(stream.substr(from, lineFeed - from)) : std::string();
-        const bool good = whole && StartsWithNoCase(line, accepted[reply]);
+        size_t lineFeed = 0;
+        LineIs is = NextLine(stream, from, lineFeed);
+        const std::string line = is == LineIs::Whole ? Judged(stream.substr(from, lineFeed - from)) : std::string();
+        if (reply == capa && is == LineIs::Whole && StartsWithNoCase(line, "+OK")) {
+            do {
+                from = lineFeed + 1;
+                is = NextLine(stream, from, lineFeed);
+            } while (is == LineIs::Whole && Judged(stream.substr(from, lineFeed - from)) != ".");
+        }
+        const bool good = is == LineIs::Whole && StartsWithNoCase(line, accepted[reply]);
         if (reply < outcome.accepted) {
             FUZZ_CHECK(good);
             if (reply < deliveredBeforeSend.size())
                 FUZZ_CHECK(deliveredBeforeSend[reply] > lineFeed);
         } else {
-            FUZZ_CHECK(outcome.last != Last::Missing || !whole);
-            FUZZ_CHECK(outcome.last != Last::Rejected || (whole && !good));
+            FUZZ_CHECK(outcome.last != Last::Missing || is == LineIs::Closed);
+            FUZZ_CHECK(outcome.last != Last::TooLong || is == LineIs::TooLong);
+            FUZZ_CHECK(outcome.last != Last::Rejected || (is == LineIs::Whole && !good));
             FUZZ_CHECK(outcome.last != Last::MissingOrRejected || !good);
         }
         if (reply == accepted.size() - 1 && good)
             FUZZ_CHECK((line.size() > 4 && line[4] == '0') == (outcome.state == NoMail));
-        if (!whole)
+        if (is != LineIs::Whole)
             return;
         from = lineFeed + 1;
     }
@@ -194,7 +233,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int32_t state = GuessState(host, settings);
 
     FUZZ_CHECK(state == Unknown || state == NoMail || state == NewMail);
-    const std::optional<Outcome> outcome = OutcomeOf(host.StatusText.load(), host);
+    const std::optional<Outcome> outcome = OutcomeOf(host.StatusText.load(), host, peer.sends().size());
     FUZZ_CHECK(outcome.has_value());
     FUZZ_CHECK(outcome->state == state);
     FUZZ_CHECK(peer.misuse().empty());
@@ -234,7 +273,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (size_t i = 0; i < gPosted.size(); ++i)
         FUZZ_CHECK(gPosted[i] == progress[i]);
 
-    std::vector<std::string> commands{"USER " + host.UserID, "PASS " + host.Password, "STAT", "QUIT"};
+    std::vector<std::string> commands{"CAPA", "USER " + host.UserID, "PASS " + host.Password, "STAT", "QUIT"};
     if (host.Security == StartTls)
         commands.insert(commands.begin(), "STLS");
     const std::vector<std::string>& sends = peer.sends();

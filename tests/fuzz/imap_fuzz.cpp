@@ -20,16 +20,23 @@
 namespace {
 
 const char* const kTexts[] = {
-    kDisconnectImmediateText, kRejectedConnectText,     kDisconnectAfterPassText, kRejectedPassText,
-    kRejectedStatText,        kNoStartTlsText,          kNoSecureConnectionText,  kCertificateUntrustedText,
-    kSecureConnectionRequiredText, kUnsupportedSecurityText,
+    kDisconnectImmediateText,      kRejectedConnectText,     kDisconnectAfterPassText, kRejectedLoginText,
+    kRejectedStatusText,           kNoStartTlsText,          kNoSecureConnectionText,  kCertificateUntrustedText,
+    kSecureConnectionRequiredText, kUnsupportedSecurityText, kReplyTooLongText,        kMailboxInUseText,
+    kTemporarilyUnavailableText,
 };
 
-bool KnownFailure(const char* text)
+// One of the constant texts, or the server's own words in one of the host's
+// slots.
+bool KnownFailure(const char* text, const HostEntry& host)
 {
     for (const char* known : kTexts) {
         if (known == text)
             return true;
+    }
+    for (size_t i = 0; i < host.OwnTexts.Used; ++i) {
+        if (text == host.OwnTexts.Slots[i])
+            return std::strlen(text) > 0 && std::strlen(text) <= kServerTextKept;
     }
     return false;
 }
@@ -65,7 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     const char* text = host.StatusText.load();
     FUZZ_CHECK(state == NewMail ? text == kNewMailText
-                                : (state == NoMail ? text == kNoNewMailText : KnownFailure(text)));
+                                : (state == NoMail ? text == kNoNewMailText : KnownFailure(text, host)));
+    FUZZ_CHECK((host.Ending == CheckEnding::ComeBackLater) ==
+               (text == kMailboxInUseText || text == kTemporarilyUnavailableText));
     FUZZ_CHECK(peer.misuse().empty());
     FUZZ_CHECK(peer.closed() == peer.opened());
 

@@ -64,7 +64,9 @@ ScriptStep Drip(std::string text, int intervalMs)
 
 Script Pop3Dialogue(const std::string& statReply, const std::string& greeting)
 {
-    return {Say(greeting), Await(), Say("+OK user\r\n"), Await(), Say("+OK logged in\r\n"), Await(), Say(statReply)};
+    return {Say(greeting),       Await(), Say(kCapaAnswer),         Await(),
+            Say("+OK user\r\n"), Await(), Say("+OK logged in\r\n"), Await(),
+            Say(statReply)};
 }
 
 Pop3ScriptServer::Pop3ScriptServer(std::vector<Script> scripts, const char* address, uint16_t port)

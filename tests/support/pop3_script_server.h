@@ -34,7 +34,11 @@ ScriptStep Drip(std::string text, int intervalMs);
 // reply is a server that never answers QUIT.
 using Script = std::vector<ScriptStep>;
 
-// The usual dialogue: greeting, USER, PASS and STAT replies, then nothing.
+// The answer of a server that takes USER and PASS in plain text.
+inline constexpr char kCapaAnswer[] = "+OK Capability list follows\r\nUSER\r\n.\r\n";
+
+// The usual dialogue: greeting, CAPA, USER, PASS and STAT replies, then
+// nothing.
 Script Pop3Dialogue(const std::string& statReply, const std::string& greeting = "+OK ready\r\n");
 
 struct ConnectionRecord {

@@ -2,6 +2,7 @@
 #include "scripted_peer.h"
 
 #include <algorithm>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -213,11 +214,16 @@ int ScriptedPeer::Hand(char* bytes, size_t room, Deadline deadline)
         ++deadlineChanges_;
     lastDeadline_ = deadline;
     while (piece_ < script_.pieces.size() && offset_ == script_.pieces[piece_].size()) {
-        ++piece_;
+        const bool again =
+            piece_ + 1 == script_.pieces.size() && delivered_ < script_.repeatedUpTo && !script_.pieces[piece_].empty();
+        piece_ += again ? 0 : 1;
         offset_ = 0;
     }
-    if (piece_ == script_.pieces.size())
-        return script_.endsInFailure ? -1 : 0;
+    if (piece_ == script_.pieces.size()) {
+        if (script_.silentAtEnd)
+            std::this_thread::sleep_until(deadline);
+        return script_.endsInFailure || script_.silentAtEnd ? -1 : 0;
+    }
     const std::string& piece = script_.pieces[piece_];
     const size_t count = std::min(room, piece.size() - offset_);
     piece.copy(bytes, count, offset_);

@@ -31,6 +31,12 @@ struct PeerScript {
     // After the last piece the server closes (recv gives 0), or the wait for
     // the next byte fails (-1, as a reset or a passed deadline would).
     bool endsInFailure = false;
+    // The last piece comes again and again until this many bytes were
+    // handed out in all, as from a server that never stops sending.
+    size_t repeatedUpTo = 0;
+    // After the last piece the server is silent: the wait lasts until its
+    // deadline and then fails.
+    bool silentAtEnd = false;
 };
 
 // Reads the server's side from fuzzer bytes: pieces, each a length byte

@@ -24,7 +24,7 @@ to the address that the aia certificate names as its issuer's URL (which is
 closed at once): the chain check must never fetch it.
 
 The modes (STAT answers "+OK 0 0" unless said otherwise):
-  pop3s          TLS from the first byte, then greeting, USER, PASS, STAT, QUIT
+  pop3s          TLS from the first byte, then greeting, CAPA, USER, PASS, STAT, QUIT
   pop3s-mail     as pop3s, STAT "+OK 1 100"
   stls           plain greeting; STLS answered "+OK", then TLS, then the dialogue
   stls-mail      as stls, STAT "+OK 1 100"
@@ -199,6 +199,8 @@ class Connection:
                 self.send_line(self.mode.get("stat", b"+OK 0 0") + b"\r\n")
             elif command == "PASS":
                 self.send_line(b"+OK Logged in.\r\n")
+            elif command == "CAPA":
+                self.send_line(b"+OK\r\nUSER\r\n.\r\n")
             elif command == "QUIT":
                 self.send_line(b"+OK Logging out.\r\n")
                 return

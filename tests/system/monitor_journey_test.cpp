@@ -128,7 +128,7 @@ TEST_F(MonitorJourney, LaunchMailReaderStartsTheConfiguredCommandLineInTheReader
         << starts[0].currentDirectory;
     // The check that found the mail was a whole dialogue, ended by the client.
     const ConnectionRecord check = server->WaitForEnd(0);
-    EXPECT_EQ(check.received, "USER anna\r\nPASS Geheim42\r\nSTAT\r\nQUIT\r\n");
+    EXPECT_EQ(check.received, "CAPA\r\nUSER anna\r\nPASS Geheim42\r\nSTAT\r\nQUIT\r\n");
     EXPECT_TRUE(check.clientClosed);
     // Started without a question.
     EXPECT_TRUE(monitor.WindowsOf("#32770").empty());
@@ -229,7 +229,7 @@ TEST_F(MonitorJourney, AFullMailboxIsAnnouncedOnceAndAgainOnlyAfterItWasEmpty)
 
     // Three checks that find the same full mailbox.
     ASSERT_TRUE(server->WaitForEnd(2, 15000).ended);
-    EXPECT_EQ(server->WaitForEnd(2).received, "USER anna\r\nPASS Geheim42\r\nSTAT\r\nQUIT\r\n");
+    EXPECT_EQ(server->WaitForEnd(2).received, "CAPA\r\nUSER anna\r\nPASS Geheim42\r\nSTAT\r\nQUIT\r\n");
     EXPECT_EQ(standins.WaitForStarts(2, 1000).size(), 1u);
 
     // Emptied, then full again for two checks.

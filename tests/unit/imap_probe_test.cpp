@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,7 +35,14 @@ protected:
         PeerScript script;
         script.pieces = std::move(pieces);
         script.tlsOutcome = tls;
+        return CheckScript(script);
+    }
+
+    int32_t CheckScript(const PeerScript& script)
+    {
+        peer.reset();
         peer.emplace(script);
+        host.Ending = CheckEnding::Done;
         return GuessState(host, settings);
     }
 
@@ -83,12 +92,13 @@ TEST_F(ImapAgainstScript, ARefusedLoginIsAWrongPasswordAndAMissingStatusIsABadRe
     for (const char* refusal : {"q1 NO [AUTHENTICATIONFAILED] Authentication failed.\r\n", "q1 BAD syntax\r\n"}) {
         peer.reset();
         EXPECT_EQ(Check({kGreeting, refusal}), Unknown);
-        EXPECT_STREQ(host.StatusText.load(), "Server rejected PASS info - wrong password?");
+        EXPECT_STREQ(host.StatusText.load(), "Server rejected the login - wrong user name or password?");
+        EXPECT_EQ(host.Ending, CheckEnding::LoginRefused);
     }
     for (const char* status : {"", "* STATUS INBOX (MESSAGES 3)\r\n", "* STATUS Archive (UNSEEN 4)\r\n"}) {
         peer.reset();
         EXPECT_EQ(Check({kGreeting, "q1 OK\r\n", status, "q2 OK\r\n"}), Unknown);
-        EXPECT_STREQ(host.StatusText.load(), "Server rejected STAT cmd - non-POP3 server?");
+        EXPECT_STREQ(host.StatusText.load(), "Server rejected the STATUS command!");
     }
 }
 
@@ -124,7 +134,7 @@ TEST_F(ImapAgainstScript, CredentialsGoQuotedOrAsLiteralsButNeverRaw)
     peer.reset();
     EXPECT_EQ(Check({kGreeting, "q1 NO no literals here\r\n"}), Unknown);
     EXPECT_EQ(peer->sends().size(), 1u);
-    EXPECT_STREQ(host.StatusText.load(), "Server rejected PASS info - wrong password?");
+    EXPECT_STREQ(host.StatusText.load(), "Server rejected the login - wrong user name or password?");
 }
 
 TEST_F(ImapAgainstScript, NoCredentialsLeaveUnlessTheConnectionMaySendThem)
@@ -180,10 +190,85 @@ TEST_F(ImapAgainstScript, StartTlsThenLoginInsideTls)
     EXPECT_EQ(peer->sendsBeforeTls(), 0u);
 }
 
+TEST_F(ImapAgainstScript, ResponseCodesTellARefusedLoginFromAServerThatWantsToBeAskedLater)
+{
+    struct Case {
+        std::string server;  // after the greeting
+        std::string text;
+        CheckEnding ending;
+    };
+    const CheckEnding refused = CheckEnding::LoginRefused;
+    const CheckEnding later = CheckEnding::ComeBackLater;
+    const Case cases[] = {
+        {"q1 NO [PRIVACYREQUIRED] Use TLS\r\n", kSecureConnectionRequiredText, refused},
+        {"q1 NO [UNAVAILABLE] Backend down\r\n", kTemporarilyUnavailableText, later},
+        {"q1 BAD [InUse] locked\r\n", kMailboxInUseText, later},
+        {std::string("q1 NO [EXPIRED]  Password\x01") + "expired \r\n", "Password expired", refused},
+        {"q1 NO [CONTACTADMIN] " + std::string(70, 'c') + "\r\n", std::string(64, 'c'), refused},
+        {"q1 OK\r\nq2 NO [UNAVAILABLE] later\r\n", kTemporarilyUnavailableText, later},
+        {"q1 OK\r\nq2 NO [NONEXISTENT]\r\n", "Server rejected the STATUS command!", CheckEnding::Done},
+        {"* BYE [UNAVAILABLE] Maintenance\r\n", kTemporarilyUnavailableText, later},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.server);
+        EXPECT_EQ(Check({c.server.starts_with("* BYE") ? "" : kGreeting, c.server}), Unknown);
+        EXPECT_EQ(host.StatusText.load(), c.text);
+        EXPECT_EQ(host.Ending, c.ending);
+    }
+    // The same words again take their own slot; new ones take the rest, and
+    // then the usual text stands.
+    EXPECT_EQ(host.OwnTexts.Used, 2u);
+    Check({kGreeting, "q1 NO [EXPIRED] Password expired\r\n"});
+    EXPECT_EQ(host.StatusText.load(), host.OwnTexts.Slots[0]);
+    for (const char* words : {"a", "b", "c"})
+        Check({kGreeting, std::string("q1 NO [CONTACTADMIN] ") + words + "\r\n"});
+    EXPECT_STREQ(host.StatusText.load(), "Server rejected the login - wrong user name or password?");
+    EXPECT_STREQ(host.OwnTexts.Slots[3], "b");
+
+    // Nothing of the password follows a refused user name literal.
+    host.UserID = "\xe9ric";
+    EXPECT_EQ(Check({kGreeting, "q1 NO [PRIVACYREQUIRED]\r\n"}), Unknown);
+    EXPECT_EQ(Sent(), "q1 LOGIN {4}\r\n");
+    EXPECT_STREQ(host.StatusText.load(), "Server requires a secure connection!");
+}
+
+TEST_F(ImapAgainstScript, LinesOfAnyLengthAreReadButEndlessResponsesAndByeEndTheCheckAtOnce)
+{
+    EXPECT_EQ(Check({"* OK [CAPABILITY IMAP4rev1] " + std::string(4952, 'g') + "\r\n",
+                     "q1 OK\r\n* STATUS INBOX (UNSEEN 1)\r\nq2 OK\r\n"}),
+              NewMail);
+
+    settings.BoundMs = 60000;
+    PeerScript literals;
+    literals.pieces = {"* OK hi {4096}\r\n", std::string(4096, 'x') + " {4096}\r\n"};
+    literals.repeatedUpTo = size_t{8} << 20;
+    EXPECT_EQ(CheckScript(literals), Unknown);
+    EXPECT_STREQ(host.StatusText.load(), "Server reply is too long!");
+    EXPECT_LT(peer->delivered(), (size_t{1} << 20) + 8192);
+
+    settings.BoundMs = 3000;
+    PeerScript bye;
+    bye.pieces = {kGreeting, "* BYE Server shutting down\r\n"};
+    bye.silentAtEnd = true;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(CheckScript(bye), Unknown);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_STREQ(host.StatusText.load(), "Server disconnect: after PASS command!");
+
+    settings.BoundMs = 50;
+    PeerScript noise;
+    noise.pieces = {kGreeting, "* 1 EXISTS\r\n"};
+    noise.repeatedUpTo = size_t{16} << 20;
+    EXPECT_EQ(CheckScript(noise), Unknown);
+    EXPECT_STREQ(host.StatusText.load(), "Server did not answer in time!");
+    EXPECT_LT(peer->delivered(), size_t{16} << 20);
+}
+
 TEST(ImapStatus, TheInboxUnseenCountIsReadFromAnyWellFormedStatus)
 {
     auto unseen = [](std::vector<std::string> parts) { return UnseenInInbox(ImapResponse{std::move(parts)}); };
     EXPECT_EQ(unseen({"* STATUS INBOX (MESSAGES 2 UNSEEN 7)"}), 7u);
+    EXPECT_EQ(unseen({"* STATUS INBOX (MESSAGES 2 UNSEEN 1) "}), 1u);
     EXPECT_EQ(unseen({"* status \"inbox\" (UNSEEN 4294967295)"}), 4294967295u);
     EXPECT_EQ(unseen({"* STATUS {5}", "InBox", " (UNSEEN 1)"}), 1u);
     for (const std::vector<std::string>& malformed : std::vector<std::vector<std::string>>{

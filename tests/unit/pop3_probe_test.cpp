@@ -88,7 +88,7 @@ TEST_F(Probe, AnEmptyMailboxIsReportedAfterExactlyTheFourCommandsWithProgressPos
     EXPECT_EQ(host.StatusText.load(), kNoNewMailText);
 
     const ConnectionRecord seen = server.WaitForEnd(0);
-    EXPECT_EQ(seen.received, "USER u\r\nPASS p\r\nSTAT\r\nQUIT\r\n");
+    EXPECT_EQ(seen.received, "CAPA\r\nUSER u\r\nPASS p\r\nSTAT\r\nQUIT\r\n");
     EXPECT_TRUE(seen.clientClosed);
 
     ASSERT_EQ(gPosts.size(), 3u);
@@ -121,7 +121,8 @@ TEST_F(Probe, TheStatReplyDecidesOnlyByTheCharacterAfterPlusOkAndBlank)
         EXPECT_EQ(host.StatusText.load(), c.text);
         const ConnectionRecord seen = server.WaitForEnd(0);
         EXPECT_TRUE(seen.clientClosed);
-        const char* expected = c.state == Unknown ? "USER u\r\nPASS p\r\nSTAT\r\n" : "USER u\r\nPASS p\r\nSTAT\r\nQUIT\r\n";
+        const char* expected = c.state == Unknown ? "CAPA\r\nUSER u\r\nPASS p\r\nSTAT\r\n"
+                                                  : "CAPA\r\nUSER u\r\nPASS p\r\nSTAT\r\nQUIT\r\n";
         EXPECT_EQ(seen.received, expected);
     }
 }
@@ -135,23 +136,30 @@ TEST_F(Probe, EveryFailingStepEndsWithItsOwnTextAndTheConnectionClosed)
         const char* received;
     };
     const std::string ok = "+OK\r\n";
+    const ScriptStep capa = Say(kCapaAnswer);
     const Case cases[] = {
         {{Hang()}, kDisconnectImmediateText, "- Disconnected after connect!", ""},
         {{Say("-ERR busy\r\n")}, kRejectedConnectText, "- Server rejected connect!", ""},
-        {{Say(ok), Await(), Hang()}, kDisconnectAfterUserText, "- Disconnected after sending user info!", "USER u\r\n"},
-        {{Say(ok), Await(), Say("-ERR who?\r\n")}, kRejectedUserText, "- Server rejected USER info!", "USER u\r\n"},
-        {{Say(ok), Await(), Say(ok), Await(), Hang()},
+        {{Say(ok), Await(), capa, Await(), Hang()},
+         kDisconnectAfterUserText,
+         "- Disconnected after sending user info!",
+         "CAPA\r\nUSER u\r\n"},
+        {{Say(ok), Await(), capa, Await(), Say("-ERR who?\r\n")},
+         kRejectedUserText,
+         "- Server rejected USER info!",
+         "CAPA\r\nUSER u\r\n"},
+        {{Say(ok), Await(), capa, Await(), Say(ok), Await(), Hang()},
          kDisconnectAfterPassText,
          "- Disconnected after sending password!",
-         "USER u\r\nPASS p\r\n"},
-        {{Say(ok), Await(), Say(ok), Await(), Say("-ERR wrong\r\n")},
+         "CAPA\r\nUSER u\r\nPASS p\r\n"},
+        {{Say(ok), Await(), capa, Await(), Say(ok), Await(), Say("-ERR wrong\r\n")},
          kRejectedPassText,
          "- Server rejected PASS info!",
-         "USER u\r\nPASS p\r\n"},
-        {{Say(ok), Await(), Say(ok), Await(), Say(ok), Await(), Hang()},
+         "CAPA\r\nUSER u\r\nPASS p\r\n"},
+        {{Say(ok), Await(), capa, Await(), Say(ok), Await(), Say(ok), Await(), Hang()},
          kRejectedStatText,
          "- Server rejected STAT info!",
-         "USER u\r\nPASS p\r\nSTAT\r\n"},
+         "CAPA\r\nUSER u\r\nPASS p\r\nSTAT\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.debugLine);
@@ -239,14 +247,14 @@ TEST_F(Probe, EmptyAndLongestCredentialsAreSentWhole)
     host.Password = "";
     Pop3ScriptServer empty({Pop3Dialogue("+OK 0 0\r\n")});
     EXPECT_EQ(CheckAgainst(empty), NoMail);
-    EXPECT_EQ(empty.WaitForEnd(0).received, "USER \r\nPASS \r\nSTAT\r\nQUIT\r\n");
+    EXPECT_EQ(empty.WaitForEnd(0).received, "CAPA\r\nUSER \r\nPASS \r\nSTAT\r\nQUIT\r\n");
 
     host.UserID = std::string(98, 'U');
     host.Password = std::string(98, 'P');
     Pop3ScriptServer longest({Pop3Dialogue("+OK 0 0\r\n")});
     EXPECT_EQ(CheckAgainst(longest), NoMail);
     EXPECT_EQ(longest.WaitForEnd(0).received,
-              "USER " + host.UserID + "\r\nPASS " + host.Password + "\r\nSTAT\r\nQUIT\r\n");
+              "CAPA\r\nUSER " + host.UserID + "\r\nPASS " + host.Password + "\r\nSTAT\r\nQUIT\r\n");
 }
 
 TEST_F(Probe, CredentialsWithLineBreaksAreNeverSent)
@@ -256,7 +264,7 @@ TEST_F(Probe, CredentialsWithLineBreaksAreNeverSent)
     EXPECT_EQ(CheckAgainst(user), Unknown);
     EXPECT_EQ(host.StatusText.load(), kRejectedUserText);
     ConnectionRecord seen = user.WaitForEnd(0);
-    EXPECT_EQ(seen.received, "");
+    EXPECT_EQ(seen.received, "CAPA\r\n");
     EXPECT_TRUE(seen.clientClosed);
 
     host.UserID = "u";
@@ -265,17 +273,17 @@ TEST_F(Probe, CredentialsWithLineBreaksAreNeverSent)
     EXPECT_EQ(CheckAgainst(pass), Unknown);
     EXPECT_EQ(host.StatusText.load(), kRejectedPassText);
     seen = pass.WaitForEnd(0);
-    EXPECT_EQ(seen.received, "USER u\r\n");
+    EXPECT_EQ(seen.received, "CAPA\r\nUSER u\r\n");
     EXPECT_TRUE(seen.clientClosed);
 }
 
 TEST_F(Probe, RepliesInSingleByteSegmentsAreAssembledAndLongRepliesKeepTheDialogueInStep)
 {
     const std::string longGreeting = "+OK " + std::string(300, 'g') + "\r\n";
-    Pop3ScriptServer server({{Say(longGreeting), Await(), Say("+O\rK\r\n", true), Await(), Say("+OK\n"), Await(),
-                              Say("+OK 0 0\r\n", true)}});
+    Pop3ScriptServer server({{Say(longGreeting), Await(), Say(kCapaAnswer, true), Await(), Say("+O\rK\r\n", true),
+                              Await(), Say("+OK\n"), Await(), Say("+OK 0 0\r\n", true)}});
     EXPECT_EQ(CheckAgainst(server), NoMail);
-    EXPECT_EQ(server.WaitForEnd(0).received, "USER u\r\nPASS p\r\nSTAT\r\nQUIT\r\n");
+    EXPECT_EQ(server.WaitForEnd(0).received, "CAPA\r\nUSER u\r\nPASS p\r\nSTAT\r\nQUIT\r\n");
 }
 
 // ReceiveLine on its own, over a plain connection to the scripted server.
@@ -327,10 +335,13 @@ TEST_F(Probe, ASilentOrDrippingServerHoldsAStepOnlyUntilTheBound)
         const char* text;
     };
     const Case cases[] = {
-        {{}, kDisconnectImmediateText},
-        {{Drip("+OK never ending", 20)}, kDisconnectImmediateText},
-        {{Say("+OK\r\n"), Await()}, kDisconnectAfterUserText},
-        {{Say("+OK\r\n"), Await(), Say("+OK\r\n"), Await(), Drip("+OK", 30)}, kDisconnectAfterPassText},
+        {{}, kNoAnswerInTimeText},
+        {{Drip("+OK never ending", 20)}, kNoAnswerInTimeText},
+        // Every capability line comes in time, but the list never ends.
+        {{Say("+OK\r\n"), Await(), Say("+OK\r\n"), Drip("USER\r\n", 5)}, kNoAnswerInTimeText},
+        {{Say("+OK\r\n"), Await(), Say(kCapaAnswer), Await()}, kNoAnswerInTimeText},
+        {{Say("+OK\r\n"), Await(), Say(kCapaAnswer), Await(), Say("+OK\r\n"), Await(), Drip("+OK", 30)},
+         kNoAnswerInTimeText},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -382,7 +393,7 @@ TEST_F(Probe, TheDefaultBoundEndsASilentServerAfterThirtySeconds)
     const Clock::time_point start = Clock::now();
     EXPECT_EQ(CheckAgainst(server), Unknown);
     const long took = MillisecondsSince(start);
-    EXPECT_EQ(host.StatusText.load(), kDisconnectImmediateText);
+    EXPECT_EQ(host.StatusText.load(), kNoAnswerInTimeText);
     EXPECT_GE(took, 29900);
     EXPECT_LT(took, 33000);
 }

@@ -30,10 +30,11 @@ protected:
         return script;
     }
 
-    // The greeting, USER and PASS accepted, then the given pieces.
+    // The greeting, no capabilities, USER and PASS accepted, then the given
+    // pieces.
     static PeerScript AfterLogin(std::vector<std::string> pieces)
     {
-        pieces.insert(pieces.begin(), {"+OK ready\r\n", "+OK\r\n", "+OK\r\n"});
+        pieces.insert(pieces.begin(), {"+OK ready\r\n", "-ERR\r\n", "+OK\r\n", "+OK\r\n"});
         return Serving(std::move(pieces));
     }
 
@@ -49,14 +50,15 @@ protected:
     HostEntry host;
 };
 
-const std::string kWholeDialogue = "USER u\r\nPASS p\r\nSTAT\r\nQUIT\r\n";
+const std::string kWholeDialogue = "CAPA\r\nUSER u\r\nPASS p\r\nSTAT\r\nQUIT\r\n";
 
 TEST_F(ProbeAgainstScript, EveryCommandLeavesInOneSendAndAShortSendIsCompleted)
 {
     {
         ScriptedPeer peer(AfterLogin({"+OK 0 0\r\n"}));
         EXPECT_EQ(GuessState(host, settings), NoMail);
-        EXPECT_EQ(peer.sends(), (std::vector<std::string>{"USER u\r\n", "PASS p\r\n", "STAT\r\n", "QUIT\r\n"}));
+        EXPECT_EQ(peer.sends(),
+                  (std::vector<std::string>{"CAPA\r\n", "USER u\r\n", "PASS p\r\n", "STAT\r\n", "QUIT\r\n"}));
     }
     // A send that takes only part of the line is followed by one for the rest.
     PeerScript cramped = AfterLogin({"+OK 0 0\r\n"});
@@ -76,10 +78,12 @@ TEST_F(ProbeAgainstScript, RepliesThatArriveTogetherAreJudgedOneByOne)
         std::string sent;
     };
     const Case cases[] = {
-        {Serving({"+OK ready\r\n-ERR who?\r\n"}), Unknown, kRejectedUserText, "USER u\r\n"},
-        {Serving({"+OK ready\r\n+OK\r\n+OK\r\n+OK 2 320\r\n"}), NewMail, kNewMailText, kWholeDialogue},
+        {Serving({"+OK ready\r\n-ERR\r\n-ERR who?\r\n"}), Unknown, kRejectedUserText, "CAPA\r\nUSER u\r\n"},
+        {Serving({"+OK ready\r\n+OK\r\nUSER\r\n.\r\n+OK\r\n+OK\r\n+OK 2 320\r\n"}), NewMail, kNewMailText,
+         kWholeDialogue},
         // Lines cut anywhere, each segment carrying the start of the next.
-        {Serving({"+OK re", "ady\r\n+O", "K\r\n+OK\r", "\n+OK 0", " 0\r\n"}), NoMail, kNoNewMailText, kWholeDialogue},
+        {Serving({"+OK re", "ady\r\n+OK\r\nUS", "ER\r\n.", "\r\n+O", "K\r\n+OK\r", "\n+OK 0", " 0\r\n"}), NoMail,
+         kNoNewMailText, kWholeDialogue},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -119,13 +123,13 @@ TEST_F(ProbeAgainstScript, ANulByteFromTheServerEndsWhatTheDialogueJudges)
 TEST_F(ProbeAgainstScript, AResetOrADrownedLineIsAMissingReplyForItsStep)
 {
     PeerScript resetInUserReply;
-    resetInUserReply.pieces = {"+OK ready\r\n", "+O"};
+    resetInUserReply.pieces = {"+OK ready\r\n", "-ERR\r\n", "+O"};
     resetInUserReply.endsInFailure = true;
     {
         ScriptedPeer peer(resetInUserReply);
         EXPECT_EQ(GuessState(host, settings), Unknown);
         EXPECT_EQ(host.StatusText.load(), kDisconnectAfterUserText);
-        EXPECT_EQ(Sent(peer), "USER u\r\n");
+        EXPECT_EQ(Sent(peer), "CAPA\r\nUSER u\r\n");
         EXPECT_EQ(peer.closed(), 1);
     }
 
@@ -137,12 +141,104 @@ TEST_F(ProbeAgainstScript, AResetOrADrownedLineIsAMissingReplyForItsStep)
         const int32_t state = GuessState(host, settings);
         if (length == kReplyLineLimit) {
             EXPECT_EQ(state, NoMail);
-            EXPECT_EQ(Sent(peer), "USER u\r\nPASS p\r\nSTAT\r\nQUIT\r\n");
+            EXPECT_EQ(Sent(peer), kWholeDialogue);
         } else {
             EXPECT_EQ(state, Unknown);
             EXPECT_EQ(host.StatusText.load(), kRejectedStatText);
-            EXPECT_EQ(peer.delivered(), std::string("+OK ready\r\n+OK\r\n+OK\r\n").size() + kReplyLineLimit + 1);
+            EXPECT_EQ(peer.delivered(),
+                      std::string("+OK ready\r\n-ERR\r\n+OK\r\n+OK\r\n").size() + kReplyLineLimit + 1);
         }
+    }
+}
+
+TEST_F(ProbeAgainstScript, CapaDecidesWhetherUserMayGoOutInPlainTextAndHowOftenTheServerLetsUsIn)
+{
+    struct Case {
+        std::string server;
+        const char* text;
+        int32_t delayAfter;  // the server's LOGIN-DELAY as kept, from 60 before
+        std::string sent;
+    };
+    const std::string list = "+OK ready\r\n+OK\r\n";
+    const std::string loggedIn = "+OK\r\n+OK\r\n+OK 0 0\r\n";
+    const Case cases[] = {
+        {list + "STLS\r\nSASL PLAIN\r\n.\r\n", "Server requires a secure connection!", 0, "CAPA\r\n"},
+        {list + "stls\r\nUser\r\nLOGIN-DELAY 900 USER\r\n.\r\n" + loggedIn, kNoNewMailText, 900, kWholeDialogue},
+        {list + "LOGIN-DELAY 86400\r\n.\r\n" + loggedIn, kNoNewMailText, 3600, kWholeDialogue},
+        {"+OK ready\r\n-ERR\r\n" + loggedIn, kNoNewMailText, 0, kWholeDialogue},
+        {"-ERR [SYS/PERM] go away\r\n", kRejectedConnectText, 60, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.server);
+        host.ServerMinimumDelay = 60;
+        ScriptedPeer peer(Serving({c.server}));
+        GuessState(host, settings);
+        EXPECT_STREQ(host.StatusText.load(), c.text);
+        EXPECT_EQ(host.ServerMinimumDelay, c.delayAfter);
+        EXPECT_EQ(Sent(peer), c.sent);
+        EXPECT_EQ(host.Ending, CheckEnding::Done);
+    }
+}
+
+TEST_F(ProbeAgainstScript, ResponseCodesTellARefusedLoginFromAServerThatWantsToBeAskedLater)
+{
+    struct Case {
+        int32_t security;
+        std::string server;
+        const char* text;
+        CheckEnding ending;
+        size_t sends;  // CAPA, USER, PASS, STAT: no PASS after a refused USER
+    };
+    const std::string g = "+OK ready\r\n-ERR\r\n";
+    const CheckEnding refused = CheckEnding::LoginRefused;
+    const CheckEnding later = CheckEnding::ComeBackLater;
+    const Case cases[] = {
+        {NoSecurity, g + "-ERR [AUTH] Plaintext disallowed.\r\n", kSecureConnectionRequiredText, refused, 2},
+        {SslTls, g + "-ERR [AUTH] Not here.\r\n", kRejectedUserText, refused, 2},
+        {NoSecurity, g + "-ERR [SYS/PERM]\r\n", kRejectedUserText, refused, 2},
+        {NoSecurity, g + "+OK\r\n-ERR [AUTH] Authentication failed.\r\n", kRejectedPassText, refused, 3},
+        {NoSecurity, g + "+OK\r\n-ERR [LOGIN-DELAYED]\r\n", kRejectedPassText, refused, 3},
+        {NoSecurity, g + "+OK\r\n-ERR [login-delay 60] 1 minute apart\r\n", kWaitBeforeNextCheckText, later, 3},
+        {NoSecurity, "-ERR [IN-USE] locked\r\n", kMailboxInUseText, later, 0},
+        {NoSecurity, g + "+OK\r\n+OK\r\n-ERR [SYS/TEMP/disk] later\r\n", kTemporarilyUnavailableText, later, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.server);
+        host.Security = c.security;
+        host.Ending = CheckEnding::Done;
+        ScriptedPeer peer(Serving({c.server}));
+        EXPECT_EQ(GuessState(host, settings), Unknown);
+        EXPECT_EQ(host.StatusText.load(), c.text);
+        EXPECT_EQ(host.Ending, c.ending);
+        EXPECT_EQ(peer.sends().size(), c.sends);
+    }
+    EXPECT_STREQ(kWaitBeforeNextCheckText, "Server asks to wait before the next check.");
+    EXPECT_STREQ(kMailboxInUseText, "Mailbox is in use by another program.");
+    EXPECT_STREQ(kTemporarilyUnavailableText, "Server is temporarily unavailable.");
+}
+
+TEST_F(ProbeAgainstScript, AMissingReplySaysWhetherTheServerClosedFellSilentOrSentTooMuch)
+{
+    settings.BoundMs = 50;
+    PeerScript silent = Serving({"+OK ready\r\n-ERR\r\n"});
+    silent.silentAtEnd = true;
+    // A server that never stops sending capabilities holds the step only
+    // until the bound, though every receive brings bytes.
+    PeerScript endless = Serving({"+OK ready\r\n+OK\r\n", "X-NOISE\r\n"});
+    endless.repeatedUpTo = size_t{64} << 20;
+    const std::pair<PeerScript, const char*> cases[] = {
+        {silent, "Server did not answer in time!"},
+        {endless, "Server did not answer in time!"},
+        {AfterLogin({}), "Server rejected STAT cmd - non-POP3 server?"},
+        {Serving({"+OK ready\r\n-ERR\r\n+OK\r\n" + std::string(kReplyLineLimit + 1, 'x')}),
+         "Server reply is too long!"},
+    };
+    for (const auto& [script, text] : cases) {
+        SCOPED_TRACE(text);
+        ScriptedPeer peer(script);
+        EXPECT_EQ(GuessState(host, settings), Unknown);
+        EXPECT_STREQ(host.StatusText.load(), text);
+        EXPECT_LT(peer.delivered(), size_t{64} << 20);
     }
 }
 
@@ -223,7 +319,7 @@ TEST_F(ProbeAgainstScript, SslTlsSecuresTheConnectionBeforeTheGreetingAndEndsItB
 TEST_F(ProbeAgainstScript, StartTlsAsksWithStlsAndGoesOnWithUserInsideTls)
 {
     host.Security = StartTls;
-    ScriptedPeer peer(Serving({"+OK ready\r\n", "+OK Begin TLS\r\n", "+OK\r\n", "+OK\r\n", "+OK 0 0\r\n"}));
+    ScriptedPeer peer(Serving({"+OK ready\r\n", "+OK Begin TLS\r\n", "-ERR\r\n", "+OK\r\n", "+OK\r\n", "+OK 0 0\r\n"}));
     EXPECT_EQ(GuessState(host, settings), NoMail);
     EXPECT_EQ(peer.sendsBeforeTls(), 1u);
     EXPECT_EQ(Sent(peer), "STLS\r\n" + kWholeDialogue);

@@ -325,4 +325,71 @@ TEST_F(MonitorJourney, AReloadThatFindsNoHostsStartsTheSetupProgramAndEndsWithSt
     EXPECT_EQ(starts[0].commandLine, "Kelvo");
 }
 
+// The moments at which the server's connections arrived, as far as
+// `count`, polled every 20 ms; fewer when they did not come within timeoutMs.
+std::vector<DWORD> ConnectionTimes(Pop3ScriptServer& server, size_t count, DWORD timeoutMs)
+{
+    std::vector<DWORD> times;
+    const DWORD start = GetTickCount();
+    while (times.size() < count && GetTickCount() - start < timeoutMs) {
+        while (times.size() < std::min(count, server.connections()))
+            times.push_back(GetTickCount());
+        Sleep(20);
+    }
+    return times;
+}
+
+TEST_F(MonitorJourney, ARefusedLoginIsTriedAgainAfterTwiceTheWaitEachTimeAndASaveEndsTheWaiting)
+{
+    // Checked at every tick while logins succeed.
+    StoreHosts({Host("127.0.0.52", kNothing, "", 1)});
+    const Script refused{Say("+OK ready\r\n"), Await(), Say("-ERR\r\n"), Await(), Say("+OK\r\n"),
+                         Await(), Say("-ERR [AUTH] Authentication failed.\r\n")};
+    Pop3ScriptServer server({refused, refused, refused, refused}, "127.0.0.52", 110);
+    ASSERT_TRUE(server.listening());
+    Monitor monitor;
+    ASSERT_TRUE(monitor.started());
+    const HWND window = monitor.WaitForWindow("ZT-Quillo", "ZT-Quillo");
+    ASSERT_NE(window, nullptr);
+
+    // The delay (1 s), then twice it, then four times it.
+    const std::vector<DWORD> times = ConnectionTimes(server, 3, 20000);
+    ASSERT_EQ(times.size(), 3u);
+    EXPECT_GE(times[1] - times[0], 1800u);
+    EXPECT_LE(times[1] - times[0], 3500u);
+    EXPECT_GE(times[2] - times[1], 3700u);
+    EXPECT_EQ(server.WaitForEnd(2).received, "CAPA\r\nUSER anna\r\nPASS Geheim42\r\n");
+
+    // A save: the next check comes at the next tick, not eight seconds on.
+    const DWORD posted = GetTickCount();
+    ASSERT_TRUE(PostMessageA(window, kNewConfigMessage, 0, 0));
+    ASSERT_TRUE(WaitUntil([&] { return server.connections() == 4; }, 6000));
+    EXPECT_LE(GetTickCount() - posted, 3000u);
+    EXPECT_TRUE(monitor.Running());
+}
+
+TEST_F(MonitorJourney, AServerThatAsksForALoginDelayIsCheckedNoSoonerAndAnUnchangedMailboxIsAnnouncedOnce)
+{
+    StoreHosts({Host("127.0.0.53", kLaunchMailReader, ReaderCommand("-delayed"), 1)});
+    const std::string capabilities = "+OK\r\nUSER\r\nLOGIN-DELAY 3\r\n.\r\n";
+    const Script full{Say("+OK ready\r\n"), Await(), Say(capabilities), Await(), Say("+OK\r\n"),
+                      Await(), Say("+OK\r\n"), Await(), Say(kMailInBox)};
+    const Script tooSoon{Say("+OK ready\r\n"), Await(), Say(capabilities), Await(), Say("+OK\r\n"),
+                         Await(), Say("-ERR [LOGIN-DELAY] Logins must be at least 3 seconds apart\r\n")};
+    Pop3ScriptServer server({full, tooSoon, full}, "127.0.0.53", 110);
+    ASSERT_TRUE(server.listening());
+    Monitor monitor;
+    ASSERT_TRUE(monitor.started());
+
+    const std::vector<DWORD> times = ConnectionTimes(server, 3, 20000);
+    ASSERT_EQ(times.size(), 3u);
+    EXPECT_GE(times[1] - times[0], 2900u);
+    EXPECT_GE(times[2] - times[1], 2900u);
+    ASSERT_TRUE(server.WaitForEnd(2).ended);
+    // The refusal in between kept the host's new mail: one announcement.
+    const std::vector<StandinStart> starts = standins.WaitForStarts(2, 1500);
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(starts[0].commandLine, ReaderReceives("-delayed"));
+}
+
 } // namespace

@@ -57,7 +57,7 @@ std::vector<std::optional<std::string>> PasswordsTheMonitorSends()
     std::vector<std::optional<std::string>> sent;
     for (int32_t i = 0; i < gHostTable.Count.load(); ++i) {
         PeerScript server;
-        server.pieces = {"+OK ready\r\n", "+OK\r\n", "+OK\r\n", "+OK 0 0\r\n"};
+        server.pieces = {"+OK ready\r\n", "-ERR\r\n", "+OK\r\n", "+OK\r\n", "+OK 0 0\r\n"};
         ScriptedPeer peer(server);
         GuessState(gHostTable[i], settings);
         std::optional<std::string> password;

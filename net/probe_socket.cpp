@@ -2,8 +2,6 @@
 // and a bounded wait are spelled; everything else is the same call.
 #include "probe_socket.h"
 
-#include "tls_session.h"
-
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -305,13 +303,4 @@ int ReceiveBefore(SocketHandle socket, char* bytes, size_t room, Deadline deadli
         if (!WouldBlock() || left <= Slice(left))
             return -1;
     }
-}
-
-const ProbeSockets& SystemSockets()
-{
-    static constexpr ProbeSockets sockets{
-        &OpenStreamSocket, &CloseSocket, &ResolveHost, &ConnectWithin, &SendBytes, &ReceiveBefore,
-        &StartTlsSession,         &SendSecure,  &ReceiveSecure, &EndTlsSession,
-    };
-    return sockets;
 }

@@ -5,8 +5,7 @@
 #pragma once
 
 #include "host_records.h"
-#include "probe_socket.h"
-#include "tls_session.h"
+#include "socket_table.h"
 
 #include <cstdint>
 #include <string>

@@ -5,8 +5,7 @@
 // no well-behaved server on loopback would (NUL bytes, a cut-off reply).
 #pragma once
 
-#include "probe_socket.h"
-#include "tls_session.h"
+#include "socket_table.h"
 
 #include <cstddef>
 #include <cstdint>

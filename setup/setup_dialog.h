@@ -1,9 +1,9 @@
 // The setup dialog: the host list on the right, the editor of one host on the
-// left. The host list itself (HostList, ConfigDirty, NoSavedConfig) lives in
-// setup_config.h; CurrentHost beside it says which record the editor shows.
+// left. The dialog owns the model that it shows and edits (setup_model.h).
 #pragma once
 
 #include "host_records.h"
+#include "setup_model.h"
 
 #include <windows.h>
 
@@ -11,9 +11,6 @@
 #include <optional>
 #include <span>
 #include <string>
-
-// Index of the record whose values are in the editor fields; -1: none.
-extern int32_t CurrentHost;
 
 // Topics of the help file.
 inline constexpr UINT kFirstStartHelpTopic = 700;
@@ -43,6 +40,7 @@ public:
     HWND window() const { return window_; }
     bool ended() const { return ended_; }
     INT_PTR result() const { return result_; }
+    SetupModel& model() { return model_; }
 
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -91,6 +89,7 @@ private:
     HICON icon_;       // shared resource icons: never destroyed
     HICON smallIcon_;
     HWND window_ = nullptr;
+    SetupModel model_;
     bool modal_ = false;
     bool ended_ = false;
     INT_PTR result_ = 0;

@@ -40,28 +40,6 @@ private:
     HGDIOBJ previous_;
 };
 
-// The dialog makes its controls as ANSI windows, and an ANSI edit control
-// loses every character that the code page cannot hold, typed or pasted.
-// The password must reach the server whole, so its field is made again as a
-// Unicode edit control in the template's place: same place, style, font and
-// tab position. Should that fail, the template's field stays.
-void MakeUnicodeField(HWND dialog, HINSTANCE instance, int id)
-{
-    const HWND ansi = GetDlgItem(dialog, id);
-    RECT placed;
-    GetWindowRect(ansi, &placed);
-    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&placed), 2);
-    const HWND unicode = CreateWindowExW(static_cast<DWORD>(GetWindowLongW(ansi, GWL_EXSTYLE)), L"EDIT", L"",
-                                         static_cast<DWORD>(GetWindowLongW(ansi, GWL_STYLE)), placed.left, placed.top,
-                                         placed.right - placed.left, placed.bottom - placed.top, dialog,
-                                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-    if (unicode == nullptr)
-        return;
-    SendMessageW(unicode, WM_SETFONT, static_cast<WPARAM>(SendMessageW(ansi, WM_GETFONT, 0, 0)), FALSE);
-    SetWindowPos(unicode, ansi, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    DestroyWindow(ansi);
-}
-
 } // namespace
 
 void ReportOutOfMemory()
@@ -130,12 +108,13 @@ INT_PTR SetupDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         ConfirmClose();
         return TRUE;
     case WM_CTLCOLORSTATIC:
-        return ColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+        return editor_->ColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case WM_DESTROY:
         CloseHelp();
         return FALSE;
     case WM_NCDESTROY:
         SetWindowLongPtrA(window_, DWLP_USER, 0);
+        editor_.reset();
         window_ = nullptr;
         return FALSE;
     case WM_PAINT:
@@ -165,21 +144,21 @@ void SetupDialog::HandleCommand(int id, int code)
     case IDC_PROTOCOL:
     case IDC_SECURITY:
         if (code == CBN_SELCHANGE)
-            ShowPortHint();
+            editor_->ShowPortHint();
         break;
     case IDC_HOST_NAME:
     case IDC_USER_ID:
     case IDC_MAIL_READER:
     case IDC_MAIL_WAVE:
         if (code == EN_CHANGE)
-            KeepWithinStoredLength(id);
+            editor_->KeepWithinStoredLength(id);
         break;
     case IDC_BROWSE_READER:
-        if (code == BN_CLICKED && BrowseMailReader())
+        if (code == BN_CLICKED && editor_->BrowseMailReader())
             model_.ConfigDirty = 1;
         break;
     case IDC_BROWSE_SOUND:
-        if (code == BN_CLICKED && BrowseSound())
+        if (code == BN_CLICKED && editor_->BrowseSound())
             model_.ConfigDirty = 1;
         break;
     case IDOK:
@@ -231,21 +210,17 @@ void SetupDialog::FitLabels()
 
 void SetupDialog::InitDialog()
 {
-    MakeUnicodeField(window_, instance_, IDC_PASSWORD);
+    editor_.emplace(window_);
+    editor_->PrepareFields(instance_);
     FitLabels();
     SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
-    // Nothing longer than the registry gives back can be typed: a character
-    // takes at least one byte; the bytes are counted as the text changes.
-    for (int control : {IDC_HOST_NAME, IDC_USER_ID, IDC_PASSWORD, IDC_MAIL_WAVE, IDC_MAIL_READER})
-        SendItem(control, EM_LIMITTEXT, kLongestFieldText);
-    SendItem(IDC_PORT, EM_LIMITTEXT, kLongestPortText);
 
     model_.CurrentHost = -1;
     LoadConfig(model_);
-    FillActionCombo();
-    FillCombo(IDC_SECURITY, SecurityNames);
-    FillCombo(IDC_PROTOCOL, ProtocolNames);
+    editor_->FillActionCombo();
+    editor_->FillCombo(IDC_SECURITY, SecurityNames);
+    editor_->FillCombo(IDC_PROTOCOL, ProtocolNames);
     for (const HostConfig& host : model_.HostList)
         SendItem(IDC_HOST_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(host.Name.c_str()));
     if (model_.HostCount() > 0) {
@@ -292,7 +267,7 @@ void SetupDialog::DeleteHost()
         SelectHost();
     } else {
         SendItem(IDC_HOST_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kNoHostsText));
-        ClearFields();
+        editor_->ClearFields();
     }
     model_.ConfigDirty = 1;
 }
@@ -310,7 +285,7 @@ void SetupDialog::SelectHost()
     if (selected < 0 || selected >= model_.HostCount())
         return;
     model_.CurrentHost = static_cast<int32_t>(selected);
-    ShowHost(model_.HostList[model_.CurrentHost]);
+    editor_->ShowHost(model_.HostList[model_.CurrentHost]);
 }
 
 bool SetupDialog::CommitCurrentHost()
@@ -318,7 +293,7 @@ bool SetupDialog::CommitCurrentHost()
     if (model_.CurrentHost == -1)
         return true;
     HostConfig& host = model_.HostList[model_.CurrentHost];
-    const std::optional<bool> changed = StoreFields(host);
+    const std::optional<bool> changed = editor_->StoreFields(host);
     if (!changed)
         return false;
     if (*changed)

@@ -5,7 +5,7 @@
 #include "control_messages.h"
 #include "debug_trace.h"
 #include "host_editor_rules.h"
-#include "password_protection.h"
+#include "password_protecting.h"
 #include "platform.h"
 #include "setup_platform.h"
 #include "win_handles.h"

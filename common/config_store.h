@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -52,8 +53,9 @@ UniqueRegKey OpenConfigKey();
 
 // A required number stored as anything but a REG_DWORD of 4 bytes: what the
 // reading program goes on with, or it ends the process. Guessing a number
-// from other data would turn the text "995" into 3488057.
-using DamagedNumberHandler = int32_t (*)(const char* pattern, int32_t index);
+// from other data would turn the text "995" into 3488057. It may carry
+// state: the setup program's marks the list it loads as changed.
+using DamagedNumberHandler = std::function<int32_t(const char* pattern, int32_t index)>;
 
 // The monitor's way: the box "Missing registry key: %s", then exit status 1.
 int32_t StopAtDamagedNumber(const char* pattern, int32_t index);

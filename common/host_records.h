@@ -15,9 +15,6 @@ enum NewMailAction : int32_t {
     LaunchMailReader = 2,
 };
 
-// Display texts of NewMailAction, in value order.
-inline constexpr const char* ActionNames[3] = {"Nothing", "Pop-up message box", "Launch mail reader"};
-
 // How a host's connection is secured (Host%dSecurity), in stored-value order.
 enum SecurityMode : int32_t {
     NoSecurity = 0,  // plain POP3
@@ -25,18 +22,12 @@ enum SecurityMode : int32_t {
     SslTls = 2,      // TLS from the first byte
 };
 
-// Display texts of SecurityMode, in value order.
-inline constexpr const char* SecurityNames[3] = {"None", "STARTTLS", "SSL/TLS"};
-
 // The mail protocol a host is checked with (Host%dProtocol), in stored-value
 // order.
 enum MailProtocol : int32_t {
     Pop3 = 0,
     Imap = 1,
 };
-
-// Display texts of MailProtocol, in value order.
-inline constexpr const char* ProtocolNames[2] = {"POP3", "IMAP"};
 
 // The port of a host whose stored port is 0 (or absent): POP3 110, or 995
 // with SSL/TLS; IMAP 143, or 993 with SSL/TLS.

@@ -1,4 +1,4 @@
-// Protecting and opening stored passwords with CryptProtectData.
+// Opening stored passwords with CryptUnprotectData.
 #include "password_protection.h"
 
 #include "win_handles.h"
@@ -20,7 +20,7 @@ DATA_BLOB BlobOf(const std::string& bytes)
     return DATA_BLOB{static_cast<DWORD>(bytes.size()), reinterpret_cast<BYTE*>(const_cast<char*>(bytes.data()))};
 }
 
-// What CryptProtectData and CryptUnprotectData hand back is LocalAlloc'd.
+// What CryptUnprotectData hands back is LocalAlloc'd.
 UniqueLocalMemory OwnerOf(const DATA_BLOB& blob)
 {
     return UniqueLocalMemory(static_cast<HLOCAL>(blob.pbData));
@@ -60,18 +60,6 @@ std::string PasswordBinding(const HostConfig& host, PasswordForm form)
         binding += '\0';
     }
     return binding;
-}
-
-std::optional<std::string> ProtectPassword(const HostConfig& host)
-{
-    DATA_BLOB clear = BlobOf(host.Password);
-    const std::string binding = PasswordBinding(host, PasswordForm::Utf8);
-    DATA_BLOB entropy = BlobOf(binding);
-    DATA_BLOB sealed{};
-    if (!CryptProtectData(&clear, nullptr, &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &sealed))
-        return std::nullopt;
-    const UniqueLocalMemory owner = OwnerOf(sealed);
-    return std::string(reinterpret_cast<const char*>(sealed.pbData), sealed.cbData);
 }
 
 std::optional<std::string> UnprotectPassword(const std::string& blob, const HostConfig& host)

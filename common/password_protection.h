@@ -1,6 +1,7 @@
 // Passwords kept by Windows' own data protection (CryptProtectData): only the
 // same user on the same machine can open them, and only for the host that
-// they were stored with.
+// they were stored with. Only the setup program protects them
+// (setup/password_protecting.h).
 #pragma once
 
 #include "host_records.h"
@@ -23,10 +24,6 @@ enum class PasswordForm { Ansi = 1, Utf8 = 2 };
 // IMAP over POP3. Since the form is bound too, Windows itself tells the forms
 // apart: a blob opens with its own form's binding only.
 std::string PasswordBinding(const HostConfig& host, PasswordForm form);
-
-// The host's clear password (UTF-8) as Windows protects it for the current
-// user; nothing when Windows refuses.
-std::optional<std::string> ProtectPassword(const HostConfig& host);
 
 // The clear password inside a protected blob, as UTF-8 whichever form it
 // was stored in, or nothing when it cannot be opened here: another user's or

@@ -1,23 +1,67 @@
 // The host editor: the ten fields that show and commit one host record,
 // the hint beside the port, and the two pickers of the Open dialog.
+#include "host_editor.h"
+
 #include "host_editor_rules.h"
 #include "password_protection.h"
 #include "platform.h"
 #include "reader_command.h"
 #include "setup_config.h"
-#include "setup_dialog.h"
 #include "setup_platform.h"
 #include "setup_resources.h"
 
 #include <string>
 
-void SetupDialog::FillCombo(int control, std::span<const char* const> names)
+namespace {
+
+// The dialog makes its controls as ANSI windows, and an ANSI edit control
+// loses every character that the code page cannot hold, typed or pasted.
+// The password must reach the server whole, so its field is made again as a
+// Unicode edit control in the template's place: same place, style, font and
+// tab position. Should that fail, the template's field stays.
+void MakeUnicodeField(HWND dialog, HINSTANCE instance, int id)
+{
+    const HWND ansi = GetDlgItem(dialog, id);
+    RECT placed;
+    GetWindowRect(ansi, &placed);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&placed), 2);
+    const HWND unicode = CreateWindowExW(static_cast<DWORD>(GetWindowLongW(ansi, GWL_EXSTYLE)), L"EDIT", L"",
+                                         static_cast<DWORD>(GetWindowLongW(ansi, GWL_STYLE)), placed.left, placed.top,
+                                         placed.right - placed.left, placed.bottom - placed.top, dialog,
+                                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+    if (unicode == nullptr)
+        return;
+    SendMessageW(unicode, WM_SETFONT, static_cast<WPARAM>(SendMessageW(ansi, WM_GETFONT, 0, 0)), FALSE);
+    SetWindowPos(unicode, ansi, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    DestroyWindow(ansi);
+}
+
+} // namespace
+
+HostEditor::HostEditor(HWND dialog) : window_(dialog) {}
+
+void HostEditor::PrepareFields(HINSTANCE instance)
+{
+    MakeUnicodeField(window_, instance, IDC_PASSWORD);
+    // Nothing longer than the registry gives back can be typed: a character
+    // takes at least one byte; the bytes are counted as the text changes.
+    for (int control : {IDC_HOST_NAME, IDC_USER_ID, IDC_PASSWORD, IDC_MAIL_WAVE, IDC_MAIL_READER})
+        SendItem(control, EM_LIMITTEXT, kLongestFieldText);
+    SendItem(IDC_PORT, EM_LIMITTEXT, kLongestPortText);
+}
+
+LRESULT HostEditor::SendItem(int control, UINT message, WPARAM wParam, LPARAM lParam) const
+{
+    return SendDlgItemMessageA(window_, control, message, wParam, lParam);
+}
+
+void HostEditor::FillCombo(int control, std::span<const char* const> names)
 {
     for (const char* name : names)
         SendItem(control, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
 }
 
-void SetupDialog::FillActionCombo()
+void HostEditor::FillActionCombo()
 {
     FillCombo(IDC_ACTION, ActionNames);
 }
@@ -25,14 +69,14 @@ void SetupDialog::FillActionCombo()
 // A cue banner inside the field would need version 6 of the common controls,
 // which would restyle every control of the dialog; a grey text beside the
 // field says the same.
-void SetupDialog::ShowPortHint()
+void HostEditor::ShowPortHint()
 {
     const int security = static_cast<int>(SendItem(IDC_SECURITY, CB_GETCURSEL));
     const int protocol = static_cast<int>(SendItem(IDC_PROTOCOL, CB_GETCURSEL));
     SetDlgItemTextA(window_, IDC_PORT_HINT, PortHint(security, protocol).c_str());
 }
 
-INT_PTR SetupDialog::ColorStatic(HDC dc, HWND control) const
+INT_PTR HostEditor::ColorStatic(HDC dc, HWND control) const
 {
     if (control != GetDlgItem(window_, IDC_PORT_HINT))
         return FALSE;
@@ -41,14 +85,14 @@ INT_PTR SetupDialog::ColorStatic(HDC dc, HWND control) const
     return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_3DFACE));
 }
 
-void SetupDialog::RefuseField(int control, const char* text)
+void HostEditor::RefuseField(int control, const char* text)
 {
     gPlatform.MessageBoxA(window_, text, ProgramTitle().c_str(), MB_OK | MB_ICONWARNING);
     SetFocus(GetDlgItem(window_, control));
     SendItem(control, EM_SETSEL, 0, -1);
 }
 
-void SetupDialog::ShowHost(const HostConfig& host)
+void HostEditor::ShowHost(const HostConfig& host)
 {
     SetDlgItemTextA(window_, IDC_USER_ID, host.UserID.c_str());
     SetDlgItemTextW(window_, IDC_PASSWORD, PasswordFieldText(host.Password).c_str());
@@ -69,7 +113,7 @@ void SetupDialog::ShowHost(const HostConfig& host)
     ShowPortHint();
 }
 
-void SetupDialog::ClearFields()
+void HostEditor::ClearFields()
 {
     for (int control : {IDC_USER_ID, IDC_PASSWORD, IDC_HOST_NAME, IDC_MAIL_READER, IDC_MAIL_WAVE})
         SetDlgItemTextA(window_, control, "");
@@ -84,7 +128,7 @@ void SetupDialog::ClearFields()
     ShowPortHint();
 }
 
-std::string SetupDialog::FieldText(int control) const
+std::string HostEditor::FieldText(int control) const
 {
     // In bytes of the code page: at least as many as there are characters.
     std::string text(static_cast<size_t>(GetWindowTextLengthA(GetDlgItem(window_, control))) + 1, '\0');
@@ -95,7 +139,7 @@ std::string SetupDialog::FieldText(int control) const
 // The field counts characters (EM_LIMITTEXT), the registry bytes: where the
 // code page takes two bytes for a character, the field would hold more than
 // both programs read back.
-void SetupDialog::KeepWithinStoredLength(int control)
+void HostEditor::KeepWithinStoredLength(int control)
 {
     const std::string text = FieldText(control);
     const size_t fitting = FittingLength(text, &IsAnsiLeadByte);
@@ -107,12 +151,12 @@ void SetupDialog::KeepWithinStoredLength(int control)
     SendItem(control, EM_SETSEL, fitting, fitting);
 }
 
-bool SetupDialog::StoreTextField(int control, std::string& field)
+bool HostEditor::StoreTextField(int control, std::string& field)
 {
     return StoreText(field, FieldText(control));
 }
 
-std::optional<bool> SetupDialog::StoreFields(HostConfig& host)
+std::optional<bool> HostEditor::StoreFields(HostConfig& host)
 {
     // Judged before anything is stored, so that a refusal leaves the whole
     // record as it was.
@@ -142,7 +186,7 @@ std::optional<bool> SetupDialog::StoreFields(HostConfig& host)
     return changed;
 }
 
-bool SetupDialog::PickFile(int control, DWORD bufferSize, const char* filter, const char* defaultExtension)
+bool HostEditor::PickFile(int control, DWORD bufferSize, const char* filter, const char* defaultExtension)
 {
     char file[260] = "";
     GetDlgItemTextA(window_, control, file, bufferSize);
@@ -172,12 +216,12 @@ bool SetupDialog::PickFile(int control, DWORD bufferSize, const char* filter, co
     return true;
 }
 
-bool SetupDialog::BrowseMailReader()
+bool HostEditor::BrowseMailReader()
 {
     return PickFile(IDC_MAIL_READER, 260, "Programs\0*.EXE\0", "EXE");
 }
 
-bool SetupDialog::BrowseSound()
+bool HostEditor::BrowseSound()
 {
     return PickFile(IDC_MAIL_WAVE, 100, "Sounds (*.wav)\0*.WAV\0", "WAV");
 }

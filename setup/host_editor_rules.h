@@ -9,6 +9,12 @@
 #include <string>
 #include <string_view>
 
+// The entries of the editor's drop-down lists, in stored-value order: an
+// entry's index is the NewMailAction, SecurityMode or MailProtocol it shows.
+inline constexpr const char* ActionNames[3] = {"Nothing", "Pop-up message box", "Launch mail reader"};
+inline constexpr const char* SecurityNames[3] = {"None", "STARTTLS", "SSL/TLS"};
+inline constexpr const char* ProtocolNames[2] = {"POP3", "IMAP"};
+
 // The most that a text field keeps, counted in the bytes that the registry
 // stores (the ANSI code page's, where a character may take two), so that
 // both programs read back every text that the dialog stores as it was.

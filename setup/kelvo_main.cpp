@@ -3,13 +3,8 @@
 
 #include <windows.h>
 
-namespace {
-
-SetupApp gApp;
-
-} // namespace
-
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
-    return gApp.Run(instance);
+    SetupApp app;
+    return app.Run(instance);
 }

@@ -1,5 +1,6 @@
 // The setup program's start-up: the dialog, modal and without an owner, and
-// the end of the program when it ends.
+// the end of the program when it ends. The application holds no state of its
+// own; the dialog owns the model.
 #pragma once
 
 #include <windows.h>

@@ -5,7 +5,7 @@
 #include "control_messages.h"
 #include "debug_trace.h"
 #include "host_editor_rules.h"
-#include "password_protection.h"
+#include "password_protecting.h"
 #include "platform.h"
 #include "setup_platform.h"
 #include "win_handles.h"
@@ -16,10 +16,6 @@
 #include <optional>
 #include <string>
 #include <utility>
-
-std::vector<HostConfig> HostList;
-int32_t ConfigDirty = 0;
-int32_t NoSavedConfig = 0;
 
 namespace {
 
@@ -115,29 +111,29 @@ bool DeleteHostsFrom(HKEY key, int32_t count)
 // user out, since only a registry editor could mend it: Yes goes on with it
 // mended and the list marked changed, so that the next Save stores it; No
 // ends the program as a missing value does.
-void OfferRepair(const ValueName& name, const std::string& question)
+void OfferRepair(SetupModel& model, const ValueName& name, const std::string& question)
 {
     std::string text = "The stored value ";
     text += name.text;
     text += question;
     if (gPlatform.MessageBoxA(nullptr, text.c_str(), ProgramTitle().c_str(), MB_YESNO | MB_ICONWARNING) != IDYES)
         ExitProgram(1);
-    ConfigDirty = 1;
+    model.ConfigDirty = 1;
 }
 
-int32_t OfferNumberReset(const char* pattern, int32_t index)
+int32_t OfferNumberReset(SetupModel& model, const char* pattern, int32_t index)
 {
     const bool delay = std::strcmp(pattern, kHostDelayPattern) == 0;
     std::string question = " is no number. Reset it to ";
     question += delay ? std::to_string(kNewHostDelay) + " seconds" : std::string(ActionNames[Nothing]);
     question += " and go on? No ends the setup program.";
-    OfferRepair(HostValueName(pattern, index), question);
+    OfferRepair(model, HostValueName(pattern, index), question);
     return delay ? kNewHostDelay : Nothing;
 }
 
 // Hand-written, or saved by a version whose fields counted characters
 // where the code page takes two bytes for one.
-void OfferCutsOfLongTexts(HostConfig& host, int32_t index)
+void OfferCutsOfLongTexts(SetupModel& model, HostConfig& host, int32_t index)
 {
     const std::pair<const char*, std::string*> texts[] = {{kHostNamePattern, &host.Name},
                                                           {kHostUserIDPattern, &host.UserID},
@@ -146,7 +142,7 @@ void OfferCutsOfLongTexts(HostConfig& host, int32_t index)
     for (const auto& [pattern, text] : texts) {
         if (text->size() <= kLongestFieldText)
             continue;
-        OfferRepair(HostValueName(pattern, index),
+        OfferRepair(model, HostValueName(pattern, index),
                     " is too long (more than 98 bytes). Cut it to 98 bytes and go on? No ends the setup program.");
         text->resize(FittingLength(*text, &IsAnsiLeadByte));
     }
@@ -182,12 +178,12 @@ bool WriteHostDword(HKEY key, const char* pattern, int32_t index, int32_t number
     return WriteDword(key, HostValueName(pattern, index).text, number);
 }
 
-void LoadConfig()
+void LoadConfig(SetupModel& model)
 {
-    HostList.clear();
+    model.HostList.clear();
     UniqueRegKey key = OpenConfigKey();
     if (!key) {
-        NoSavedConfig = 1;
+        model.NoSavedConfig = 1;
         return;
     }
     int32_t count = ReadRegDword(key.get(), kHostCountValue);
@@ -195,19 +191,21 @@ void LoadConfig()
     if (count < -1)
         count = -1;
     if (count == -1) {
-        NoSavedConfig = 1;
+        model.NoSavedConfig = 1;
         return;
     }
     // The password is opened with the values as they are stored, and bound
     // to the mended ones by the next Save.
-    HostList = ReadHosts(key.get(), count, &OfferNumberReset);
-    for (int32_t index = 0; index < HostCount(); ++index)
-        OfferCutsOfLongTexts(HostList[index], index);
-    for (const HostConfig& host : HostList)
+    model.HostList = ReadHosts(key.get(), count, [&model](const char* pattern, int32_t index) {
+        return OfferNumberReset(model, pattern, index);
+    });
+    for (int32_t index = 0; index < model.HostCount(); ++index)
+        OfferCutsOfLongTexts(model, model.HostList[index], index);
+    for (const HostConfig& host : model.HostList)
         DebugTrace("Decrypted pw: [%s]", host.Password.c_str());
 }
 
-bool SaveConfig()
+bool SaveConfig(SetupModel& model)
 {
     UniqueRegKey key;
     if (gSetupPlatform.RegCreateKeyExA(HKEY_CURRENT_USER, kConfigKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
@@ -217,19 +215,19 @@ bool SaveConfig()
         ExitProgram(1);
     }
     bool stored = true;
-    for (int32_t index = 0; stored && index < HostCount(); ++index)
-        stored = WriteHost(key.get(), index, HostList[index]);
-    stored = stored && WriteDword(key.get(), kHostCountValue, HostCount());
+    for (int32_t index = 0; stored && index < model.HostCount(); ++index)
+        stored = WriteHost(key.get(), index, model.HostList[index]);
+    stored = stored && WriteDword(key.get(), kHostCountValue, model.HostCount());
     // Only once the count no longer points at them: deleted before, a save
     // cut short would leave a count pointing at missing values.
-    stored = stored && DeleteHostsFrom(key.get(), HostCount());
+    stored = stored && DeleteHostsFrom(key.get(), model.HostCount());
     key.reset();
     if (!stored) {
         gPlatform.MessageBoxA(nullptr, "Unable to save the configuration!", kBoxCaption, MB_OK | MB_ICONWARNING);
         return false;
     }
-    ConfigDirty = 0;
-    if (!FindMonitor() && HostCount() > 0)
+    model.ConfigDirty = 0;
+    if (!FindMonitor() && model.HostCount() > 0)
         LaunchMonitor();
     return true;
 }

@@ -1,27 +1,22 @@
-// The setup program's side of the configuration: its host list with the
-// flags beside it, loading and saving it, and telling or starting the
-// monitor after a save.
+// The setup program's side of the configuration: loading and saving its
+// host list (held in a SetupModel), and telling or starting the monitor
+// after a save.
 #pragma once
 
 #include "config_store.h"
 #include "host_records.h"
+#include "setup_model.h"
 
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
-extern std::vector<HostConfig> HostList;
-extern int32_t ConfigDirty;    // unsaved changes exist
-extern int32_t NoSavedConfig;  // the key or "HostCount" was missing: a first run
-
-inline int32_t HostCount() { return static_cast<int32_t>(HostList.size()); }
-
-// Loads the host list. A stored value that the dialog cannot take as it is
-// (a required number that is no number, a text longer than a field keeps)
-// is offered for repair in a Yes/No box; No ends the program.
-void LoadConfig();
+// Loads the model's host list; NoSavedConfig is set when there is none. A
+// stored value that the dialog cannot take as it is (a required number that
+// is no number, a text longer than a field keeps) is offered for repair in a
+// Yes/No box; Yes sets ConfigDirty, No ends the program.
+void LoadConfig(SetupModel& model);
 
 // Whether a byte of a text in the ANSI code page, as the registry keeps it,
 // starts a two-byte character.
@@ -32,7 +27,7 @@ bool IsAnsiLeadByte(char byte);
 // beyond the count; then tells or starts the monitor. When a value cannot be
 // stored or deleted it says so, leaves ConfigDirty set and returns false
 // without telling the monitor.
-bool SaveConfig();
+bool SaveConfig(SetupModel& model);
 
 // Writers; true when the value was stored.
 bool WriteHostString(HKEY key, const char* pattern, int32_t index, const std::string& text);

@@ -13,8 +13,6 @@
 #include <new>
 #include <string>
 
-int32_t CurrentHost = -1;
-
 namespace {
 
 // A window's device context with the dialog font chosen into it, both given
@@ -41,28 +39,6 @@ private:
     HDC dc_;
     HGDIOBJ previous_;
 };
-
-// The dialog makes its controls as ANSI windows, and an ANSI edit control
-// loses every character that the code page cannot hold, typed or pasted.
-// The password must reach the server whole, so its field is made again as a
-// Unicode edit control in the template's place: same place, style, font and
-// tab position. Should that fail, the template's field stays.
-void MakeUnicodeField(HWND dialog, HINSTANCE instance, int id)
-{
-    const HWND ansi = GetDlgItem(dialog, id);
-    RECT placed;
-    GetWindowRect(ansi, &placed);
-    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&placed), 2);
-    const HWND unicode = CreateWindowExW(static_cast<DWORD>(GetWindowLongW(ansi, GWL_EXSTYLE)), L"EDIT", L"",
-                                         static_cast<DWORD>(GetWindowLongW(ansi, GWL_STYLE)), placed.left, placed.top,
-                                         placed.right - placed.left, placed.bottom - placed.top, dialog,
-                                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-    if (unicode == nullptr)
-        return;
-    SendMessageW(unicode, WM_SETFONT, static_cast<WPARAM>(SendMessageW(ansi, WM_GETFONT, 0, 0)), FALSE);
-    SetWindowPos(unicode, ansi, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    DestroyWindow(ansi);
-}
 
 } // namespace
 
@@ -132,12 +108,13 @@ INT_PTR SetupDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         ConfirmClose();
         return TRUE;
     case WM_CTLCOLORSTATIC:
-        return ColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+        return editor_->ColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case WM_DESTROY:
         CloseHelp();
         return FALSE;
     case WM_NCDESTROY:
         SetWindowLongPtrA(window_, DWLP_USER, 0);
+        editor_.reset();
         window_ = nullptr;
         return FALSE;
     case WM_PAINT:
@@ -167,22 +144,22 @@ void SetupDialog::HandleCommand(int id, int code)
     case IDC_PROTOCOL:
     case IDC_SECURITY:
         if (code == CBN_SELCHANGE)
-            ShowPortHint();
+            editor_->ShowPortHint();
         break;
     case IDC_HOST_NAME:
     case IDC_USER_ID:
     case IDC_MAIL_READER:
     case IDC_MAIL_WAVE:
         if (code == EN_CHANGE)
-            KeepWithinStoredLength(id);
+            editor_->KeepWithinStoredLength(id);
         break;
     case IDC_BROWSE_READER:
-        if (code == BN_CLICKED && BrowseMailReader())
-            ConfigDirty = 1;
+        if (code == BN_CLICKED && editor_->BrowseMailReader())
+            model_.ConfigDirty = 1;
         break;
     case IDC_BROWSE_SOUND:
-        if (code == BN_CLICKED && BrowseSound())
-            ConfigDirty = 1;
+        if (code == BN_CLICKED && editor_->BrowseSound())
+            model_.ConfigDirty = 1;
         break;
     case IDOK:
         SaveAndExit();
@@ -233,24 +210,20 @@ void SetupDialog::FitLabels()
 
 void SetupDialog::InitDialog()
 {
-    MakeUnicodeField(window_, instance_, IDC_PASSWORD);
+    editor_.emplace(window_);
+    editor_->PrepareFields(instance_);
     FitLabels();
     SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
-    // Nothing longer than the registry gives back can be typed: a character
-    // takes at least one byte; the bytes are counted as the text changes.
-    for (int control : {IDC_HOST_NAME, IDC_USER_ID, IDC_PASSWORD, IDC_MAIL_WAVE, IDC_MAIL_READER})
-        SendItem(control, EM_LIMITTEXT, kLongestFieldText);
-    SendItem(IDC_PORT, EM_LIMITTEXT, kLongestPortText);
 
-    CurrentHost = -1;
-    LoadConfig();
-    FillActionCombo();
-    FillCombo(IDC_SECURITY, SecurityNames);
-    FillCombo(IDC_PROTOCOL, ProtocolNames);
-    for (const HostConfig& host : HostList)
+    model_.CurrentHost = -1;
+    LoadConfig(model_);
+    editor_->FillActionCombo();
+    editor_->FillCombo(IDC_SECURITY, SecurityNames);
+    editor_->FillCombo(IDC_PROTOCOL, ProtocolNames);
+    for (const HostConfig& host : model_.HostList)
         SendItem(IDC_HOST_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(host.Name.c_str()));
-    if (HostCount() > 0) {
+    if (model_.HostCount() > 0) {
         SendItem(IDC_HOST_LIST, LB_SETCURSEL, 0);
         SelectHost();
     } else {
@@ -259,7 +232,7 @@ void SetupDialog::InitDialog()
     }
     // A first start greets with help where there is help, never with an
     // error about it.
-    if (NoSavedConfig)
+    if (model_.NoSavedConfig)
         ShowHelpTopic(window_, kFirstStartHelpTopic);
 }
 
@@ -267,75 +240,75 @@ void SetupDialog::AddHost()
 {
     if (!CommitCurrentHost())
         return;
-    if (HostList.empty())
+    if (model_.HostList.empty())
         SendItem(IDC_HOST_LIST, LB_RESETCONTENT);
-    HostList.push_back(NewHost());
-    const int index = HostCount() - 1;
-    SendItem(IDC_HOST_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(HostList[index].Name.c_str()));
+    model_.HostList.push_back(NewHost());
+    const int index = model_.HostCount() - 1;
+    SendItem(IDC_HOST_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(model_.HostList[index].Name.c_str()));
     SendItem(IDC_HOST_LIST, LB_SETCURSEL, index);
-    CurrentHost = -1;
+    model_.CurrentHost = -1;
     SelectHost();
     SetFocus(GetDlgItem(window_, IDC_HOST_NAME));
-    ConfigDirty = 1;
+    model_.ConfigDirty = 1;
 }
 
 void SetupDialog::DeleteHost()
 {
-    if (CurrentHost == -1)
+    if (model_.CurrentHost == -1)
         return;
-    FreeHostStrings(HostList[CurrentHost]);
-    HostList.erase(HostList.begin() + CurrentHost);
-    if (HostList.empty())
-        HostList.shrink_to_fit();  // an empty list holds no array
-    SendItem(IDC_HOST_LIST, LB_DELETESTRING, CurrentHost);
-    CurrentHost = -1;
-    if (HostCount() > 0) {
+    FreeHostStrings(model_.HostList[model_.CurrentHost]);
+    model_.HostList.erase(model_.HostList.begin() + model_.CurrentHost);
+    if (model_.HostList.empty())
+        model_.HostList.shrink_to_fit();  // an empty list holds no array
+    SendItem(IDC_HOST_LIST, LB_DELETESTRING, model_.CurrentHost);
+    model_.CurrentHost = -1;
+    if (model_.HostCount() > 0) {
         SendItem(IDC_HOST_LIST, LB_SETCURSEL, 0);
         SelectHost();
     } else {
         SendItem(IDC_HOST_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kNoHostsText));
-        ClearFields();
+        editor_->ClearFields();
     }
-    ConfigDirty = 1;
+    model_.ConfigDirty = 1;
 }
 
 void SetupDialog::SelectHost()
 {
-    if (HostCount() == 0)
+    if (model_.HostCount() == 0)
         return;
     if (!CommitCurrentHost()) {
         // The host whose field refused stays on screen and selected.
-        SendItem(IDC_HOST_LIST, LB_SETCURSEL, CurrentHost);
+        SendItem(IDC_HOST_LIST, LB_SETCURSEL, model_.CurrentHost);
         return;
     }
     const LRESULT selected = SendItem(IDC_HOST_LIST, LB_GETCURSEL);
-    if (selected < 0 || selected >= HostCount())
+    if (selected < 0 || selected >= model_.HostCount())
         return;
-    CurrentHost = static_cast<int32_t>(selected);
-    ShowHost(HostList[CurrentHost]);
+    model_.CurrentHost = static_cast<int32_t>(selected);
+    editor_->ShowHost(model_.HostList[model_.CurrentHost]);
 }
 
 bool SetupDialog::CommitCurrentHost()
 {
-    if (CurrentHost == -1)
+    if (model_.CurrentHost == -1)
         return true;
-    HostConfig& host = HostList[CurrentHost];
-    const std::optional<bool> changed = StoreFields(host);
+    HostConfig& host = model_.HostList[model_.CurrentHost];
+    const std::optional<bool> changed = editor_->StoreFields(host);
     if (!changed)
         return false;
     if (*changed)
-        ConfigDirty = 1;
+        model_.ConfigDirty = 1;
     char shown[128] = "";
-    const LRESULT length = SendItem(IDC_HOST_LIST, LB_GETTEXTLEN, CurrentHost);
+    const LRESULT length = SendItem(IDC_HOST_LIST, LB_GETTEXTLEN, model_.CurrentHost);
     if (length >= 0 && length < static_cast<LRESULT>(sizeof shown))
-        SendItem(IDC_HOST_LIST, LB_GETTEXT, CurrentHost, reinterpret_cast<LPARAM>(shown));
+        SendItem(IDC_HOST_LIST, LB_GETTEXT, model_.CurrentHost, reinterpret_cast<LPARAM>(shown));
     if (length >= 0 && length < static_cast<LRESULT>(sizeof shown) && host.Name == shown)
         return true;
     // Replacing the entry drops the list box's selection when it was the
     // selected one; the user's selection stays where it was.
     const LRESULT selected = SendItem(IDC_HOST_LIST, LB_GETCURSEL);
-    SendItem(IDC_HOST_LIST, LB_DELETESTRING, CurrentHost);
-    SendItem(IDC_HOST_LIST, LB_INSERTSTRING, CurrentHost, reinterpret_cast<LPARAM>(host.Name.c_str()));
+    SendItem(IDC_HOST_LIST, LB_DELETESTRING, model_.CurrentHost);
+    SendItem(IDC_HOST_LIST, LB_INSERTSTRING, model_.CurrentHost, reinterpret_cast<LPARAM>(host.Name.c_str()));
     if (selected >= 0)
         SendItem(IDC_HOST_LIST, LB_SETCURSEL, selected);
     return true;
@@ -345,7 +318,7 @@ void SetupDialog::SaveAndExit()
 {
     // A refused field or a failed save has told the user; the dialog stays
     // for another try.
-    if (!CommitCurrentHost() || !SaveConfig())
+    if (!CommitCurrentHost() || !SaveConfig(model_))
         return;
     End(IDOK);
 }
@@ -356,10 +329,10 @@ void SetupDialog::ConfirmClose()
     // its text keeps the dialog open, so that nothing typed is lost unasked.
     if (!CommitCurrentHost())
         return;
-    if (ConfigDirty) {
+    if (model_.ConfigDirty) {
         const int answer = gPlatform.MessageBoxA(window_, kSavePromptText, ProgramTitle().c_str(),
                                                 MB_YESNO | MB_ICONQUESTION);
-        if (answer == IDYES && !SaveConfig())
+        if (answer == IDYES && !SaveConfig(model_))
             return;
     }
     End(IDCANCEL);

@@ -1,19 +1,15 @@
 // The setup dialog: the host list on the right, the editor of one host on the
-// left. The host list itself (HostList, ConfigDirty, NoSavedConfig) lives in
-// setup_config.h; CurrentHost beside it says which record the editor shows.
+// left (host_editor.h). The dialog owns the model that it shows and edits
+// (setup_model.h) and decides which record the editor shows.
 #pragma once
 
+#include "host_editor.h"
 #include "host_records.h"
+#include "setup_model.h"
 
 #include <windows.h>
 
-#include <cstdint>
 #include <optional>
-#include <span>
-#include <string>
-
-// Index of the record whose values are in the editor fields; -1: none.
-extern int32_t CurrentHost;
 
 // Topics of the help file.
 inline constexpr UINT kFirstStartHelpTopic = 700;
@@ -23,8 +19,6 @@ inline constexpr UINT kSetupDialogHelpTopic = 0x20000 + 102;
 inline constexpr const char* kSetupDialogTitle = "Quillo Setup";
 inline constexpr const char* kNoHostsText = "(no hosts configured)";
 inline constexpr const char* kSavePromptText = "Do you want to save your changes?";
-inline constexpr const char* kPathTooLongText = "The path of the chosen file is too long (at most 98 characters).";
-inline constexpr const char* kPortRefusedText = "Port must be a number from 1 to 65535.";
 
 class SetupDialog {
 public:
@@ -43,6 +37,7 @@ public:
     HWND window() const { return window_; }
     bool ended() const { return ended_; }
     INT_PTR result() const { return result_; }
+    SetupModel& model() { return model_; }
 
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -60,37 +55,22 @@ public:
     void ShowHelp();
     static void FreeHostStrings(HostConfig& host);
 
-    // The host editor.
-    // A drop-down list's entries, in stored-value order.
-    void FillCombo(int control, std::span<const char* const> names);
-    void FillActionCombo();
-    void ShowHost(const HostConfig& host);
-    void ClearFields();
-    // Whether a value changed; nothing when a field refused its text, and
-    // then the record is left as it was.
-    std::optional<bool> StoreFields(HostConfig& host);
-    bool BrowseMailReader();
-    bool BrowseSound();
-
 private:
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
-    INT_PTR ColorStatic(HDC dc, HWND control) const;
     void FitLabels();
     void HandleCommand(int id, int code);
     bool PaintMinimised();
     void End(INT_PTR result);
-    bool StoreTextField(int control, std::string& field);
-    std::string FieldText(int control) const;
-    void KeepWithinStoredLength(int control);
-    void ShowPortHint();
-    void RefuseField(int control, const char* text);
-    bool PickFile(int control, DWORD bufferSize, const char* filter, const char* defaultExtension);
     LRESULT SendItem(int control, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
 
     HINSTANCE instance_;
     HICON icon_;       // shared resource icons: never destroyed
     HICON smallIcon_;
     HWND window_ = nullptr;
+    SetupModel model_;
+    // Made with the window, at WM_INITDIALOG, before any other message of
+    // the dialog is handled.
+    std::optional<HostEditor> editor_;
     bool modal_ = false;
     bool ended_ = false;
     INT_PTR result_ = 0;

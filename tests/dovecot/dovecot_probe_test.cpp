@@ -133,7 +133,7 @@ TEST_F(DovecotProbe, SslTlsAndStartTlsEachSeeNoNewMailThenNewMailAndRejectAWrong
 {
     const DovecotServer dovecot = DovecotServer::Shared();
     for (const auto& [security, user] : {std::pair{SslTls, "probe-tls-ivy"}, {StartTls, "probe-stls-jon"}}) {
-        SCOPED_TRACE(SecurityNames[security]);
+        SCOPED_TRACE(security == SslTls ? "SSL/TLS" : "STARTTLS");
         ASSERT_TRUE(dovecot.AddUser(user, "Secret2"));
 
         EXPECT_EQ(Check(dovecot, user, "Secret2", security), NoMail) << host.StatusText.load();
@@ -176,7 +176,7 @@ TEST_F(DovecotProbe, ImapOverSslTlsAndStartTlsIsNewMailOnlyWhileSomethingIsUnsee
 {
     const DovecotServer dovecot = DovecotServer::Shared();
     for (const auto& [security, user] : {std::pair{SslTls, "imap-tls-lea"}, {StartTls, "imap-stls-max"}}) {
-        SCOPED_TRACE(SecurityNames[security]);
+        SCOPED_TRACE(security == SslTls ? "SSL/TLS" : "STARTTLS");
         ASSERT_TRUE(dovecot.AddUser(user, "Secret3"));
         const auto check = [&](const char* password) { return Check(dovecot, user, password, security, Imap); };
 

@@ -26,18 +26,21 @@ protected:
     void SetUp() override
     {
         DeleteConfigKey();
-        HostList.clear();
-        ConfigDirty = 0;
-        NoSavedConfig = 0;
         FreeHostTable();
     }
     void TearDown() override { DeleteConfigKey(); }
 
     // What both programs do with the current registry: the setup program's
     // exit status (or nothing) and the monitor's.
-    std::optional<UINT> SetupExit() { return ExitCodeOf([] { LoadConfig(); }); }
+    std::optional<UINT> SetupExit()
+    {
+        return ExitCodeOf([this] { LoadConfig(model); });
+    }
     std::optional<UINT> MonitorExit() { return ExitCodeOf([] { LoadHostTable(); }); }
 
+    // The setup program's host list and flags, loaded and saved in turn as
+    // within one run of the program.
+    SetupModel model;
     SetupPlatformRecorder platform;
 };
 
@@ -78,26 +81,26 @@ const std::string kCutOffer =
 
 TEST_F(ConfigStore, SaveWritesEveryHostThenTheCountWithTheSpecifiedNamesAndTypes)
 {
-    HostList = {SampleHost(0), SampleHost(1), SampleHost(2)};
-    HostList[1].Password = "";
-    HostList[1].Security = SslTls;
-    HostList[2].Security = StartTls;
-    HostList[2].Port = 1110;
-    HostList[2].Protocol = Imap;
+    model.HostList = {SampleHost(0), SampleHost(1), SampleHost(2)};
+    model.HostList[1].Password = "";
+    model.HostList[1].Security = SslTls;
+    model.HostList[2].Security = StartTls;
+    model.HostList[2].Port = 1110;
+    model.HostList[2].Protocol = Imap;
     // Hand-written values out of range are written back as they were.
-    HostList[0].Security = 7;
-    HostList[0].Port = -1;
-    HostList[0].Protocol = 5;
-    ConfigDirty = 1;
-    ASSERT_TRUE(SaveConfig());
-    EXPECT_EQ(ConfigDirty, 0);
+    model.HostList[0].Security = 7;
+    model.HostList[0].Port = -1;
+    model.HostList[0].Protocol = 5;
+    model.ConfigDirty = 1;
+    ASSERT_TRUE(SaveConfig(model));
+    EXPECT_EQ(model.ConfigDirty, 0);
 
     // Security mode, port and protocol, as the registry stores them.
     const std::vector<std::string> modes[] = {{"7", "4294967295", "5"}, {"2", "0", "0"}, {"1", "1110", "1"}};
     const char* texts[] = {"Name", "UserID", "MailReader", "MailWave"};
     std::vector<std::string> expectedOrder;
     for (int index = 0; index < 3; ++index) {
-        const HostConfig& host = HostList[index];
+        const HostConfig& host = model.HostList[index];
         const std::string prefix = "Host" + std::to_string(index);
         // The password first: see the failed-save test below.
         expectedOrder.push_back(prefix + "PasswordProtected");
@@ -167,21 +170,21 @@ TEST_F(ConfigStore, SaveWritesEveryHostThenTheCountWithTheSpecifiedNamesAndTypes
 
 TEST_F(ConfigStore, BothProgramsLoadWhatWasSavedWithClearPasswords)
 {
-    HostList = {SampleHost(0), SampleHost(1), SampleHost(2)};
-    HostList[2].Password = "";
-    HostList[1].Security = SslTls;
-    HostList[1].Port = 1995;
-    HostList[1].Protocol = Imap;
-    HostList[2].Security = StartTls;
-    const std::vector<HostConfig> saved = HostList;
-    ASSERT_TRUE(SaveConfig());
+    model.HostList = {SampleHost(0), SampleHost(1), SampleHost(2)};
+    model.HostList[2].Password = "";
+    model.HostList[1].Security = SslTls;
+    model.HostList[1].Port = 1995;
+    model.HostList[1].Protocol = Imap;
+    model.HostList[2].Security = StartTls;
+    const std::vector<HostConfig> saved = model.HostList;
+    ASSERT_TRUE(SaveConfig(model));
 
-    HostList.clear();
+    model.HostList.clear();
     EXPECT_EQ(SetupExit(), std::nullopt);
-    ASSERT_EQ(HostCount(), 3);
+    ASSERT_EQ(model.HostCount(), 3);
     for (int i = 0; i < 3; ++i)
-        EXPECT_TRUE(SameHost(HostList[i], saved[i])) << "host " << i;
-    EXPECT_EQ(NoSavedConfig, 0);
+        EXPECT_TRUE(SameHost(model.HostList[i], saved[i])) << "host " << i;
+    EXPECT_EQ(model.NoSavedConfig, 0);
 
     EXPECT_EQ(MonitorExit(), std::nullopt);
     ASSERT_EQ(gHostTable.Count.load(), 3);
@@ -203,14 +206,14 @@ TEST_F(ConfigStore, BothProgramsLoadWhatWasSavedWithClearPasswords)
 
 TEST_F(ConfigStore, ShrinkingTheListDeletesEveryValueOfTheDroppedHosts)
 {
-    HostList = {SampleHost(0), SampleHost(1), SampleHost(2)};
-    ASSERT_TRUE(SaveConfig());
+    model.HostList = {SampleHost(0), SampleHost(1), SampleHost(2)};
+    ASSERT_TRUE(SaveConfig(model));
     // Left beyond any count by older versions, by hand or by later versions.
     WriteTextValue("Host12Password", ScramblePassword("Secret12").value());
     WriteDwordValue("host2Security", 2);
     WriteTextValue("Unrelated", "kept");
-    HostList.erase(HostList.begin() + 1, HostList.end());
-    ASSERT_TRUE(SaveConfig());
+    model.HostList.erase(model.HostList.begin() + 1, model.HostList.end());
+    ASSERT_TRUE(SaveConfig(model));
 
     std::vector<std::string> names = ValueNames();
     std::sort(names.begin(), names.end());
@@ -222,33 +225,33 @@ TEST_F(ConfigStore, ShrinkingTheListDeletesEveryValueOfTheDroppedHosts)
     EXPECT_EQ(names, expected);
     EXPECT_EQ(ReadRawValue("HostCount")->data, std::string("\x01\0\0\0", 4));
     EXPECT_EQ(SetupExit(), std::nullopt);
-    EXPECT_EQ(HostCount(), 1);
+    EXPECT_EQ(model.HostCount(), 1);
     EXPECT_EQ(MonitorExit(), std::nullopt);
     EXPECT_EQ(gHostTable.Count.load(), 1);
 
     // Refused at the count, nothing is deleted: the old count still finds
     // every value it points at.
-    HostList = {SampleHost(0), SampleHost(1)};
-    ASSERT_TRUE(SaveConfig());
-    HostList.pop_back();
+    model.HostList = {SampleHost(0), SampleHost(1)};
+    ASSERT_TRUE(SaveConfig(model));
+    model.HostList.pop_back();
     platform.registryDeletes.clear();
     platform.failRegistryWriteOf = "HostCount";
-    EXPECT_FALSE(SaveConfig());
+    EXPECT_FALSE(SaveConfig(model));
     platform.failRegistryWriteOf.clear();
     EXPECT_EQ(platform.registryDeletes, std::vector<std::string>{});
     EXPECT_EQ(SetupExit(), std::nullopt);
-    EXPECT_EQ(HostCount(), 2);
-    HostList.pop_back();
+    EXPECT_EQ(model.HostCount(), 2);
+    model.HostList.pop_back();
 
     // A value that cannot be deleted fails the save, which can be tried again.
-    ConfigDirty = 1;
+    model.ConfigDirty = 1;
     platform.boxes.clear();
     platform.failRegistryDeleteOf = "Host1Name";
-    EXPECT_FALSE(SaveConfig());
-    EXPECT_EQ(ConfigDirty, 1);
+    EXPECT_FALSE(SaveConfig(model));
+    EXPECT_EQ(model.ConfigDirty, 1);
     EXPECT_EQ(platform.BoxTexts(), std::vector<std::string>{"Unable to save the configuration!"});
     platform.failRegistryDeleteOf.clear();
-    ASSERT_TRUE(SaveConfig());
+    ASSERT_TRUE(SaveConfig(model));
     EXPECT_FALSE(ReadRawValue("Host1Name"));
 }
 
@@ -257,8 +260,8 @@ TEST_F(ConfigStore, HostValuesOfTheTwelfthHostCarryItsIndex)
     std::vector<HostConfig> hosts;
     for (int i = 0; i < 12; ++i)
         hosts.push_back(SampleHost(i));
-    HostList = hosts;
-    ASSERT_TRUE(SaveConfig());
+    model.HostList = hosts;
+    ASSERT_TRUE(SaveConfig(model));
     for (const char* name : {"Host3Name", "Host3Delay", "Host11Name", "Host11UserID", "Host11Delay"})
         EXPECT_TRUE(ReadRawValue(name)) << name;
     EXPECT_FALSE(ReadRawValue("Host12Name"));
@@ -281,10 +284,10 @@ TEST_F(ConfigStore, TheMonitorUsesALongTextWholeAndTheSetupProgramOffersToRepair
                                                              kCutOffer}));
     EXPECT_EQ(platform.boxes[0].caption, "config_store_test");
     EXPECT_EQ(platform.boxes[0].flags, static_cast<UINT>(MB_YESNO | MB_ICONWARNING));
-    ASSERT_EQ(HostCount(), 1);
-    EXPECT_EQ(ConfigDirty, 1);
+    ASSERT_EQ(model.HostCount(), 1);
+    EXPECT_EQ(model.ConfigDirty, 1);
     // The password still opens when the next save binds it to the cut name.
-    ASSERT_TRUE(SaveConfig());
+    ASSERT_TRUE(SaveConfig(model));
     ASSERT_EQ(MonitorExit(), std::nullopt);
     EXPECT_EQ(gHostTable[0].Name, std::string(98, 'n'));
     EXPECT_EQ(gHostTable[0].Delay, 30);
@@ -325,11 +328,11 @@ TEST_F(ConfigStore, NoKeyOrNoCountIsAFirstRunForSetupAndStartsSetupFromTheMonito
             if (c.storeCount)
                 WriteDwordValue("HostCount", *c.count);
         }
-        NoSavedConfig = 0;
-        HostList = {SampleHost(5)};
+        model.NoSavedConfig = 0;
+        model.HostList = {SampleHost(5)};
         EXPECT_EQ(SetupExit(), std::nullopt);
-        EXPECT_EQ(HostCount(), 0);
-        EXPECT_EQ(NoSavedConfig, c.expectNoSavedConfig);
+        EXPECT_EQ(model.HostCount(), 0);
+        EXPECT_EQ(model.NoSavedConfig, c.expectNoSavedConfig);
 
         platform.processes.clear();
         EXPECT_EQ(MonitorExit(), 1u);
@@ -386,9 +389,9 @@ TEST_F(ConfigStore, HandWrittenValuesOfOtherTypesAndSizesNeverReadPastTheirBuffe
         const std::string text = c.data.substr(0, c.data.find('\0'));
         if (c.outcome == Loads) {
             EXPECT_EQ(setupExit, std::nullopt);
-            ASSERT_EQ(HostCount(), 1);
+            ASSERT_EQ(model.HostCount(), 1);
             if (std::string(c.name) == "Host0Name") {
-                EXPECT_EQ(HostList[0].Name, text);
+                EXPECT_EQ(model.HostList[0].Name, text);
             }
         } else {
             EXPECT_EQ(setupExit, 1u);
@@ -413,16 +416,16 @@ TEST_F(ConfigStore, TheCountIsANumberOnlyAsAFourByteDword)
     StoreHosts({SampleHost(0)});
     WriteRawValue("HostCount", REG_BINARY, std::string("\x01\0", 2));
     EXPECT_EQ(SetupExit(), std::nullopt);
-    EXPECT_EQ(NoSavedConfig, 1);  // a count that is no number reads as absent
+    EXPECT_EQ(model.NoSavedConfig, 1);  // a count that is no number reads as absent
     WriteRawValue("HostCount", REG_BINARY, std::string("\x01\0\0\0", 4));
-    NoSavedConfig = 0;
+    model.NoSavedConfig = 0;
     EXPECT_EQ(SetupExit(), std::nullopt);
-    EXPECT_EQ(NoSavedConfig, 1);
+    EXPECT_EQ(model.NoSavedConfig, 1);
     WriteRawValue("HostCount", REG_DWORD, std::string("\x01\0\0\0", 4));
-    NoSavedConfig = 0;
+    model.NoSavedConfig = 0;
     EXPECT_EQ(SetupExit(), std::nullopt);
-    EXPECT_EQ(HostCount(), 1);
-    EXPECT_EQ(NoSavedConfig, 0);
+    EXPECT_EQ(model.HostCount(), 1);
+    EXPECT_EQ(model.NoSavedConfig, 0);
 }
 
 // Written by older versions, by hand or by kelvo: the monitor gets each host's
@@ -448,7 +451,7 @@ TEST_F(ConfigStore, SecurityPortAndProtocolAreOptionalAndLoadAsStoredEvenOutOfRa
     // nothing is missing.
     StoreHosts({SampleHost(0), SampleHost(1), SampleHost(2)});
     ASSERT_EQ(SetupExit(), std::nullopt);
-    EXPECT_EQ(loaded(HostList), (Modes{{0, 0, Pop3}, {0, 0, Pop3}, {0, 0, Pop3}}));
+    EXPECT_EQ(loaded(model.HostList), (Modes{{0, 0, Pop3}, {0, 0, Pop3}, {0, 0, Pop3}}));
     ASSERT_EQ(MonitorExit(), std::nullopt);
     EXPECT_EQ(tableModes(), (Modes{{0, 0, Pop3}, {0, 0, Pop3}, {0, 0, Pop3}}));
     EXPECT_TRUE(platform.boxes.empty());
@@ -466,13 +469,13 @@ TEST_F(ConfigStore, SecurityPortAndProtocolAreOptionalAndLoadAsStoredEvenOutOfRa
     WriteRawValue("Host2Protocol", REG_BINARY, std::string("\x01", 1));
     const Modes stored{{0, 2110, Imap}, {3, 65536, 2}, {kUnreadableDword, kUnreadableDword, kUnreadableDword}};
     ASSERT_EQ(SetupExit(), std::nullopt);
-    EXPECT_EQ(loaded(HostList), stored);
+    EXPECT_EQ(loaded(model.HostList), stored);
     ASSERT_EQ(MonitorExit(), std::nullopt);
     EXPECT_EQ(tableModes(), stored);
     EXPECT_TRUE(platform.boxes.empty());
 
     // Saved again, they stay as they were, and the passwords still open.
-    ASSERT_TRUE(SaveConfig());
+    ASSERT_TRUE(SaveConfig(model));
     ASSERT_EQ(MonitorExit(), std::nullopt);
     EXPECT_EQ(tableModes(), stored);
     EXPECT_EQ(gHostTable[2].Password, "Secret2");
@@ -497,8 +500,8 @@ TEST_F(ConfigStore, APasswordIsBoundToItsSecurityPortAndProtocolAndASaveProtects
 {
     HostConfig host = SampleHost(1);
     host.Security = SslTls;
-    HostList = {host};
-    ASSERT_TRUE(SaveConfig());
+    model.HostList = {host};
+    ASSERT_TRUE(SaveConfig(model));
     EXPECT_EQ(OpenedPassword(0), "Secret1");
 
     // Another mode, port or protocol beside the blob, whether by hand or by a
@@ -514,18 +517,18 @@ TEST_F(ConfigStore, APasswordIsBoundToItsSecurityPortAndProtocolAndASaveProtects
         EXPECT_EQ(gHostTable[0].Password, "");
         EXPECT_TRUE(gHostTable[0].PasswordLost);
         ASSERT_EQ(SetupExit(), std::nullopt);
-        EXPECT_EQ(HostList[0].Password, "");
-        EXPECT_TRUE(HostList[0].PasswordLost);
+        EXPECT_EQ(model.HostList[0].Password, "");
+        EXPECT_TRUE(model.HostList[0].PasswordLost);
         WriteRawValue(name, kept->type, kept->data);
     }
 
     // Changed in the setup program, the password is protected anew.
     ASSERT_EQ(SetupExit(), std::nullopt);
-    ASSERT_EQ(HostList[0].Password, "Secret1");
-    HostList[0].Security = StartTls;
-    HostList[0].Port = 1110;
-    HostList[0].Protocol = Imap;
-    ASSERT_TRUE(SaveConfig());
+    ASSERT_EQ(model.HostList[0].Password, "Secret1");
+    model.HostList[0].Security = StartTls;
+    model.HostList[0].Port = 1110;
+    model.HostList[0].Protocol = Imap;
+    ASSERT_TRUE(SaveConfig(model));
     ASSERT_EQ(MonitorExit(), std::nullopt);
     EXPECT_EQ(gHostTable[0].Security, StartTls);
     EXPECT_EQ(gHostTable[0].Port, 1110);
@@ -537,12 +540,12 @@ TEST_F(ConfigStore, APasswordIsBoundToItsSecurityPortAndProtocolAndASaveProtects
 TEST_F(ConfigStore, ARefusedValueStopsTheSaveBeforeTheCountAndKeepsTheChanges)
 {
     StoreHosts({SampleHost(0)});
-    HostList = {SampleHost(0), SampleHost(1), SampleHost(2)};
-    ConfigDirty = 1;
+    model.HostList = {SampleHost(0), SampleHost(1), SampleHost(2)};
+    model.ConfigDirty = 1;
     platform.failRegistryWriteOf = "Host1Password";
-    EXPECT_FALSE(SaveConfig());
+    EXPECT_FALSE(SaveConfig(model));
 
-    EXPECT_EQ(ConfigDirty, 1);
+    EXPECT_EQ(model.ConfigDirty, 1);
     EXPECT_EQ(platform.registryWrites.back(), "Host1Password");
     EXPECT_EQ(ReadRawValue("HostCount")->data, std::string("\x01\0\0\0", 4));
     EXPECT_FALSE(ReadRawValue("Host2Name"));
@@ -554,12 +557,12 @@ TEST_F(ConfigStore, ARefusedValueStopsTheSaveBeforeTheCountAndKeepsTheChanges)
 
     // The registry still holds a list both programs can read.
     EXPECT_EQ(SetupExit(), std::nullopt);
-    EXPECT_EQ(HostCount(), 1);
+    EXPECT_EQ(model.HostCount(), 1);
 
     // The count itself refused: the old count stays.
-    HostList = {SampleHost(3), SampleHost(4)};
+    model.HostList = {SampleHost(3), SampleHost(4)};
     platform.failRegistryWriteOf = "HostCount";
-    EXPECT_FALSE(SaveConfig());
+    EXPECT_FALSE(SaveConfig(model));
     EXPECT_EQ(ReadRawValue("HostCount")->data, std::string("\x01\0\0\0", 4));
 }
 
@@ -597,8 +600,8 @@ TEST_F(ConfigStore, WhereverASaveStopsNoHostIsCheckedWithAnotherHostsPassword)
                                             AccountHost(kAccounts[2])};
     // Alice's mailbox deleted: every later host moves down one index.
     const std::vector<HostConfig> after = {before[1], before[2]};
-    HostList = after;
-    ASSERT_TRUE(SaveConfig());
+    model.HostList = after;
+    ASSERT_TRUE(SaveConfig(model));
     const std::vector<std::string> writes = platform.registryWrites;
     ASSERT_EQ(writes.size(), 23u);
 
@@ -612,12 +615,12 @@ TEST_F(ConfigStore, WhereverASaveStopsNoHostIsCheckedWithAnotherHostsPassword)
             if (olderVersion) {
                 StoreHosts(before);
             } else {
-                HostList = before;
-                ASSERT_TRUE(SaveConfig());
+                model.HostList = before;
+                ASSERT_TRUE(SaveConfig(model));
             }
-            HostList = after;
+            model.HostList = after;
             platform.failRegistryWriteOf = refused;
-            ASSERT_FALSE(SaveConfig());
+            ASSERT_FALSE(SaveConfig(model));
 
             // A host is checked with its own password, or, when the save
             // stopped between its new password and its new user id, not at
@@ -639,7 +642,7 @@ TEST_F(ConfigStore, WhereverASaveStopsNoHostIsCheckedWithAnotherHostsPassword)
             }
             // The setup program shows such a host without a password.
             ASSERT_EQ(SetupExit(), std::nullopt);
-            for (const HostConfig& host : HostList) {
+            for (const HostConfig& host : model.HostList) {
                 if (OwnerOf(host) == nullptr) {
                     EXPECT_TRUE(host.PasswordLost);
                     EXPECT_EQ(host.Password, "");
@@ -663,7 +666,7 @@ TEST_F(ConfigStore, ScrambledPasswordsOfOlderVersionsAreCheckedAndTheNextSavePro
     ASSERT_EQ(MonitorExit(), std::nullopt);
     EXPECT_EQ(PasswordsTheMonitorSends(), (Sent{"Secret0", "Secret1"}));
     ASSERT_EQ(SetupExit(), std::nullopt);
-    ASSERT_TRUE(SaveConfig());
+    ASSERT_TRUE(SaveConfig(model));
 
     for (int index : {0, 1}) {
         const std::string prefix = "Host" + std::to_string(index);
@@ -680,8 +683,8 @@ TEST_F(ConfigStore, ScrambledPasswordsOfOlderVersionsAreCheckedAndTheNextSavePro
 
 TEST_F(ConfigStore, APasswordThatCannotBeOpenedMustBeEnteredAgainAndNoOtherIsTried)
 {
-    HostList = {SampleHost(0), SampleHost(1)};
-    ASSERT_TRUE(SaveConfig());
+    model.HostList = {SampleHost(0), SampleHost(1)};
+    ASSERT_TRUE(SaveConfig(model));
     // Host 1's password beside host 0's name, as pieced-together settings
     // would have it; data no Windows made; nothing at all. A scrambled
     // password of host 0 beside it is not taken instead.
@@ -696,26 +699,26 @@ TEST_F(ConfigStore, APasswordThatCannotBeOpenedMustBeEnteredAgainAndNoOtherIsTri
         EXPECT_EQ(PasswordsTheMonitorSends(), (Sent{std::nullopt, "Secret1"}));
         EXPECT_STREQ(gHostTable[0].StatusText.load(), "Password must be entered again!");
         ASSERT_EQ(SetupExit(), std::nullopt);
-        EXPECT_EQ(HostList[0].Password, "");
-        EXPECT_TRUE(HostList[0].PasswordLost);
+        EXPECT_EQ(model.HostList[0].Password, "");
+        EXPECT_TRUE(model.HostList[0].PasswordLost);
     }
 
     // Saved again without a new password, it still must be entered again.
-    ASSERT_TRUE(SaveConfig());
+    ASSERT_TRUE(SaveConfig(model));
     ASSERT_EQ(MonitorExit(), std::nullopt);
     EXPECT_EQ(PasswordsTheMonitorSends(), (Sent{std::nullopt, "Secret1"}));
     ASSERT_EQ(SetupExit(), std::nullopt);
-    HostList[0].Password = "Secret0 again";
-    ASSERT_TRUE(SaveConfig());
+    model.HostList[0].Password = "Secret0 again";
+    ASSERT_TRUE(SaveConfig(model));
     ASSERT_EQ(MonitorExit(), std::nullopt);
     EXPECT_EQ(PasswordsTheMonitorSends(), (Sent{"Secret0 again", "Secret1"}));
 }
 
 TEST_F(ConfigStore, AKeyThatCannotBeCreatedEndsTheSetupProgram)
 {
-    HostList = {SampleHost(0)};
+    model.HostList = {SampleHost(0)};
     platform.failKeyCreate = true;
-    EXPECT_EQ(ExitCodeOf([] { SaveConfig(); }), 1u);
+    EXPECT_EQ(ExitCodeOf([this] { SaveConfig(model); }), 1u);
     ASSERT_EQ(platform.boxes.size(), 1u);
     EXPECT_EQ(platform.boxes[0].text, "Unable to access registry (?!) for config info!");
     EXPECT_EQ(platform.boxes[0].caption, "Quillo");
@@ -725,13 +728,13 @@ TEST_F(ConfigStore, AKeyThatCannotBeCreatedEndsTheSetupProgram)
 
 TEST_F(ConfigStore, SaveStartsTheMonitorOnlyWhenNoneRunsAndHostsAreSaved)
 {
-    HostList = {SampleHost(0)};
-    ASSERT_TRUE(SaveConfig());
+    model.HostList = {SampleHost(0)};
+    ASSERT_TRUE(SaveConfig(model));
     ASSERT_EQ(platform.processes.size(), 1u);
     EXPECT_EQ(platform.processes[0].commandLine, "quillo");
 
-    HostList.clear();
-    ASSERT_TRUE(SaveConfig());
+    model.HostList.clear();
+    ASSERT_TRUE(SaveConfig(model));
     EXPECT_EQ(platform.processes.size(), 1u) << "an empty list starts nothing";
     EXPECT_EQ(ReadRawValue("HostCount")->data, std::string(4, '\0'));
     EXPECT_EQ(ValueNames(), std::vector<std::string>{"HostCount"});

@@ -30,32 +30,33 @@ TEST(PasswordsOnThisCodePage, AnyBytesSaveAndLoadBackExactlyInBothPrograms)
     ASSERT_EQ(GetACP(), std::strtoul(named, nullptr, 10)) << "the locale did not give the code page";
 
     SetupPlatformRecorder platform;
+    SetupModel model;
     std::mt19937 random(GetACP());
     std::uniform_int_distribution<int> length(1, 98);
     std::uniform_int_distribution<int> byte(1, 255);
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
         DeleteConfigKey();
-        HostList.clear();
+        model.HostList.clear();
         for (int i = 0; i < 100; ++i) {
             HostConfig host = SampleHost(i);
             host.Password.resize(static_cast<size_t>(length(random)));
             for (char& c : host.Password)
                 c = static_cast<char>(byte(random));
-            HostList.push_back(host);
+            model.HostList.push_back(host);
         }
         // A lead byte of a double-byte code page with nothing after it, and
         // the longest password.
-        HostList[0].Password = "Tr0ub4dor&3\x81";
-        HostList[1].Password = std::string(98, '\xfe');
-        const std::vector<HostConfig> saved = HostList;
-        ASSERT_TRUE(SaveConfig());
+        model.HostList[0].Password = "Tr0ub4dor&3\x81";
+        model.HostList[1].Password = std::string(98, '\xfe');
+        const std::vector<HostConfig> saved = model.HostList;
+        ASSERT_TRUE(SaveConfig(model));
 
-        HostList.clear();
-        ASSERT_EQ(ExitCodeOf([] { LoadConfig(); }), std::nullopt);
-        ASSERT_EQ(HostList.size(), saved.size());
+        model.HostList.clear();
+        ASSERT_EQ(ExitCodeOf([&] { LoadConfig(model); }), std::nullopt);
+        ASSERT_EQ(model.HostList.size(), saved.size());
         for (size_t i = 0; i < saved.size(); ++i)
-            EXPECT_EQ(HostList[i].Password, saved[i].Password) << "setup program, host " << i;
+            EXPECT_EQ(model.HostList[i].Password, saved[i].Password) << "setup program, host " << i;
 
         ASSERT_EQ(ExitCodeOf([] { LoadHostTable(); }), std::nullopt);
         ASSERT_EQ(gHostTable.Count.load(), static_cast<int32_t>(saved.size()));
@@ -84,7 +85,6 @@ TEST(PasswordsOnThisCodePage, ATypedPasswordIsShownAgainWholeAndSentAsUtf8)
     SetupPlatformRecorder platform;
     for (const auto& [typed, sent] : kTypedPasswords) {
         DeleteConfigKey();
-        HostList.clear();
         auto dialog = std::make_unique<SetupDialog>(GetModuleHandleA(nullptr));
         ASSERT_NE(dialog->CreateModeless(nullptr), nullptr);
         const HWND field = GetDlgItem(dialog->window(), IDC_PASSWORD);
@@ -151,10 +151,10 @@ TEST(PasswordsOnThisCodePage, APasswordStoredByAnOlderVersionIsReadInTheCodePage
             ASSERT_EQ(gHostTable.Count.load(), 1);
             EXPECT_EQ(gHostTable[0].Password, sent);
             FreeHostTable();
-            HostList.clear();
-            ASSERT_EQ(ExitCodeOf([] { LoadConfig(); }), std::nullopt);
-            ASSERT_EQ(HostList.size(), 1u);
-            EXPECT_EQ(HostList[0].Password, sent);
+            SetupModel model;
+            ASSERT_EQ(ExitCodeOf([&] { LoadConfig(model); }), std::nullopt);
+            ASSERT_EQ(model.HostList.size(), 1u);
+            EXPECT_EQ(model.HostList[0].Password, sent);
         }
     }
     EXPECT_GT(representable, 0) << "this code page holds neither password";

@@ -21,14 +21,6 @@ namespace {
 
 const std::vector<std::string> kFieldTexts{"New host", "", "", "", "", "30"};
 
-void ResetProgramState()
-{
-    HostList.clear();
-    ConfigDirty = 0;
-    NoSavedConfig = 0;
-    CurrentHost = -1;
-}
-
 bool ConfigKeyExists()
 {
     HKEY key = nullptr;
@@ -68,15 +60,10 @@ private:
 
 class SetupDialogTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        DeleteConfigKey();
-        ResetProgramState();
-    }
+    void SetUp() override { DeleteConfigKey(); }
     void TearDown() override
     {
         dialog_.reset();
-        ResetProgramState();
         DeleteConfigKey();
     }
 
@@ -86,6 +73,10 @@ protected:
         window_ = dialog_->CreateModeless(nullptr);
         ASSERT_NE(window_, nullptr);
     }
+
+    // The open dialog's model; each Open starts a new one, as a new start of
+    // the program would.
+    SetupModel& Model() const { return dialog_->model(); }
 
     HWND Item(int id) const { return GetDlgItem(window_, id); }
 
@@ -252,7 +243,7 @@ TEST_F(SetupDialogTest, AStoredCountOfZeroOpensWithANewHostButNoHelp)
     EXPECT_EQ(ListSelection(), 0);
     EXPECT_EQ(Fields(), kFieldTexts);
     EXPECT_TRUE(HelpTopicsOpened().empty());
-    EXPECT_EQ(ConfigDirty, 1);
+    EXPECT_EQ(Model().ConfigDirty, 1);
 }
 
 TEST_F(SetupDialogTest, StoredHostsShowInStoredOrderTheFirstOnScreenAndAnUnchangedCloseAsksNothing)
@@ -284,16 +275,16 @@ TEST_F(SetupDialogTest, DeleteShowsTheFirstHostAndAddAppendsANewHost)
     Click(IDC_DELETE);
     EXPECT_EQ(ListEntries(), (std::vector<std::string>{"pop1.example.org", "pop3.example.org"}));
     EXPECT_EQ(ListSelection(), 0);
-    EXPECT_EQ(CurrentHost, 0);
+    EXPECT_EQ(Model().CurrentHost, 0);
     EXPECT_EQ(Text(IDC_HOST_NAME), "pop1.example.org");
-    EXPECT_EQ(HostCount(), 2);
-    EXPECT_EQ(HostList[1].Name, "pop3.example.org");
-    EXPECT_EQ(ConfigDirty, 1);
+    EXPECT_EQ(Model().HostCount(), 2);
+    EXPECT_EQ(Model().HostList[1].Name, "pop3.example.org");
+    EXPECT_EQ(Model().ConfigDirty, 1);
 
     Click(IDC_ADD);
     EXPECT_EQ(ListEntries(), (std::vector<std::string>{"pop1.example.org", "pop3.example.org", "New host"}));
     EXPECT_EQ(ListSelection(), 2);
-    EXPECT_EQ(CurrentHost, 2);
+    EXPECT_EQ(Model().CurrentHost, 2);
     EXPECT_EQ(Fields(), kFieldTexts);
     EXPECT_EQ(Text(IDC_ACTION), "Nothing");
 }
@@ -309,22 +300,22 @@ TEST_F(SetupDialogTest, DeletingTheLastHostLeavesThePlaceholderUntilAdd)
     EXPECT_EQ(Fields(), cleared);
     EXPECT_EQ(Text(IDC_ACTION), "Nothing");
     EXPECT_EQ(Connection(), (std::vector<std::string>{"POP3", "SSL/TLS", "", "(default 995)"}));
-    EXPECT_EQ(CurrentHost, -1);
-    EXPECT_EQ(HostCount(), 0);
+    EXPECT_EQ(Model().CurrentHost, -1);
+    EXPECT_EQ(Model().HostCount(), 0);
 
     // What is typed now belongs to no host.
     Type(IDC_HOST_NAME, "typed into nothing");
     Click(IDC_DELETE);
     ChooseHost(0);
     EXPECT_EQ(ListEntries(), placeholder);
-    EXPECT_EQ(HostCount(), 0);
-    EXPECT_EQ(CurrentHost, -1);
+    EXPECT_EQ(Model().HostCount(), 0);
+    EXPECT_EQ(Model().CurrentHost, -1);
 
     Click(IDC_ADD);
     EXPECT_EQ(ListEntries(), std::vector<std::string>{"New host"});
     EXPECT_EQ(ListSelection(), 0);
-    ASSERT_EQ(HostCount(), 1);
-    EXPECT_EQ(HostList[0].Name, "New host");
+    ASSERT_EQ(Model().HostCount(), 1);
+    EXPECT_EQ(Model().HostList[0].Name, "New host");
     EXPECT_EQ(Fields(), kFieldTexts);
 }
 
@@ -340,9 +331,9 @@ TEST_F(SetupDialogTest, ARenamedHostShowsInTheListAfterTheNextCommitWithTheSelec
     EXPECT_EQ(ListEntries(),
               (std::vector<std::string>{"renamed.example.org", "pop2.example.org", "pop3.example.org"}));
     EXPECT_EQ(ListSelection(), 0);
-    EXPECT_EQ(CurrentHost, 0);
+    EXPECT_EQ(Model().CurrentHost, 0);
     EXPECT_EQ(Text(IDC_HOST_NAME), "renamed.example.org");
-    EXPECT_EQ(ConfigDirty, 1);
+    EXPECT_EQ(Model().ConfigDirty, 1);
 
     ChooseHost(1);
     Type(IDC_HOST_NAME, "second.example.org");
@@ -370,12 +361,12 @@ TEST_F(SetupDialogTest, SecondsAreCommittedOnlyAsAUsablePositiveNumber)
                           {"0", 30},         {"-5", 30},      {"apples", 30}, {"", 30},         {"30", 30},
                           {"2147484", 30},   {"4294967326", 30}, {"99999999999999", 30}};
     for (const Case& c : cases) {
-        HostList[0].Delay = 30;
-        ConfigDirty = 0;
+        Model().HostList[0].Delay = 30;
+        Model().ConfigDirty = 0;
         Type(IDC_DELAY, c.text);
         ChooseHost(0);
-        EXPECT_EQ(HostList[0].Delay, c.delay) << '"' << c.text << '"';
-        EXPECT_EQ(ConfigDirty, c.delay != 30 ? 1 : 0) << '"' << c.text << '"';
+        EXPECT_EQ(Model().HostList[0].Delay, c.delay) << '"' << c.text << '"';
+        EXPECT_EQ(Model().ConfigDirty, c.delay != 30 ? 1 : 0) << '"' << c.text << '"';
     }
 }
 
@@ -387,20 +378,20 @@ TEST_F(SetupDialogTest, OnlyARealDifferenceIsAChange)
     Type(IDC_USER_ID, "user1");
     Type(IDC_DELAY, "60");
     ChooseHost(1);
-    EXPECT_EQ(ConfigDirty, 0);
+    EXPECT_EQ(Model().ConfigDirty, 0);
 
     SendMessageA(Item(IDC_ACTION), CB_SETCURSEL, 0, 0);
     ChooseHost(0);
-    EXPECT_EQ(ConfigDirty, 1);
-    EXPECT_EQ(HostList[1].Action, Nothing);
-    EXPECT_EQ(HostList[1].Name, "pop2.example.org");
+    EXPECT_EQ(Model().ConfigDirty, 1);
+    EXPECT_EQ(Model().HostList[1].Action, Nothing);
+    EXPECT_EQ(Model().HostList[1].Name, "pop2.example.org");
 
     // The password is kept as typed.
-    ConfigDirty = 0;
+    Model().ConfigDirty = 0;
     Type(IDC_PASSWORD, "new Secret");
     ChooseHost(1);
-    EXPECT_EQ(HostList[0].Password, "new Secret");
-    EXPECT_EQ(ConfigDirty, 1);
+    EXPECT_EQ(Model().HostList[0].Password, "new Secret");
+    EXPECT_EQ(Model().ConfigDirty, 1);
 }
 
 TEST_F(SetupDialogTest, AnActionTheListCannotShowStaysUntilTheUserPicksOne)
@@ -411,12 +402,12 @@ TEST_F(SetupDialogTest, AnActionTheListCannotShowStaysUntilTheUserPicksOne)
     Open();
     EXPECT_EQ(ActionSelection(), CB_ERR);
     ChooseHost(0);
-    EXPECT_EQ(HostList[0].Action, 7);
-    EXPECT_EQ(ConfigDirty, 0);
+    EXPECT_EQ(Model().HostList[0].Action, 7);
+    EXPECT_EQ(Model().ConfigDirty, 0);
     SendMessageA(Item(IDC_ACTION), CB_SETCURSEL, 2, 0);
     ChooseHost(0);
-    EXPECT_EQ(HostList[0].Action, LaunchMailReader);
-    EXPECT_EQ(ConfigDirty, 1);
+    EXPECT_EQ(Model().HostList[0].Action, LaunchMailReader);
+    EXPECT_EQ(Model().ConfigDirty, 1);
 }
 
 TEST_F(SetupDialogTest, LoadedHostsShowTheirOwnProtocolSecurityAndPortAndAddedOnesStartAsPop3OverSslTls)
@@ -434,15 +425,15 @@ TEST_F(SetupDialogTest, LoadedHostsShowTheirOwnProtocolSecurityAndPortAndAddedOn
     EXPECT_EQ(Connection(), (std::vector<std::string>{"IMAP", "STARTTLS", "1110", "(default 143)"}));
     Click(IDC_ADD);
     EXPECT_EQ(Connection(), (std::vector<std::string>{"POP3", "SSL/TLS", "", "(default 995)"}));
-    ASSERT_EQ(HostCount(), 3);
-    EXPECT_EQ(HostList[2].Protocol, Pop3);
-    EXPECT_EQ(HostList[2].Security, SslTls);
-    EXPECT_EQ(HostList[2].Port, 0);
-    EXPECT_EQ(HostList[1].Protocol, Imap);
-    EXPECT_EQ(HostList[1].Security, StartTls);
-    EXPECT_EQ(HostList[1].Port, 1110);
-    EXPECT_EQ(HostList[0].Protocol, Pop3);
-    EXPECT_EQ(HostList[0].Security, NoSecurity);
+    ASSERT_EQ(Model().HostCount(), 3);
+    EXPECT_EQ(Model().HostList[2].Protocol, Pop3);
+    EXPECT_EQ(Model().HostList[2].Security, SslTls);
+    EXPECT_EQ(Model().HostList[2].Port, 0);
+    EXPECT_EQ(Model().HostList[1].Protocol, Imap);
+    EXPECT_EQ(Model().HostList[1].Security, StartTls);
+    EXPECT_EQ(Model().HostList[1].Port, 1110);
+    EXPECT_EQ(Model().HostList[0].Protocol, Pop3);
+    EXPECT_EQ(Model().HostList[0].Security, NoSecurity);
 
     // The hint follows either pick before any commit, in grey.
     Choose(IDC_SECURITY, 0);
@@ -473,10 +464,10 @@ TEST_F(SetupDialogTest, AProtocolSecurityOrPortOutOfRangeStaysUntilTheUserChange
     EXPECT_EQ(Text(IDC_PORT), "70000");
     EXPECT_EQ(Text(IDC_PORT_HINT), "");
     ChooseHost(0);
-    EXPECT_EQ(HostList[0].Protocol, 2);
-    EXPECT_EQ(HostList[0].Security, 7);
-    EXPECT_EQ(HostList[0].Port, 70000);
-    EXPECT_EQ(ConfigDirty, 0);
+    EXPECT_EQ(Model().HostList[0].Protocol, 2);
+    EXPECT_EQ(Model().HostList[0].Security, 7);
+    EXPECT_EQ(Model().HostList[0].Port, 70000);
+    EXPECT_EQ(Model().ConfigDirty, 0);
     EXPECT_TRUE(platform.boxes.empty());
 
     // A known mode with an unknown protocol still has no default port.
@@ -484,14 +475,14 @@ TEST_F(SetupDialogTest, AProtocolSecurityOrPortOutOfRangeStaysUntilTheUserChange
     EXPECT_EQ(Text(IDC_PORT_HINT), "");
     Type(IDC_PORT, "");
     ChooseHost(0);
-    EXPECT_EQ(HostList[0].Protocol, 2);
-    EXPECT_EQ(HostList[0].Security, StartTls);
-    EXPECT_EQ(HostList[0].Port, 0);
-    EXPECT_EQ(ConfigDirty, 1);
+    EXPECT_EQ(Model().HostList[0].Protocol, 2);
+    EXPECT_EQ(Model().HostList[0].Security, StartTls);
+    EXPECT_EQ(Model().HostList[0].Port, 0);
+    EXPECT_EQ(Model().ConfigDirty, 1);
     Choose(IDC_PROTOCOL, 0);
     EXPECT_EQ(Text(IDC_PORT_HINT), "(default 110)");
     ChooseHost(0);
-    EXPECT_EQ(HostList[0].Protocol, Pop3);
+    EXPECT_EQ(Model().HostList[0].Protocol, Pop3);
 }
 
 TEST_F(SetupDialogTest, APortOutsideOneTo65535IsRefusedAtEveryCommitAndTheFieldKeepsTheFocus)
@@ -513,15 +504,15 @@ TEST_F(SetupDialogTest, APortOutsideOneTo65535IsRefusedAtEveryCommitAndTheFieldK
         EXPECT_EQ(GetFocus(), Item(IDC_PORT));
         // Nothing of the host is taken, and it stays on screen.
         EXPECT_EQ(ListSelection(), 0);
-        EXPECT_EQ(CurrentHost, 0);
+        EXPECT_EQ(Model().CurrentHost, 0);
         EXPECT_EQ(Text(IDC_HOST_NAME), "pop1.example.org");
-        EXPECT_EQ(HostList[0].UserID, "user1");
-        EXPECT_EQ(HostList[0].Port, 0);
-        EXPECT_EQ(ConfigDirty, 0);
+        EXPECT_EQ(Model().HostList[0].UserID, "user1");
+        EXPECT_EQ(Model().HostList[0].Port, 0);
+        EXPECT_EQ(Model().ConfigDirty, 0);
     }
     // Add, Save and the close box commit too, and stop at the refusal.
     Click(IDC_ADD);
-    EXPECT_EQ(HostCount(), 2);
+    EXPECT_EQ(Model().HostCount(), 2);
     Click(IDOK);
     CloseBox();
     EXPECT_EQ(platform.BoxTexts(), std::vector<std::string>(4, "Port must be a number from 1 to 65535."));
@@ -561,7 +552,7 @@ TEST_F(SetupDialogTest, APastedLongNameKeepsNinetyEightCharacters)
     SendMessageA(Item(IDC_HOST_NAME), WM_PASTE, 0, 0);
     EXPECT_EQ(Text(IDC_HOST_NAME), longName.substr(0, 98));
     ChooseHost(0);
-    EXPECT_EQ(HostList[0].Name, longName.substr(0, 98));
+    EXPECT_EQ(Model().HostList[0].Name, longName.substr(0, 98));
     for (int id : {IDC_USER_ID, IDC_PASSWORD, IDC_MAIL_WAVE, IDC_MAIL_READER})
         EXPECT_EQ(SendMessageA(Item(id), EM_GETLIMITTEXT, 0, 0), 98) << id;
 }
@@ -577,7 +568,7 @@ TEST_F(SetupDialogTest, AStoredTextTooLongForItsFieldIsOfferedForACut)
                                                             "bytes). Cut it to 98 bytes and go on? No ends the setup "
                                                             "program."});
     EXPECT_EQ(Text(IDC_MAIL_WAVE), std::string(98, 'w'));
-    EXPECT_EQ(ConfigDirty, 1);
+    EXPECT_EQ(Model().ConfigDirty, 1);
 }
 
 // Run by ctest under code page 932 (setup_dialog_test_932): elsewhere no
@@ -596,7 +587,6 @@ TEST_F(SetupDialogTest, OnADoubleByteCodePageAFieldKeepsNinetyEightBytes)
 
     // Stored by a version that counted characters: cut between two.
     WriteTextValue("Host0MailWave", "a" + kanji49);
-    ResetProgramState();
     platform.boxAnswer = IDYES;
     Open();
     EXPECT_EQ(Text(IDC_MAIL_WAVE), "a" + kanji49.substr(2));
@@ -612,7 +602,7 @@ TEST_F(SetupDialogTest, SaveWritesTheRegistryAndTellsARunningMonitor)
     Click(IDOK);
     EXPECT_TRUE(dialog_->ended());
     EXPECT_EQ(dialog_->result(), IDOK);
-    EXPECT_EQ(ConfigDirty, 0);
+    EXPECT_EQ(Model().ConfigDirty, 0);
 
     EXPECT_EQ(ReadRawValue("HostCount")->data, DwordData(2));
     const std::optional<RawValue> name = ReadRawValue("Host0Name");
@@ -643,7 +633,6 @@ TEST_F(SetupDialogTest, SaveStartsTheMonitorWhenNoneRunsButNotForAnEmptyList)
     EXPECT_EQ(starts[0].commandLine, "quillo");
     EXPECT_EQ(ReadRawValue("Host0Name")->data, std::string("New host") + '\0');
 
-    ResetProgramState();
     Open();
     Click(IDC_DELETE);
     Click(IDOK);
@@ -663,7 +652,6 @@ TEST_F(SetupDialogTest, EnterSavesAndEscapeLeavesWithoutSaving)
     EXPECT_EQ(dialog_->result(), IDOK);
     EXPECT_EQ(ReadRawValue("Host0UserID")->data, std::string("typed") + '\0');
 
-    ResetProgramState();
     platform.registryWrites.clear();
     Open();
     Click(IDC_ADD);
@@ -689,7 +677,6 @@ TEST_F(SetupDialogTest, TheCloseBoxOffersToSaveEveryChangeIncludingOneStillInAFi
     EXPECT_EQ(ReadRawValue("Host1Name")->data, std::string("New host") + '\0');
 
     // An edit that no commit has taken yet.
-    ResetProgramState();
     platform.boxes.clear();
     platform.registryWrites.clear();
     Open();
@@ -711,7 +698,7 @@ TEST_F(SetupDialogTest, AFailedSaveKeepsTheDialogOpenWithTheChanges)
     Click(IDOK);
     EXPECT_EQ(platform.BoxTexts(), std::vector<std::string>{"Unable to save the configuration!"});
     EXPECT_FALSE(dialog_->ended());
-    EXPECT_EQ(ConfigDirty, 1);
+    EXPECT_EQ(Model().ConfigDirty, 1);
     EXPECT_EQ(ReadRawValue("HostCount")->data, DwordData(1));
 
     platform.boxAnswer = IDYES;
@@ -752,24 +739,24 @@ TEST_F(SetupDialogTest, PickersOpenTheSystemDialogAndFillTheirField)
     // A program whose path holds a blank is kept in quotation marks.
     EXPECT_EQ(Text(IDC_MAIL_READER), "\"C:\\Programs\\other reader.exe\"");
     EXPECT_EQ(Text(IDC_MAIL_WAVE), "C:\\Sounds\\bell.wav");
-    EXPECT_EQ(ConfigDirty, 1);
+    EXPECT_EQ(Model().ConfigDirty, 1);
     ChooseHost(0);
-    EXPECT_EQ(HostList[0].MailReader, "\"C:\\Programs\\other reader.exe\"");
-    EXPECT_EQ(HostList[0].MailWave, "C:\\Sounds\\bell.wav");
+    EXPECT_EQ(Model().HostList[0].MailReader, "\"C:\\Programs\\other reader.exe\"");
+    EXPECT_EQ(Model().HostList[0].MailWave, "C:\\Sounds\\bell.wav");
 
     // The very file already named is still a choice.
-    ConfigDirty = 0;
+    Model().ConfigDirty = 0;
     Click(IDC_BROWSE_SOUND);
-    EXPECT_EQ(ConfigDirty, 1);
+    EXPECT_EQ(Model().ConfigDirty, 1);
 
-    ConfigDirty = 0;
+    Model().ConfigDirty = 0;
     platform.openDialogChoice.reset();
     Click(IDC_BROWSE_READER);
     Click(IDC_BROWSE_SOUND);
     // The dialog opens at the program itself, without the quotation marks.
     ASSERT_EQ(platform.openDialogs.size(), 5u);
     EXPECT_EQ(platform.openDialogs[3].initialFile, "C:\\Programs\\other reader.exe");
-    EXPECT_EQ(ConfigDirty, 0);
+    EXPECT_EQ(Model().ConfigDirty, 0);
     EXPECT_EQ(Text(IDC_MAIL_READER), "\"C:\\Programs\\other reader.exe\"");
     EXPECT_EQ(Text(IDC_MAIL_WAVE), "C:\\Sounds\\bell.wav");
     EXPECT_TRUE(platform.boxes.empty());
@@ -788,7 +775,7 @@ TEST_F(SetupDialogTest, APickedPathLongerThanTheRegistryKeepsIsRefusedWithABox)
     EXPECT_EQ(platform.boxes[0].caption, "setup_dialog_test");
     EXPECT_EQ(platform.boxes[0].flags & MB_ICONMASK, static_cast<UINT>(MB_ICONWARNING));
     EXPECT_EQ(Text(IDC_MAIL_READER), "C:\\Mail\\reader1.exe");
-    EXPECT_EQ(ConfigDirty, 0);
+    EXPECT_EQ(Model().ConfigDirty, 0);
 
     // The quotation marks around a path with a blank count too.
     platform.openDialogChoice = "C:\\" + std::string(46, 'p') + ' ' + std::string(44, 'p') + ".exe";
@@ -799,7 +786,7 @@ TEST_F(SetupDialogTest, APickedPathLongerThanTheRegistryKeepsIsRefusedWithABox)
     platform.openDialogChoice = longest;
     Click(IDC_BROWSE_READER);
     EXPECT_EQ(Text(IDC_MAIL_READER), longest);
-    EXPECT_EQ(ConfigDirty, 1);
+    EXPECT_EQ(Model().ConfigDirty, 1);
     EXPECT_EQ(platform.boxes.size(), 2u);
 }
 

@@ -43,13 +43,11 @@ TEST(SetupOutOfMemory, AFailedAllocationIsReportedAndEndsTheProgramWithTheRegist
     DeleteConfigKey();
     StoreHosts({SampleHost(1)});
     SetupPlatformRecorder platform;
-    HostList.clear();
-    CurrentHost = -1;
     {
         SetupDialog dialog(GetModuleHandleA(nullptr));
         HWND window = dialog.CreateModeless(nullptr);
         ASSERT_NE(window, nullptr);
-        ASSERT_EQ(HostCount(), 1);
+        ASSERT_EQ(dialog.model().HostCount(), 1);
 
         // Add needs a larger host list. The handler is called the way the
         // dialog manager calls it, minus the system's frames, which the
@@ -70,8 +68,6 @@ TEST(SetupOutOfMemory, AFailedAllocationIsReportedAndEndsTheProgramWithTheRegist
     EXPECT_TRUE(platform.registryWrites.empty());
     EXPECT_EQ(ReadRawValue("HostCount")->data, std::string("\x01\0\0\0", 4));
     EXPECT_EQ(ReadRawValue("Host0Name")->data, std::string("pop1.example.org") + '\0');
-    HostList.clear();
-    CurrentHost = -1;
     DeleteConfigKey();
 }
 

@@ -1,6 +1,7 @@
 // Opening stored passwords with CryptUnprotectData.
 #include "password_protection.h"
 
+#include "text_encoding.h"
 #include "win_handles.h"
 
 #include <windows.h>
@@ -24,27 +25,6 @@ DATA_BLOB BlobOf(const std::string& bytes)
 UniqueLocalMemory OwnerOf(const DATA_BLOB& blob)
 {
     return UniqueLocalMemory(static_cast<HLOCAL>(blob.pbData));
-}
-
-std::wstring WideOf(const std::string& text, UINT codePage)
-{
-    if (text.empty())
-        return {};
-    const int size = static_cast<int>(text.size());
-    std::wstring wide(static_cast<size_t>(MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0)), L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), size, wide.data(), static_cast<int>(wide.size()));
-    return wide;
-}
-
-std::string Utf8Of(const std::wstring& text)
-{
-    if (text.empty())
-        return {};
-    const int size = static_cast<int>(text.size());
-    std::string utf8(
-        static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr)), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr);
-    return utf8;
 }
 
 } // namespace
@@ -84,14 +64,4 @@ std::optional<std::string> UnprotectPassword(const std::string& blob, const Host
 std::string AnsiPasswordToUtf8(const std::string& ansi)
 {
     return Utf8Of(WideOf(ansi, CP_ACP));
-}
-
-std::wstring PasswordFieldText(const std::string& utf8)
-{
-    return WideOf(utf8, CP_UTF8);
-}
-
-std::string PasswordFromField(const std::wstring& text)
-{
-    return Utf8Of(text);
 }

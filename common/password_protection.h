@@ -33,7 +33,3 @@ std::optional<std::string> UnprotectPassword(const std::string& blob, const Host
 // A password that an older version kept in the bytes of the ANSI code page,
 // as the same characters in UTF-8.
 std::string AnsiPasswordToUtf8(const std::string& ansi);
-
-// The password field's Unicode text and the UTF-8 that is stored and sent.
-std::wstring PasswordFieldText(const std::string& utf8);
-std::string PasswordFromField(const std::wstring& text);

@@ -3,12 +3,12 @@
 #include "host_editor.h"
 
 #include "host_editor_rules.h"
-#include "password_protection.h"
 #include "platform.h"
 #include "reader_command.h"
 #include "setup_config.h"
 #include "setup_platform.h"
 #include "setup_resources.h"
+#include "text_encoding.h"
 
 #include <string>
 
@@ -95,7 +95,7 @@ void HostEditor::RefuseField(int control, const char* text)
 void HostEditor::ShowHost(const HostConfig& host)
 {
     SetDlgItemTextA(window_, IDC_USER_ID, host.UserID.c_str());
-    SetDlgItemTextW(window_, IDC_PASSWORD, PasswordFieldText(host.Password).c_str());
+    SetDlgItemTextW(window_, IDC_PASSWORD, WideOf(host.Password, CP_UTF8).c_str());
     SetDlgItemTextA(window_, IDC_HOST_NAME, host.Name.c_str());
     SetDlgItemTextA(window_, IDC_MAIL_READER, host.MailReader.c_str());
     SetDlgItemTextA(window_, IDC_MAIL_WAVE, host.MailWave.c_str());
@@ -173,7 +173,7 @@ std::optional<bool> HostEditor::StoreFields(HostConfig& host)
     changed |= StoreTextField(IDC_USER_ID, host.UserID);
     wchar_t password[128];
     GetDlgItemTextW(window_, IDC_PASSWORD, password, sizeof password / sizeof *password);
-    changed |= StoreText(host.Password, PasswordFromField(password));
+    changed |= StoreText(host.Password, Utf8Of(password));
     changed |= StoreTextField(IDC_HOST_NAME, host.Name);
     changed |= StoreTextField(IDC_MAIL_READER, host.MailReader);
     changed |= StoreTextField(IDC_MAIL_WAVE, host.MailWave);

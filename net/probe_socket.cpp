@@ -75,15 +75,13 @@ private:
     std::unordered_map<SocketHandle, UniqueKernelHandle> events_;
 };
 
-SocketEvents& Events()
-{
-    static SocketEvents events;
-    return events;
-}
+// Process-wide because a socket handle is all that the table's calls pass:
+// the check thread and a test's threads share it under its lock.
+SocketEvents gSocketEvents;
 
 bool MakeNonBlocking(SocketHandle socket)
 {
-    return Events().Watch(socket) != nullptr;
+    return gSocketEvents.Watch(socket) != nullptr;
 }
 
 bool ConnectPending()
@@ -95,7 +93,7 @@ bool ConnectPending()
 // failed.
 int WaitForConnect(SocketHandle socket, int ms)
 {
-    const HANDLE event = Events().Find(socket);
+    const HANDLE event = gSocketEvents.Find(socket);
     if (event == nullptr)
         return -1;
     if (WaitForSingleObject(event, static_cast<DWORD>(ms)) == WAIT_TIMEOUT)
@@ -116,7 +114,7 @@ int WaitForConnect(SocketHandle socket, int ms)
 // socket that ConnectWithin never started.
 bool WaitForBytes(SocketHandle socket, int ms)
 {
-    const HANDLE event = Events().Find(socket);
+    const HANDLE event = gSocketEvents.Find(socket);
     if (event == nullptr)
         return false;
     WaitForSingleObject(event, static_cast<DWORD>(ms));
@@ -222,7 +220,7 @@ void CloseSocket(SocketHandle socket)
 {
 #ifdef _WIN32
     closesocket(socket);
-    Events().Forget(socket);
+    gSocketEvents.Forget(socket);
 #else
     close(socket);
 #endif

@@ -20,6 +20,7 @@ struct PlatformCalls {
     HtmlHelpCall HtmlHelpA;
 };
 
+// Process-wide so that a test can replace an entry for the whole program.
 extern PlatformCalls gPlatform;
 
 // The real functions, for a test that puts an entry back.

@@ -14,6 +14,7 @@ struct MonitorPlatformCalls {
     decltype(&::MessageBeep) MessageBeep;
 };
 
+// Process-wide so that a test can replace an entry for the whole program.
 extern MonitorPlatformCalls gMonitorPlatform;
 
 // The real functions, for a test that puts an entry back.

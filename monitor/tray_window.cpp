@@ -22,6 +22,8 @@ static_assert(sizeof(void*) != 4 || kTrayRecordSize == 88);
 
 namespace {
 
+// The one tray icon of the process, which the window procedure and the
+// shell's re-creation both reach without a window pointer.
 TrayState gTray;
 
 void PutStateIntoRecord(int32_t state)

@@ -16,6 +16,7 @@ struct SetupPlatformCalls {
     decltype(&::RegDeleteValueW) RegDeleteValueW;
 };
 
+// Process-wide so that a test can replace an entry for the whole program.
 extern SetupPlatformCalls gSetupPlatform;
 
 // The real functions, for a test that puts an entry back.

@@ -6,7 +6,7 @@
 #include "monitor_config.h"
 #include "monitor_platform_recorder.h"
 #include "monitor_state.h"
-#include "pop3_probe.h"
+#include "probe.h"
 #include "tray_window.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The check thread's rules; see scheduler_rules.h.
 #include "scheduler_rules.h"
 
-#include "control_messages.h"
+#include "monitor_messages.h"
 
 #include <algorithm>
 #include <limits>

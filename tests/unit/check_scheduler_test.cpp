@@ -3,7 +3,7 @@
 // here really sleeps.
 #include "scheduler_rules.h"
 
-#include "control_messages.h"
+#include "monitor_messages.h"
 
 #include <gtest/gtest.h>
 

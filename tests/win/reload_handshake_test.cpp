@@ -4,8 +4,8 @@
 #include "check_scheduler.h"
 
 #include "config_registry.h"
-#include "control_messages.h"
 #include "monitor_config.h"
+#include "monitor_messages.h"
 #include "monitor_state.h"
 #include "platform_recorder.h"
 #include "probe.h"

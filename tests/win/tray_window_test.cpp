@@ -4,6 +4,7 @@
 #include "control_messages.h"
 #include "debug_trace.h"
 #include "monitor_config.h"
+#include "monitor_messages.h"
 #include "monitor_platform_recorder.h"
 #include "monitor_state.h"
 #include "probe.h"

@@ -1,9 +1,9 @@
 // The native half of the benchmarks: what one check costs the client (the
 // probe beside the least a POP3 check can do), and how a pass over the hosts
 // grows with their number. Prints "key value" lines for scripts/bench.
-#include "host_records.h"
+#include "host_table.h"
 #include "password_scrambling.h"
-#include "pop3_probe.h"
+#include "probe.h"
 #include "scheduler_rules.h"
 #include "support/pop3_script_server.h"
 
@@ -142,14 +142,14 @@ int RunCheckCost(int rounds)
     }
     ProbeSettings settings;
     settings.BoundMs = 5000;
-    HostEntry host;
+    HostConfig host;
     FillHost(host, server.port());
 
     std::vector<double> probeWall, probeCpu, floorWall, floorCpu, splitWall, splitNoDelayWall;
     int failures = 0;
     for (int round = 0; round < rounds + kWarmUp; ++round) {
         int32_t state = Unknown;
-        const Cost probe = Measure([&] { state = GuessState(host, settings); });
+        const Cost probe = Measure([&] { state = GuessState(host, settings).State; });
         bool floorOk = false;
         const Cost floor = Measure([&] { floorOk = FloorCheck(server.port()); });
         // Every tenth round only: a split-line check is slow, and its median
@@ -196,10 +196,13 @@ int RunScale(int passes)
 
     int failures = 0;
     CheckHooks hooks;
-    hooks.GuessState = [&](HostEntry& host) {
-        const int32_t state = GuessState(host, settings);
-        failures += state != NoMail;
-        return state;
+    // As the monitor checks: the progress shown and posted on the way.
+    hooks.GuessState = [&](const HostEntry& host, const ProgressReport& progress) {
+        ProbeSettings withProgress = settings;
+        withProgress.Progress = progress;
+        const ProbeResult result = GuessState(host, withProgress);
+        failures += result.State != NoMail;
+        return result;
     };
     hooks.Post = [](unsigned, int32_t) { return true; };
     const std::atomic<bool> neverStopped{false};

@@ -1,19 +1,15 @@
 // How the two programs meet outside the registry: the monitor window's
-// identity, its private messages, and the command lines by which each
-// program starts the other. Portable: no Windows headers, so that the
-// monitor's portable rules can post these numbers too. Finding the monitor
-// and starting it belong to the setup program (setup/setup_config.h),
-// starting the setup program to the monitor (monitor/monitor_config.h).
+// identity, the message by which the setup program tells it of a new
+// configuration, and the command lines by which each program starts the
+// other. Portable: no Windows headers. The monitor's own messages are in
+// monitor/monitor_messages.h. Finding the monitor and starting it belong to
+// the setup program (setup/setup_config.h), starting the setup program to
+// the monitor (monitor/monitor_config.h).
 #pragma once
 
-// Numbered from WM_USER (0x0400). Always posted, never sent; only
-// UM_NEWCONFIG crosses from the setup program to the monitor.
-inline constexpr unsigned UM_PROD = 0x0400 + 11;       // tray icon notification from the shell
-inline constexpr unsigned UM_NEWSTATE = 0x0400 + 12;   // lParam: host index
-inline constexpr unsigned UM_NEWMAIL = 0x0400 + 13;    // lParam: host index
-inline constexpr unsigned UM_PAUSED = 0x0400 + 14;     // the check thread waits for a reload
+// Numbered from WM_USER (0x0400) among the monitor's own messages, which
+// must not take its number. Posted, never sent.
 inline constexpr unsigned UM_NEWCONFIG = 0x0400 + 15;  // the registry changed
-inline constexpr unsigned UM_NEWSTATUS = 0x0400 + 17;  // lParam: host index
 
 // Both the class name and the title of the monitor's window; the setup
 // program looks for the title.

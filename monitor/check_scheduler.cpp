@@ -2,33 +2,23 @@
 // reload handshake. The rules themselves live in scheduler_rules.cpp.
 #include "check_scheduler.h"
 
-#include "control_messages.h"
 #include "monitor_config.h"
 #include "monitor_state.h"
-#include "pop3_probe.h"
+#include "probe.h"
 
 #include <windows.h>
 #include <process.h>
-
-namespace {
-
-void PostNewStatus(int32_t hostIndex)
-{
-    PostMessageA(gMonitorWindow.load(), UM_NEWSTATUS, 0, hostIndex);
-}
-
-// The 30-second bound and the real sockets: only the progress report and
-// the stop are the program's own.
-const ProbeSettings kMonitorProbe{.PostStatus = &PostNewStatus, .Stop = &gStopChecks};
-
-} // namespace
 
 CheckHooks SystemCheckHooks()
 {
     return CheckHooks{
         [] { return static_cast<uint32_t>(GetTickCount()); },
         [](uint32_t milliseconds) { WaitForSingleObject(gStopEvent.get(), milliseconds); },
-        [](HostEntry& host) { return GuessState(host, kMonitorProbe); },
+        // The 30-second bound and the real sockets: only the progress report
+        // and the stop are the program's own.
+        [](const HostEntry& host, const ProgressReport& progress) {
+            return GuessState(host, ProbeSettings{.Progress = progress, .Stop = &gStopChecks});
+        },
         // Posted, never sent: the check thread must not wait for the window.
         [](unsigned message, int32_t hostIndex) {
             return PostMessageA(gMonitorWindow.load(), message, 0, static_cast<LPARAM>(hostIndex)) != 0;

@@ -1,7 +1,7 @@
 // The text of a host's line in the tray menu.
 #pragma once
 
-#include "host_records.h"
+#include "host_table.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,9 +1,9 @@
 // The monitor's process-wide state that more than one of its files uses.
 // The tray window keeps its own record (tray_window.cpp); the probe's
-// settings are the probe's (pop3_probe.h).
+// settings are made for each check (check_scheduler.cpp).
 #pragma once
 
-#include "host_records.h"
+#include "host_table.h"
 #include "scheduler_rules.h"
 #include "win_handles.h"
 

@@ -1,7 +1,7 @@
 // The check thread's rules; see scheduler_rules.h.
 #include "scheduler_rules.h"
 
-#include "control_messages.h"
+#include "monitor_messages.h"
 
 #include <algorithm>
 #include <limits>
@@ -57,30 +57,38 @@ uint32_t TakeReloadRequest(ReloadSignals& reload, const CheckHooks& hooks, uint3
 
 void CheckHost(HostEntry& host, const CheckHooks& hooks)
 {
-    host.Ending = CheckEnding::Done;
-    const int32_t result = hooks.GuessState(host);
+    const ProbeResult result = hooks.GuessState(host, [&host, &hooks](const char* text) {
+        host.StatusText = text;
+        hooks.Post(UM_NEWSTATUS, host.Index);
+    });
+    const char* own = KeepServerText(host, result.ServerText);
+    host.StatusText = own != nullptr ? own : result.StatusText;
+    // A check that did not get as far as the capabilities leaves the last
+    // LOGIN-DELAY standing.
+    if (result.ServerMinimumDelay)
+        host.ServerMinimumDelay = *result.ServerMinimumDelay;
     // Before any post: the main thread reads it to tell when the next try comes.
     host.ElapsedMs = 0;
-    if (host.Ending == CheckEnding::ComeBackLater) {
+    if (result.Ending == CheckEnding::ComeBackLater) {
         // The server has not said what the mailbox holds: announcing a change
         // would run the new-mail action again for mail already announced.
         hooks.Post(UM_NEWSTATUS, host.Index);
         return;
     }
-    if (host.Ending == CheckEnding::LoginRefused) {
+    if (result.Ending == CheckEnding::LoginRefused) {
         if (host.LoginRefusals < std::numeric_limits<int32_t>::max())
             ++host.LoginRefusals;
         host.NextTryMs = RefusedLoginWaitMs(host.Delay, host.LoginRefusals);
-    } else if (result == NoMail || result == NewMail) {
+    } else if (result.State == NoMail || result.State == NewMail) {
         host.LoginRefusals = 0;
         host.NextTryMs = 0;
     }
-    if (result == host.State.load()) {
+    if (result.State == host.State.load()) {
         hooks.Post(UM_NEWSTATUS, host.Index);
     } else {
-        host.State = result;
+        host.State = result.State;
         hooks.Post(UM_NEWSTATE, host.Index);
-        if (result == NewMail)
+        if (result.State == NewMail)
             hooks.Post(UM_NEWMAIL, host.Index);
     }
 }

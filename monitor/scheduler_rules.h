@@ -6,7 +6,8 @@
 // stand-ins.
 #pragma once
 
-#include "host_records.h"
+#include "host_table.h"
+#include "probe.h"
 
 #include <atomic>
 #include <cstdint>
@@ -29,7 +30,8 @@ struct ReloadSignals {
 struct CheckHooks {
     std::function<uint32_t()> TickCount;  // milliseconds, wrapping at 2^32
     std::function<void(uint32_t milliseconds)> Sleep;
-    std::function<int32_t(HostEntry& host)> GuessState;
+    // The check of one host, telling each progress text to `progress`.
+    std::function<ProbeResult(const HostEntry& host, const ProgressReport& progress)> GuessState;
     // False when the message could not be posted (a full queue, no window).
     std::function<bool(unsigned message, int32_t hostIndex)> Post;
     // Returns once the main thread has signalled, or once the stop word is
@@ -64,11 +66,14 @@ uint32_t MeasureSleep(const CheckHooks& hooks);
 // request stays pending for the next tick.
 uint32_t TakeReloadRequest(ReloadSignals& reload, const CheckHooks& hooks, uint32_t tickMs);
 
-// Checks one host and reports: UM_NEWSTATUS for the same state, else
-// UM_NEWSTATE and, for a change into new mail, UM_NEWMAIL after it. A server
-// that asks to be asked later leaves the state as it was (UM_NEWSTATUS only);
-// a refused login stretches the wait before the next check, and a successful
-// one ends that wait.
+// Checks one host and reports: each progress text becomes the host's status
+// text with a UM_NEWSTATUS; the result's text (or the server's own words,
+// while the host has a slot for them) becomes it too, and the result's
+// LOGIN-DELAY the host's when the check learnt one. Then UM_NEWSTATUS for
+// the same state, else UM_NEWSTATE and, for a change into new mail,
+// UM_NEWMAIL after it. A server that asks to be asked later leaves the state
+// as it was (UM_NEWSTATUS only); a refused login stretches the wait before
+// the next check, and a successful one ends that wait.
 void CheckHost(HostEntry& host, const CheckHooks& hooks);
 
 // One pass over the table in index order, adding the tick to every host's

@@ -6,6 +6,7 @@
 #include "control_messages.h"
 #include "debug_trace.h"
 #include "monitor_config.h"
+#include "monitor_messages.h"
 #include "monitor_platform.h"
 #include "monitor_state.h"
 #include "new_mail_actions.h"

@@ -155,7 +155,8 @@ enum class Ending { Ok, Refused, Continue, Missing };
 // What one IMAP exchange has learnt so far.
 struct ImapExchange {
     ProbeConnection& Connection;
-    HostEntry& Host;
+    const HostConfig& Host;
+    ProbeResult Result;
     unsigned Tags = 0;
     std::string Capabilities;  // the last capability list the server gave
     std::optional<uint32_t> Unseen;
@@ -222,17 +223,17 @@ bool ReadGreeting(ImapExchange& exchange, bool& preauthenticated)
     ImapResponse greeting;
     const Arrival why = ReadResponse(exchange.Connection, greeting, BoundFromNow(exchange.Connection.Settings));
     if (why != Arrival::Complete) {
-        Fail(exchange.Host, "- Disconnected after connect!", MissingReplyText(why, kDisconnectImmediateText));
+        Fail(exchange.Result, "- Disconnected after connect!", MissingReplyText(why, kDisconnectImmediateText));
         return false;
     }
     const std::string& first = greeting.Parts.front();
     if (!StartsWithNoCase(first.c_str(), "* OK") && !StartsWithNoCase(first.c_str(), "* PREAUTH")) {
         const char* later = IsBye(first) ? ComeBackLaterText(std::string_view(first).substr(5)) : nullptr;
         if (later != nullptr) {
-            exchange.Host.Ending = CheckEnding::ComeBackLater;
-            Fail(exchange.Host, "- Server asks to come back later!", later);
+            exchange.Result.Ending = CheckEnding::ComeBackLater;
+            Fail(exchange.Result, "- Server asks to come back later!", later);
         } else {
-            Fail(exchange.Host, "- Server rejected connect!", kRejectedConnectText);
+            Fail(exchange.Result, "- Server rejected connect!", kRejectedConnectText);
         }
         return false;
     }
@@ -252,40 +253,42 @@ bool LearnCapabilities(ImapExchange& exchange)
 bool SecureWithStartTls(ImapExchange& exchange)
 {
     if (!LearnCapabilities(exchange)) {
-        Fail(exchange.Host, "- No CAPABILITY reply!", kNoStartTlsText);
+        Fail(exchange.Result, "- No CAPABILITY reply!", kNoStartTlsText);
         return false;
     }
     if (!HasWordNoCase(exchange.Capabilities, "STARTTLS") || Command(exchange, "STARTTLS") != Ending::Ok) {
-        Fail(exchange.Host, "- Server rejected STARTTLS!", kNoStartTlsText);
+        Fail(exchange.Result, "- Server rejected STARTTLS!", kNoStartTlsText);
         return false;
     }
-    return SecureConnection(exchange.Connection, exchange.Host);
+    return SecureConnection(exchange.Connection, exchange.Host, exchange.Result);
 }
 
 // A NO or BAD to LOGIN (or to its literal): what its response code says.
 void LoginRefused(ImapExchange& exchange)
 {
-    HostEntry& host = exchange.Host;
+    ProbeResult& result = exchange.Result;
     const std::string_view said = exchange.Said;
     if (const char* later = ComeBackLaterText(said)) {
-        host.Ending = CheckEnding::ComeBackLater;
-        Fail(host, "- Server asks to come back later!", later);
+        result.Ending = CheckEnding::ComeBackLater;
+        Fail(result, "- Server asks to come back later!", later);
         return;
     }
-    host.Ending = CheckEnding::LoginRefused;
+    result.Ending = CheckEnding::LoginRefused;
     if (HasResponseCode(said, "PRIVACYREQUIRED")) {
-        Fail(host, "- LOGIN refused on a plain connection!", kSecureConnectionRequiredText);
+        Fail(result, "- LOGIN refused on a plain connection!", kSecureConnectionRequiredText);
         return;
     }
     if (HasResponseCode(said, "EXPIRED") || HasResponseCode(said, "CONTACTADMIN")) {
         const size_t codeEnd = said.find(']');
-        const char* own = codeEnd == std::string_view::npos ? nullptr : KeepServerText(host, said.substr(codeEnd + 1));
-        if (own != nullptr) {
-            Fail(host, "- Server rejected LOGIN in its own words!", own);
+        if (codeEnd != std::string_view::npos)
+            result.ServerText = ServerOwnWords(said.substr(codeEnd + 1));
+        // The usual text stands in for the words where they cannot be shown.
+        if (!result.ServerText.empty()) {
+            Fail(result, "- Server rejected LOGIN in its own words!", kRejectedLoginText);
             return;
         }
     }
-    Fail(host, "- Server rejected LOGIN!", kRejectedLoginText);
+    Fail(result, "- Server rejected LOGIN!", kRejectedLoginText);
 }
 
 // LOGIN with each value quoted, or as a synchronising literal when it holds
@@ -295,12 +298,12 @@ bool LogIn(ImapExchange& exchange)
 {
     if (exchange.Connection.Tls == nullptr) {
         if (!LearnCapabilities(exchange)) {
-            Fail(exchange.Host, "- Disconnected before LOGIN!",
+            Fail(exchange.Result, "- Disconnected before LOGIN!",
                  MissingReplyText(exchange.Why, kDisconnectAfterPassText));
             return false;
         }
         if (HasWordNoCase(exchange.Capabilities, "LOGINDISABLED")) {
-            Fail(exchange.Host, "- LOGIN disabled on a plain connection!", kSecureConnectionRequiredText);
+            Fail(exchange.Result, "- LOGIN disabled on a plain connection!", kSecureConnectionRequiredText);
             return false;
         }
     }
@@ -314,7 +317,7 @@ bool LogIn(ImapExchange& exchange)
         SendLine(exchange.Connection, pending + " {" + std::to_string(value->size()) + '}');
         const Ending ending = Await(exchange, tag, true);
         if (ending == Ending::Missing) {
-            Fail(exchange.Host, "- No go-ahead for a LOGIN literal!",
+            Fail(exchange.Result, "- No go-ahead for a LOGIN literal!",
                  MissingReplyText(exchange.Why, kDisconnectAfterPassText));
             return false;
         }
@@ -330,51 +333,59 @@ bool LogIn(ImapExchange& exchange)
     if (ending == Ending::Ok)
         return true;
     if (ending == Ending::Missing)
-        Fail(exchange.Host, "- Disconnected after LOGIN!", MissingReplyText(exchange.Why, kDisconnectAfterPassText));
+        Fail(exchange.Result, "- Disconnected after LOGIN!", MissingReplyText(exchange.Why, kDisconnectAfterPassText));
     else
         LoginRefused(exchange);
     return false;
 }
 
-int32_t AskStatus(ImapExchange& exchange)
+void AskStatus(ImapExchange& exchange)
 {
+    ProbeResult& result = exchange.Result;
     exchange.Unseen.reset();
     const Ending ending = Command(exchange, "STATUS INBOX (MESSAGES UNSEEN)");
     if (ending == Ending::Refused) {
         if (const char* later = ComeBackLaterText(exchange.Said)) {
-            exchange.Host.Ending = CheckEnding::ComeBackLater;
-            return Fail(exchange.Host, "- Server asks to come back later!", later);
+            result.Ending = CheckEnding::ComeBackLater;
+            Fail(result, "- Server asks to come back later!", later);
+            return;
         }
     }
-    if (ending != Ending::Ok || !exchange.Unseen)
-        return Fail(exchange.Host, "- Server rejected STATUS!", kRejectedStatusText);
+    if (ending != Ending::Ok || !exchange.Unseen) {
+        Fail(result, "- Server rejected STATUS!", kRejectedStatusText);
+        return;
+    }
     // The answer to LOGOUT tells nothing; waiting for it would only let a
     // slow server hold the check.
     SendLine(exchange.Connection, NextTag(exchange) + " LOGOUT");
     if (*exchange.Unseen == 0) {
-        exchange.Host.StatusText = kNoNewMailText;
-        return NoMail;
+        result.State = NoMail;
+        result.StatusText = kNoNewMailText;
+    } else {
+        result.State = NewMail;
+        result.StatusText = kNewMailText;
     }
-    exchange.Host.StatusText = kNewMailText;
-    return NewMail;
 }
 
-int32_t Run(ImapExchange& exchange)
+// Fills the exchange's result.
+void Run(ImapExchange& exchange)
 {
     bool preauthenticated = false;
     if (!ReadGreeting(exchange, preauthenticated))
-        return Unknown;
+        return;
     if (exchange.Host.Security == StartTls) {
         // A server that greets preauthenticated is past the point where TLS
         // could start: going on would read the mailbox in the clear.
-        if (preauthenticated)
-            return Fail(exchange.Host, "- PREAUTH where STARTTLS was wanted!", kNoStartTlsText);
+        if (preauthenticated) {
+            Fail(exchange.Result, "- PREAUTH where STARTTLS was wanted!", kNoStartTlsText);
+            return;
+        }
         if (!SecureWithStartTls(exchange))
-            return Unknown;
+            return;
     }
     if (!preauthenticated && !LogIn(exchange))
-        return Unknown;
-    return AskStatus(exchange);
+        return;
+    AskStatus(exchange);
 }
 
 } // namespace
@@ -426,8 +437,9 @@ std::optional<uint32_t> UnseenInInbox(const ImapResponse& response)
     return UnseenItem(items);
 }
 
-int32_t ImapDialogue(ProbeConnection& connection, HostEntry& host)
+ProbeResult ImapDialogue(ProbeConnection& connection, const HostConfig& host)
 {
-    ImapExchange exchange{connection, host, 0, {}, std::nullopt, {}, Arrival::Complete};
-    return Run(exchange);
+    ImapExchange exchange{connection, host, {}, 0, {}, std::nullopt, {}, Arrival::Complete};
+    Run(exchange);
+    return exchange.Result;
 }

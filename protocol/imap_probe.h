@@ -19,9 +19,8 @@ struct ImapResponse {
 };
 
 // The dialogue on a connection that is up (and already in TLS with
-// SSL/TLS), after GuessState made it: returns the host's new MailState and
-// leaves the matching status text in the entry.
-int32_t ImapDialogue(ProbeConnection& connection, HostEntry& host);
+// SSL/TLS), after GuessState made it, from the greeting on.
+ProbeResult ImapDialogue(ProbeConnection& connection, const HostConfig& host);
 
 // The value as a command argument: a quoted string, with \ and " escaped,
 // when every byte can stand in one; nothing when it needs a literal (a CR,

@@ -1,10 +1,6 @@
-// The POP3 dialogue of one check: the connection (in TLS from the start, or
-// after STLS, or plain), CAPA, USER, PASS, STAT, QUIT, and the verdict
-// whether the mailbox holds anything.
+// The POP3 dialogue of one check, on a connection in TLS from the start,
+// after STLS, or plain.
 #include "pop3_probe.h"
-
-#include "debug_trace.h"
-#include "imap_probe.h"
 
 #include <algorithm>
 #include <cstring>
@@ -27,15 +23,15 @@ bool SendCommand(ProbeConnection& connection, const char* verb, const std::strin
 }
 
 // RFC 2595's STLS, then TLS.
-bool StartTlsOnPlainConnection(ProbeConnection& connection, HostEntry& host)
+bool StartTlsOnPlainConnection(ProbeConnection& connection, const HostConfig& host, ProbeResult& result)
 {
     SendLine(connection, "STLS");
     const char* line = ReceiveLine(connection);
     if (line == nullptr || !StartsWithNoCase(line, "+OK")) {
-        Fail(host, "- Server rejected STLS!", kNoStartTlsText);
+        Fail(result, "- Server rejected STLS!", kNoStartTlsText);
         return false;
     }
-    return SecureConnection(connection, host);
+    return SecureConnection(connection, host, result);
 }
 
 // What of RFC 2449's CAPA answer the check needs.
@@ -64,8 +60,9 @@ bool IsCapability(const char* line, const char* name)
 }
 
 // CAPA and its whole answer within one bound; an "-ERR" is an answer with
-// no capabilities. Fails with the status text set when no answer came.
-bool AskCapabilities(ProbeConnection& connection, HostEntry& host, Pop3Capabilities& capabilities)
+// no capabilities. Fails, with the failure in `result`, when no answer came;
+// an answer gives the result its LOGIN-DELAY.
+bool AskCapabilities(ProbeConnection& connection, ProbeResult& result, Pop3Capabilities& capabilities)
 {
     SendLine(connection, "CAPA");
     const Deadline deadline = BoundFromNow(connection.Settings);
@@ -82,10 +79,10 @@ bool AskCapabilities(ProbeConnection& connection, HostEntry& host, Pop3Capabilit
         }
     }
     if (line == nullptr) {
-        Fail(host, "- No answer to CAPA!", MissingReplyText(why, kDisconnectImmediateText));
+        Fail(result, "- No answer to CAPA!", MissingReplyText(why, kDisconnectImmediateText));
         return false;
     }
-    host.ServerMinimumDelay = capabilities.LoginDelay;
+    result.ServerMinimumDelay = capabilities.LoginDelay;
     return true;
 }
 
@@ -104,87 +101,76 @@ const char* ComeBackLaterText(const char* line)
 
 // The failure of a step that the server answered with "-ERR" (or anything
 // but "+OK"): come back later when its code says so, else the step's text.
-int32_t Refused(HostEntry& host, const char* line, const char* debugLine, const char* text, bool loginStep)
+ProbeResult& Refused(ProbeResult& result, const char* line, const char* debugLine, const char* text, bool loginStep)
 {
     if (StartsWithNoCase(line, "-ERR")) {
         if (const char* later = ComeBackLaterText(line)) {
-            host.Ending = CheckEnding::ComeBackLater;
-            return Fail(host, "- Server asks to come back later!", later);
+            result.Ending = CheckEnding::ComeBackLater;
+            return Fail(result, "- Server asks to come back later!", later);
         }
         if (loginStep)
-            host.Ending = CheckEnding::LoginRefused;
+            result.Ending = CheckEnding::LoginRefused;
     }
-    return Fail(host, debugLine, text);
+    return Fail(result, debugLine, text);
 }
 
 } // namespace
 
-int32_t GuessState(HostEntry& host, const ProbeSettings& settings)
+ProbeResult Pop3Dialogue(ProbeConnection& connection, const HostConfig& host)
 {
-    DebugTrace("- GuessState: [%s]", host.Name.c_str());
-    UniqueSocket socket = ConnectToHost(host, settings);
-    if (!socket)
-        return Unknown;
-
-    ShowProgress(host, kQueryingText, settings);
-    ProbeConnection connection(socket.get(), settings);
-    if (host.Security == SslTls && !SecureConnection(connection, host))
-        return Unknown;
-    if (host.Protocol == Imap)
-        return ImapDialogue(connection, host);
+    ProbeResult result;
     Arrival why = Arrival::Complete;
     const char* line = ReceiveLine(connection, &why);
     if (line == nullptr)
-        return Fail(host, "- Disconnected after connect!", MissingReplyText(why, kDisconnectImmediateText));
+        return Fail(result, "- Disconnected after connect!", MissingReplyText(why, kDisconnectImmediateText));
     if (!StartsWithNoCase(line, "+OK"))
-        return Refused(host, line, "- Server rejected connect!", kRejectedConnectText, false);
+        return Refused(result, line, "- Server rejected connect!", kRejectedConnectText, false);
     // POP3 sends no second greeting after STLS: USER comes next.
-    if (host.Security == StartTls && !StartTlsOnPlainConnection(connection, host))
-        return Unknown;
+    if (host.Security == StartTls && !StartTlsOnPlainConnection(connection, host, result))
+        return result;
 
     Pop3Capabilities capabilities;
-    if (!AskCapabilities(connection, host, capabilities))
-        return Unknown;
+    if (!AskCapabilities(connection, result, capabilities))
+        return result;
     // The server would refuse the password in the clear, or worse, take it.
     if (connection.Tls == nullptr && capabilities.Stls && !capabilities.User)
-        return Fail(host, "- USER only after STLS!", kSecureConnectionRequiredText);
+        return Fail(result, "- USER only after STLS!", kSecureConnectionRequiredText);
 
     if (!SendCommand(connection, "USER", host.UserID))
-        return Fail(host, "- Server rejected USER info!", kRejectedUserText);
+        return Fail(result, "- Server rejected USER info!", kRejectedUserText);
     line = ReceiveLine(connection, &why);
     if (line == nullptr)
-        return Fail(host, "- Disconnected after sending user info!", MissingReplyText(why, kDisconnectAfterUserText));
+        return Fail(result, "- Disconnected after sending user info!", MissingReplyText(why, kDisconnectAfterUserText));
     if (!StartsWithNoCase(line, "+OK")) {
         // Inside TLS, [AUTH] cannot mean that TLS is missing.
         const bool wantsTls = connection.Tls == nullptr && StartsWithNoCase(line, "-ERR") &&
                               HasResponseCode(line + std::char_traits<char>::length("-ERR"), "AUTH");
-        return Refused(host, line, "- Server rejected USER info!",
+        return Refused(result, line, "- Server rejected USER info!",
                        wantsTls ? kSecureConnectionRequiredText : kRejectedUserText, true);
     }
 
     if (!SendCommand(connection, "PASS", host.Password))
-        return Fail(host, "- Server rejected PASS info!", kRejectedPassText);
+        return Fail(result, "- Server rejected PASS info!", kRejectedPassText);
     line = ReceiveLine(connection, &why);
     if (line == nullptr)
-        return Fail(host, "- Disconnected after sending password!", MissingReplyText(why, kDisconnectAfterPassText));
+        return Fail(result, "- Disconnected after sending password!", MissingReplyText(why, kDisconnectAfterPassText));
     if (!StartsWithNoCase(line, "+OK"))
-        return Refused(host, line, "- Server rejected PASS info!", kRejectedPassText, true);
+        return Refused(result, line, "- Server rejected PASS info!", kRejectedPassText, true);
 
     SendLine(connection, "STAT");
     line = ReceiveLine(connection);
     if (line == nullptr || !StartsWithNoCase(line, "+OK "))
-        return Refused(host, line == nullptr ? "" : line, "- Server rejected STAT info!", kRejectedStatText, false);
+        return Refused(result, line == nullptr ? "" : line, "- Server rejected STAT info!", kRejectedStatText, false);
 
     // The answer to QUIT tells nothing; waiting for it would only let a slow
     // server hold the check.
     SendLine(connection, "QUIT");
-    connection.EndTlsSession();
-    socket.reset();
-
     if (line[4] == '0') {
-        host.StatusText = kNoNewMailText;
-        return NoMail;
+        result.State = NoMail;
+        result.StatusText = kNoNewMailText;
+    } else {
+        result.State = NewMail;
+        result.StatusText = kNewMailText;
     }
-    host.StatusText = kNewMailText;
-    return NewMail;
+    return result;
 }

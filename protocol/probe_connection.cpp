@@ -10,15 +10,12 @@
 
 namespace {
 
-// Used by the check thread alone.
-char ReplyBuffer[kReplyLineKept + 1];
-
 // The host's addresses in turn, all within the one bound. Each address but
 // the last may use only its share of what is left, so that one that never
 // answers (a dead IPv6 route, say) still leaves time for the next. The
-// socket of the first that connects, or none, with the status text set.
-UniqueSocket ConnectToAny(HostEntry& host, const std::vector<ServerAddress>& addresses,
-                          const ProbeSettings& settings)
+// socket of the first that connects, or none, with the failure in `result`.
+UniqueSocket ConnectToAny(const std::vector<ServerAddress>& addresses, const ProbeSettings& settings,
+                          ProbeResult& result)
 {
     const ProbeSockets& sockets = *settings.Sockets;
     const Deadline deadline = BoundFromNow(settings);
@@ -38,9 +35,9 @@ UniqueSocket ConnectToAny(HostEntry& host, const std::vector<ServerAddress>& add
     }
     if (!opened) {
         DebugTrace("- Failed to create socket");
-        host.StatusText = kNoSocketText;
+        result.StatusText = kNoSocketText;
     } else {
-        host.StatusText = kConnectFailedText;
+        result.StatusText = kConnectFailedText;
     }
     return UniqueSocket(kNoSocket, sockets.CloseSocket);
 }
@@ -99,67 +96,67 @@ bool HasLineBreak(const std::string& text)
     return text.find_first_of("\r\n") != std::string::npos;
 }
 
-void ShowProgress(HostEntry& host, const char* text, const ProbeSettings& settings)
+void ShowProgress(const ProbeSettings& settings, const char* text)
 {
-    host.StatusText = text;
-    if (settings.PostStatus != nullptr)
-        settings.PostStatus(host.Index);
+    if (settings.Progress)
+        settings.Progress(text);
 }
 
-int32_t Fail(HostEntry& host, const char* debugLine, const char* text)
+ProbeResult& Fail(ProbeResult& result, const char* debugLine, const char* text)
 {
     DebugTrace("%s", debugLine);
-    host.StatusText = text;
-    return Unknown;
+    result.State = Unknown;
+    result.StatusText = text;
+    return result;
 }
 
-UniqueSocket ConnectToHost(HostEntry& host, const ProbeSettings& settings)
+UniqueSocket ConnectToHost(const HostConfig& host, const ProbeSettings& settings, ProbeResult& result)
 {
     UniqueSocket none(kNoSocket, settings.Sockets->CloseSocket);
     // Not even a connection: nothing of this host's may reach a server that
     // its stored password was not saved for.
     if (host.PasswordLost) {
-        Fail(host, "- Password cannot be opened", kPasswordLostText);
+        Fail(result, "- Password cannot be opened", kPasswordLostText);
         return none;
     }
     // A value that this version cannot honour must not be guessed at: a
     // password meant for TLS would otherwise go out in the clear.
     if (host.Security < NoSecurity || host.Security > SslTls) {
-        Fail(host, "- Unsupported security setting", kUnsupportedSecurityText);
+        Fail(result, "- Unsupported security setting", kUnsupportedSecurityText);
         return none;
     }
     if (host.Protocol != Pop3 && host.Protocol != Imap) {
-        Fail(host, "- Unsupported protocol setting", kUnsupportedProtocolText);
+        Fail(result, "- Unsupported protocol setting", kUnsupportedProtocolText);
         return none;
     }
     if (host.Port < 0 || host.Port > 65535) {
-        Fail(host, "- Invalid server port", kInvalidPortText);
+        Fail(result, "- Invalid server port", kInvalidPortText);
         return none;
     }
     const auto port = static_cast<uint16_t>(host.Port != 0 ? host.Port : DefaultPort(host.Security, host.Protocol));
 
-    ShowProgress(host, kGettingAddressText, settings);
+    ShowProgress(settings, kGettingAddressText);
     // The name service may answer an empty name with this machine's own
     // address, and whatever listens there would be sent the password.
     const std::vector<ServerAddress> addresses =
         host.Name.empty() ? std::vector<ServerAddress>{} : settings.Sockets->ResolveHost(host.Name.c_str(), port);
     if (addresses.empty()) {
-        Fail(host, "- Bogus address", kNoSuchHostText);
+        Fail(result, "- Bogus address", kNoSuchHostText);
         return none;
     }
 
-    ShowProgress(host, kConnectingText, settings);
-    return ConnectToAny(host, addresses, settings);
+    ShowProgress(settings, kConnectingText);
+    return ConnectToAny(addresses, settings, result);
 }
 
-bool SecureConnection(ProbeConnection& connection, HostEntry& host)
+bool SecureConnection(ProbeConnection& connection, const HostConfig& host, ProbeResult& result)
 {
     // Whatever the server sent before the handshake (after the "+OK" to
     // STLS, the tagged OK to STARTTLS) is no reply to anything: taking it as
     // one, or as TLS data, would let a man in the middle speak for the
     // server inside the secure session.
     if (connection.Next != connection.End) {
-        Fail(host, "- Bytes before the TLS handshake!", kNoSecureConnectionText);
+        Fail(result, "- Bytes before the TLS handshake!", kNoSecureConnectionText);
         return false;
     }
     const ProbeSettings& settings = connection.Settings;
@@ -168,7 +165,7 @@ bool SecureConnection(ProbeConnection& connection, HostEntry& host)
                                                           BoundFromNow(settings), settings.Stop, &session);
     if (outcome != TlsOutcome::Established) {
         DebugTrace("- TLS failed: %d", static_cast<int>(outcome));
-        host.StatusText = TlsFailureText(outcome);
+        result.StatusText = TlsFailureText(outcome);
         return false;
     }
     connection.Tls = session;
@@ -253,10 +250,10 @@ Arrival ReceiveBytes(ProbeConnection& connection, size_t count, std::string& byt
 
 const char* ReceiveLineBefore(ProbeConnection& connection, Deadline deadline, Arrival* why)
 {
-    const Arrival arrival = ReceiveLineInto(connection, ReplyBuffer, kReplyLineKept, deadline);
+    const Arrival arrival = ReceiveLineInto(connection, connection.Reply, kReplyLineKept, deadline);
     if (why != nullptr)
         *why = arrival;
-    return arrival == Arrival::Complete ? ReplyBuffer : nullptr;
+    return arrival == Arrival::Complete ? connection.Reply : nullptr;
 }
 
 const char* ReceiveLine(ProbeConnection& connection, Arrival* why)
@@ -287,7 +284,7 @@ bool HasResponseCode(std::string_view afterStatus, std::string_view code)
            (after == ']' || after == '/' || after == ' ');
 }
 
-const char* KeepServerText(HostEntry& host, std::string_view text)
+std::string ServerOwnWords(std::string_view text)
 {
     std::string words(text);
     for (char& c : words) {
@@ -296,18 +293,8 @@ const char* KeepServerText(HostEntry& host, std::string_view text)
     }
     const size_t first = words.find_first_not_of(' ');
     if (first == std::string::npos)
-        return nullptr;
+        return std::string();
     words = words.substr(first, words.find_last_not_of(' ') + 1 - first).substr(0, kServerTextKept);
     words.erase(words.find_last_not_of(' ') + 1);
-    ServerTexts& texts = host.OwnTexts;
-    for (size_t i = 0; i < texts.Used; ++i) {
-        if (words == texts.Slots[i])
-            return texts.Slots[i];
-    }
-    if (texts.Used == kServerTextSlots)
-        return nullptr;
-    char* slot = texts.Slots[texts.Used++];
-    words.copy(slot, kServerTextKept);
-    slot[words.size()] = '\0';
-    return slot;
+    return words;
 }

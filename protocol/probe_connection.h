@@ -1,72 +1,20 @@
-// What every mail dialogue of a check shares: the status texts, the
-// settings, the connection with its line reader, and the steps before the
-// first word of the protocol (the host's own checks, the address, the
-// connect, TLS). Run on the check thread.
+// What every mail dialogue of a check shares: the connection with its line
+// reader, and the steps before the first word of the protocol (the host's
+// own checks, the address, the connect, TLS). Run on the check thread.
 #pragma once
 
-#include "host_records.h"
+#include "probe.h"
 #include "socket_table.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-// Status texts. Arrays, so that each text has one address in the whole
-// program: the main thread may read the entry's text while the check thread
-// replaces it, and only ever sees one of these objects.
-inline constexpr char kPasswordLostText[] = "Password must be entered again!";
-inline constexpr char kNoSocketText[] = "Unable to create socket!";
-inline constexpr char kGettingAddressText[] = "Getting network address...";
-inline constexpr char kNoSuchHostText[] = "No such host.";
-inline constexpr char kConnectingText[] = "Connecting to server...";
-inline constexpr char kConnectFailedText[] = "Unable to connect to server!";
-inline constexpr char kQueryingText[] = "Querying for mail...";
-inline constexpr char kDisconnectImmediateText[] = "Server disconnect: immediate!";
-inline constexpr char kRejectedConnectText[] = "Server rejected connect!";
-inline constexpr char kDisconnectAfterUserText[] = "Server disconnect: after USER command!";
-inline constexpr char kRejectedUserText[] = "Server rejected USER info - invalid USER name?";
-inline constexpr char kDisconnectAfterPassText[] = "Server disconnect: after PASS command!";
-inline constexpr char kRejectedPassText[] = "Server rejected PASS info - wrong password?";
-inline constexpr char kRejectedStatText[] = "Server rejected STAT cmd - non-POP3 server?";
-inline constexpr char kUnsupportedSecurityText[] = "Unsupported security setting!";
-inline constexpr char kUnsupportedProtocolText[] = "Unsupported protocol setting!";
-inline constexpr char kInvalidPortText[] = "Invalid server port!";
-inline constexpr char kSecureConnectionRequiredText[] = "Server requires a secure connection!";
-inline constexpr char kNoStartTlsText[] = "Server does not support STARTTLS!";
-inline constexpr char kNoSecureConnectionText[] = "Unable to establish a secure connection!";
-inline constexpr char kCertificateUntrustedText[] = "Server certificate is not trusted!";
-inline constexpr char kCertificateExpiredText[] = "Server certificate has expired!";
-inline constexpr char kCertificateNotYetValidText[] = "Server certificate is not yet valid!";
-inline constexpr char kCertificateNameText[] = "Server certificate does not match the host name!";
-inline constexpr char kNoNewMailText[] = "No new mail.";
-inline constexpr char kNewMailText[] = "New mail waiting!";
-inline constexpr char kNoAnswerInTimeText[] = "Server did not answer in time!";
-inline constexpr char kReplyTooLongText[] = "Server reply is too long!";
-inline constexpr char kWaitBeforeNextCheckText[] = "Server asks to wait before the next check.";
-inline constexpr char kMailboxInUseText[] = "Mailbox is in use by another program.";
-inline constexpr char kTemporarilyUnavailableText[] = "Server is temporarily unavailable.";
-inline constexpr char kRejectedLoginText[] = "Server rejected the login - wrong user name or password?";
-inline constexpr char kRejectedStatusText[] = "Server rejected the STATUS command!";
-
 // A reply line keeps at most this many characters; the rest of it is read
 // and dropped, so the dialogue stays in step.
 inline constexpr size_t kReplyLineKept = 127;
 // A reply line longer than this before its line feed counts as no reply.
 inline constexpr size_t kReplyLineLimit = 4096;
-
-struct ProbeSettings {
-    // Bound on the connect (all of the host's addresses together), on the
-    // TLS handshake, and on each reply line as a whole.
-    int BoundMs = 30000;
-    // Tells the main thread that the host's progress text changed; the
-    // program posts UM_NEWSTATUS with the host's index here.
-    void (*PostStatus)(int32_t hostIndex) = nullptr;
-    // Where the dialogue's bytes go and come from.
-    const ProbeSockets* Sockets = &SystemSockets();
-    // Once set, a connect or reply still awaited fails at once: the monitor
-    // is ending and waits for this check.
-    const std::atomic<bool>* Stop = nullptr;
-};
 
 // How much one recv may take: more than any reply line of a sound server, so
 // that a reply comes in one call; what arrives beyond the line waits in the
@@ -76,7 +24,7 @@ inline constexpr size_t kReceiveRoom = 512;
 // One check's connection. The socket belongs to the caller; the bytes that
 // arrived beyond the last line taken belong to the connection, so that the
 // next line starts with them exactly as it would have read them from the
-// socket. Once TLS is up, lines go through its session, which the
+// socket, and so does the last line taken. Once TLS is up, lines go through its session, which the
 // connection ends (close_notify) before the caller closes the socket.
 struct ProbeConnection {
     ProbeConnection(SocketHandle socket, const ProbeSettings& settings) : Socket(socket), Settings(settings) {}
@@ -96,6 +44,8 @@ struct ProbeConnection {
     char Received[kReceiveRoom];
     size_t Next = 0;  // the first byte not yet taken
     size_t End = 0;   // one past the last byte received
+    // The line that ReceiveLine returned last, until the next one.
+    char Reply[kReplyLineKept + 1] = {};
 };
 
 // Why a read ended: the dialogue's text for a missing reply depends on it.
@@ -117,7 +67,7 @@ const char* TlsFailureText(TlsOutcome outcome);
 // send is completed.
 void SendLine(ProbeConnection& connection, std::string_view text);
 
-// The next reply line without CR and LF, in the monitor's one reply buffer,
+// The next reply line without CR and LF, in the connection's reply buffer,
 // or null when no complete line came (closed, failed, too slow, too long),
 // and why, in `why` when given.
 const char* ReceiveLine(ProbeConnection& connection, Arrival* why = nullptr);
@@ -143,11 +93,9 @@ Arrival ReceiveBytes(ProbeConnection& connection, size_t count, std::string& byt
 // arguments after a "/" or a space.
 bool HasResponseCode(std::string_view afterStatus, std::string_view code);
 
-// The server's own words, control bytes as spaces, trimmed and cut to
-// kServerTextKept characters, in one of the host's slots (the slot that
-// holds the same text already, or the next free one): what StatusText may
-// point at. Null when the text is empty or every slot holds another text.
-const char* KeepServerText(HostEntry& host, std::string_view text);
+// The server's own words as a result carries them: control bytes as spaces,
+// trimmed and cut to kServerTextKept characters; empty when nothing is left.
+std::string ServerOwnWords(std::string_view text);
 
 bool StartsWithNoCase(const char* line, const char* prefix);
 
@@ -155,20 +103,20 @@ bool StartsWithNoCase(const char* line, const char* prefix);
 // rest of the value pass as a command of its own.
 bool HasLineBreak(const std::string& text);
 
-// The progress text, and the main thread told of it.
-void ShowProgress(HostEntry& host, const char* text, const ProbeSettings& settings);
+// The progress text, reported to whoever listens.
+void ShowProgress(const ProbeSettings& settings, const char* text);
 
-// Unknown, with the status text set and the debug line traced.
-int32_t Fail(HostEntry& host, const char* debugLine, const char* text);
+// The result made Unknown with this status text, the debug line traced.
+ProbeResult& Fail(ProbeResult& result, const char* debugLine, const char* text);
 
 // The host's own checks (password, security mode, port), its addresses and
 // the connect to the first that answers, on the port of the host's protocol
 // and mode, with the progress texts on the way: the connected socket, or
-// none with the status text set.
-UniqueSocket ConnectToHost(HostEntry& host, const ProbeSettings& settings);
+// none with the failure in `result`.
+UniqueSocket ConnectToHost(const HostConfig& host, const ProbeSettings& settings, ProbeResult& result);
 
-// TLS on the connection; false, with the host's status text set, when it
-// could not be made, or when bytes already wait in the connection (they
-// would pass for the server's inside the session). Nothing of the host's
-// goes out before this is true.
-bool SecureConnection(ProbeConnection& connection, HostEntry& host);
+// TLS on the connection; false, with the failure in `result`, when it could
+// not be made, or when bytes already wait in the connection (they would
+// pass for the server's inside the session). Nothing of the host's goes out
+// before this is true.
+bool SecureConnection(ProbeConnection& connection, const HostConfig& host, ProbeResult& result);

@@ -8,7 +8,7 @@
 #include <winsock2.h>
 
 #include "dovecot_server.h"
-#include "pop3_probe.h"
+#include "probe.h"
 
 #include <gtest/gtest.h>
 
@@ -41,7 +41,8 @@ protected:
         host.Security = security;
         host.Protocol = protocol;
         host.Port = 0;
-        return GuessState(host, settings);
+        result = GuessState(host, settings);
+        return result.State;
     }
 
     // Dovecot writes the line of a failed login once the login process has
@@ -54,7 +55,8 @@ protected:
     }
 
     ProbeSettings settings;
-    HostEntry host;
+    HostConfig host;
+    ProbeResult result;
 };
 
 TEST_F(DovecotProbe, AMailboxIsNoNewMailWhileEmptyAndNewMailWhileItHoldsMessagesEachTimeItIsRefilled)
@@ -62,20 +64,20 @@ TEST_F(DovecotProbe, AMailboxIsNoNewMailWhileEmptyAndNewMailWhileItHoldsMessages
     const DovecotServer dovecot = DovecotServer::Shared();
     ASSERT_TRUE(dovecot.AddUser("probe-alice", "Secret1"));
 
-    EXPECT_EQ(Check(dovecot, "probe-alice", "Secret1"), NoMail) << host.StatusText.load();
-    EXPECT_EQ(host.StatusText.load(), kNoNewMailText);
+    EXPECT_EQ(Check(dovecot, "probe-alice", "Secret1"), NoMail) << result.StatusText;
+    EXPECT_EQ(result.StatusText, kNoNewMailText);
 
     ASSERT_TRUE(dovecot.Deliver("probe-alice", 3));
-    EXPECT_EQ(Check(dovecot, "probe-alice", "Secret1"), NewMail) << host.StatusText.load();
-    EXPECT_EQ(host.StatusText.load(), kNewMailText);
+    EXPECT_EQ(Check(dovecot, "probe-alice", "Secret1"), NewMail) << result.StatusText;
+    EXPECT_EQ(result.StatusText, kNewMailText);
     // The check only counts: the messages stay, and the next check sees them again.
-    EXPECT_EQ(Check(dovecot, "probe-alice", "Secret1"), NewMail) << host.StatusText.load();
+    EXPECT_EQ(Check(dovecot, "probe-alice", "Secret1"), NewMail) << result.StatusText;
 
     ASSERT_TRUE(dovecot.Empty("probe-alice"));
-    EXPECT_EQ(Check(dovecot, "probe-alice", "Secret1"), NoMail) << host.StatusText.load();
-    EXPECT_EQ(host.StatusText.load(), kNoNewMailText);
+    EXPECT_EQ(Check(dovecot, "probe-alice", "Secret1"), NoMail) << result.StatusText;
+    EXPECT_EQ(result.StatusText, kNoNewMailText);
     ASSERT_TRUE(dovecot.Deliver("probe-alice", 1));
-    EXPECT_EQ(Check(dovecot, "probe-alice", "Secret1"), NewMail) << host.StatusText.load();
+    EXPECT_EQ(Check(dovecot, "probe-alice", "Secret1"), NewMail) << result.StatusText;
 
     // Five logins, each ended with QUIT and nothing deleted.
     EXPECT_EQ(dovecot.Logins("probe-alice"), 5);
@@ -92,14 +94,14 @@ TEST_F(DovecotProbe, AWrongPasswordAndAnUnknownUserAreBothRejectedAtPass)
     ASSERT_TRUE(dovecot.AddUser("probe-bob", "right"));
     ASSERT_TRUE(dovecot.Deliver("probe-bob", 1));
 
-    EXPECT_EQ(Check(dovecot, "probe-bob", "wrong"), Unknown) << host.StatusText.load();
-    EXPECT_EQ(host.StatusText.load(), kRejectedPassText);
-    EXPECT_EQ(Check(dovecot, "probe-nobody", "right"), Unknown) << host.StatusText.load();
-    EXPECT_EQ(host.StatusText.load(), kRejectedPassText);
+    EXPECT_EQ(Check(dovecot, "probe-bob", "wrong"), Unknown) << result.StatusText;
+    EXPECT_EQ(result.StatusText, kRejectedPassText);
+    EXPECT_EQ(Check(dovecot, "probe-nobody", "right"), Unknown) << result.StatusText;
+    EXPECT_EQ(result.StatusText, kRejectedPassText);
     // Failures are answered at once (no failure delay), and a good login
     // right after them is not held back.
     const DWORD before = GetTickCount();
-    EXPECT_EQ(Check(dovecot, "probe-bob", "right"), NewMail) << host.StatusText.load();
+    EXPECT_EQ(Check(dovecot, "probe-bob", "right"), NewMail) << result.StatusText;
     EXPECT_LT(GetTickCount() - before, 2000u);
 
     EXPECT_EQ(dovecot.FailedLogins("probe-bob"), 1);
@@ -114,18 +116,18 @@ TEST_F(DovecotProbe, AStoppedServerCannotBeConnectedAndTheFirstCheckAfterItsStar
     const DovecotServer dovecot = DovecotServer::Spare();
     ASSERT_TRUE(dovecot.Start()) << "cannot run Dovecot on " << dovecot.address() << ":110 (needs root)";
     ASSERT_TRUE(dovecot.AddUser("probe-carol", "pw"));
-    EXPECT_EQ(Check(dovecot, "probe-carol", "pw"), NoMail) << host.StatusText.load();
+    EXPECT_EQ(Check(dovecot, "probe-carol", "pw"), NoMail) << result.StatusText;
 
     ASSERT_TRUE(dovecot.Stop());
-    EXPECT_EQ(Check(dovecot, "probe-carol", "pw"), Unknown) << host.StatusText.load();
-    EXPECT_EQ(host.StatusText.load(), kConnectFailedText);
+    EXPECT_EQ(Check(dovecot, "probe-carol", "pw"), Unknown) << result.StatusText;
+    EXPECT_EQ(result.StatusText, kConnectFailedText);
 
     // A fresh start forgets users and mail.
     ASSERT_TRUE(dovecot.Start());
     ASSERT_TRUE(dovecot.AddUser("probe-carol", "pw"));
     ASSERT_TRUE(dovecot.Deliver("probe-carol", 2));
-    EXPECT_EQ(Check(dovecot, "probe-carol", "pw"), NewMail) << host.StatusText.load();
-    EXPECT_EQ(host.StatusText.load(), kNewMailText);
+    EXPECT_EQ(Check(dovecot, "probe-carol", "pw"), NewMail) << result.StatusText;
+    EXPECT_EQ(result.StatusText, kNewMailText);
     EXPECT_TRUE(dovecot.Stop());
 }
 
@@ -136,13 +138,13 @@ TEST_F(DovecotProbe, SslTlsAndStartTlsEachSeeNoNewMailThenNewMailAndRejectAWrong
         SCOPED_TRACE(security == SslTls ? "SSL/TLS" : "STARTTLS");
         ASSERT_TRUE(dovecot.AddUser(user, "Secret2"));
 
-        EXPECT_EQ(Check(dovecot, user, "Secret2", security), NoMail) << host.StatusText.load();
-        EXPECT_EQ(host.StatusText.load(), kNoNewMailText);
+        EXPECT_EQ(Check(dovecot, user, "Secret2", security), NoMail) << result.StatusText;
+        EXPECT_EQ(result.StatusText, kNoNewMailText);
         ASSERT_TRUE(dovecot.Deliver(user, 2));
-        EXPECT_EQ(Check(dovecot, user, "Secret2", security), NewMail) << host.StatusText.load();
-        EXPECT_EQ(host.StatusText.load(), kNewMailText);
-        EXPECT_EQ(Check(dovecot, user, "wrong", security), Unknown) << host.StatusText.load();
-        EXPECT_EQ(host.StatusText.load(), kRejectedPassText);
+        EXPECT_EQ(Check(dovecot, user, "Secret2", security), NewMail) << result.StatusText;
+        EXPECT_EQ(result.StatusText, kNewMailText);
+        EXPECT_EQ(Check(dovecot, user, "wrong", security), Unknown) << result.StatusText;
+        EXPECT_EQ(result.StatusText, kRejectedPassText);
 
         // Dovecot saw each of them inside TLS, the refused one too.
         EXPECT_EQ(dovecot.Logins(user), 2);
@@ -157,17 +159,17 @@ TEST_F(DovecotProbe, AStoppedServerCannotBeConnectedOverSslTlsAndTheFirstCheckAf
     const DovecotServer dovecot = DovecotServer::Spare();
     ASSERT_TRUE(dovecot.Start()) << "cannot run Dovecot on " << dovecot.address() << ":995 (needs root)";
     ASSERT_TRUE(dovecot.AddUser("probe-tls-kim", "pw"));
-    EXPECT_EQ(Check(dovecot, "probe-tls-kim", "pw", SslTls), NoMail) << host.StatusText.load();
+    EXPECT_EQ(Check(dovecot, "probe-tls-kim", "pw", SslTls), NoMail) << result.StatusText;
 
     ASSERT_TRUE(dovecot.Stop());
-    EXPECT_EQ(Check(dovecot, "probe-tls-kim", "pw", SslTls), Unknown) << host.StatusText.load();
-    EXPECT_EQ(host.StatusText.load(), kConnectFailedText);
+    EXPECT_EQ(Check(dovecot, "probe-tls-kim", "pw", SslTls), Unknown) << result.StatusText;
+    EXPECT_EQ(result.StatusText, kConnectFailedText);
 
     ASSERT_TRUE(dovecot.Start());
     ASSERT_TRUE(dovecot.AddUser("probe-tls-kim", "pw"));
     ASSERT_TRUE(dovecot.Deliver("probe-tls-kim", 1));
-    EXPECT_EQ(Check(dovecot, "probe-tls-kim", "pw", SslTls), NewMail) << host.StatusText.load();
-    EXPECT_EQ(host.StatusText.load(), kNewMailText);
+    EXPECT_EQ(Check(dovecot, "probe-tls-kim", "pw", SslTls), NewMail) << result.StatusText;
+    EXPECT_EQ(result.StatusText, kNewMailText);
     EXPECT_EQ(dovecot.TlsLogins("probe-tls-kim"), 1) << dovecot.Log();  // in the fresh server's log
     EXPECT_TRUE(dovecot.Stop());
 }
@@ -180,20 +182,20 @@ TEST_F(DovecotProbe, ImapOverSslTlsAndStartTlsIsNewMailOnlyWhileSomethingIsUnsee
         ASSERT_TRUE(dovecot.AddUser(user, "Secret3"));
         const auto check = [&](const char* password) { return Check(dovecot, user, password, security, Imap); };
 
-        EXPECT_EQ(check("wrong"), Unknown) << host.StatusText.load();
-        EXPECT_EQ(host.StatusText.load(), kRejectedLoginText);
-        EXPECT_EQ(check("Secret3"), NoMail) << host.StatusText.load();
-        EXPECT_EQ(host.StatusText.load(), kNoNewMailText);
+        EXPECT_EQ(check("wrong"), Unknown) << result.StatusText;
+        EXPECT_EQ(result.StatusText, kRejectedLoginText);
+        EXPECT_EQ(check("Secret3"), NoMail) << result.StatusText;
+        EXPECT_EQ(result.StatusText, kNoNewMailText);
         ASSERT_TRUE(dovecot.Deliver(user, 1));
-        EXPECT_EQ(check("Secret3"), NewMail) << host.StatusText.load();
-        EXPECT_EQ(host.StatusText.load(), kNewMailText);
+        EXPECT_EQ(check("Secret3"), NewMail) << result.StatusText;
+        EXPECT_EQ(result.StatusText, kNewMailText);
         // Read mail is no new mail, though the mailbox holds it.
         ASSERT_TRUE(dovecot.MarkSeen(user));
-        EXPECT_EQ(check("Secret3"), NoMail) << host.StatusText.load();
-        EXPECT_EQ(host.StatusText.load(), kNoNewMailText);
+        EXPECT_EQ(check("Secret3"), NoMail) << result.StatusText;
+        EXPECT_EQ(result.StatusText, kNoNewMailText);
         ASSERT_TRUE(dovecot.Deliver(user, 1));
-        EXPECT_EQ(check("Secret3"), NewMail) << host.StatusText.load();
-        EXPECT_EQ(host.StatusText.load(), kNewMailText);
+        EXPECT_EQ(check("Secret3"), NewMail) << result.StatusText;
+        EXPECT_EQ(result.StatusText, kNewMailText);
 
         EXPECT_EQ(dovecot.Logins(user), 4);
         EXPECT_EQ(dovecot.TlsLogins(user), 4) << dovecot.Log();
@@ -213,11 +215,11 @@ TEST_F(DovecotProbe, PlainTextFailsWithoutSendingTheLoginWhereTheServerDisablesI
     ASSERT_TRUE(dovecot.Deliver("imap-nia", 1));
 
     for (const int32_t protocol : {Pop3, Imap}) {
-        EXPECT_EQ(Check(dovecot, "imap-nia", "pw", NoSecurity, protocol), Unknown) << host.StatusText.load();
-        EXPECT_STREQ(host.StatusText.load(), "Server requires a secure connection!");
+        EXPECT_EQ(Check(dovecot, "imap-nia", "pw", NoSecurity, protocol), Unknown) << result.StatusText;
+        EXPECT_STREQ(result.StatusText, "Server requires a secure connection!");
     }
     // The capabilities from before TLS no longer hold after it.
-    EXPECT_EQ(Check(dovecot, "imap-nia", "pw", StartTls, Imap), NewMail) << host.StatusText.load();
+    EXPECT_EQ(Check(dovecot, "imap-nia", "pw", StartTls, Imap), NewMail) << result.StatusText;
 
     // Dovecot logs a LOGIN that it refused as a failed one (once that
     // connection has ended, which the check in TLS gave time to): only the
@@ -233,7 +235,7 @@ TEST_F(DovecotProbe, ImapReadsAGreetingLongerThanAnyPop3Line)
     ASSERT_TRUE(dovecot.StartWithLongGreeting())
         << "cannot run Dovecot on " << dovecot.address() << ":143 (needs root)";
     ASSERT_TRUE(dovecot.AddUser("imap-ole", "pw"));
-    EXPECT_EQ(Check(dovecot, "imap-ole", "pw", NoSecurity, Imap), NoMail) << host.StatusText.load();
+    EXPECT_EQ(Check(dovecot, "imap-ole", "pw", NoSecurity, Imap), NoMail) << result.StatusText;
     EXPECT_TRUE(dovecot.Stop());
 }
 

@@ -13,7 +13,8 @@
 // as ReadServerSide reads it.
 #include "debug_trace.h"
 #include "fuzz_check.h"
-#include "pop3_probe.h"
+#include "probe.h"
+#include "probe_connection.h"
 #include "support/scripted_peer.h"
 
 #include <cctype>
@@ -24,13 +25,11 @@
 
 namespace {
 
-HostEntry* gChecked = nullptr;
-std::vector<const char*> gPosted;
+std::vector<const char*> gProgress;
 
-void RecordPost(int32_t index)
+void RecordProgress(const char* text)
 {
-    FUZZ_CHECK(index == gChecked->Index);
-    gPosted.push_back(gChecked->StatusText.load());
+    gProgress.push_back(text);
 }
 
 void ReadDebugLine(const char* line)
@@ -72,7 +71,7 @@ struct Outcome {
 // The step that ended the check: of the steps with the final text, the one
 // that had sent as many commands. The replies and commands of the STLS step
 // (one each with STARTTLS, none otherwise) shift every later step.
-std::optional<Outcome> OutcomeOf(const char* text, const HostEntry& host, size_t sent)
+std::optional<Outcome> OutcomeOf(const char* text, const HostConfig& host, size_t sent)
 {
     const bool userSent = !HasLineBreak(host.UserID);
     const bool passSent = !HasLineBreak(host.Password);
@@ -214,10 +213,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if ((flags & 64) != 0)
         script.tlsOutcome = TlsOutcome::NotTrusted;
 
-    HostEntry host;
+    HostConfig host;
     host.Security = (flags >> 4) & 3;  // 3: one this version does not know
     host.Name = "mail.example";
-    host.Index = 5;
     host.UserID = TakeUpToNul(data, size);
     host.Password = TakeUpToNul(data, size);
     ReadServerSide(data, size, script);
@@ -225,15 +223,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ScriptedPeer peer(script);
     ProbeSettings settings;
     settings.Sockets = &ScriptedPeer::Sockets();
-    settings.PostStatus = &RecordPost;
+    settings.Progress = &RecordProgress;
     DebugTraceSink = &ReadDebugLine;
-    gChecked = &host;
-    gPosted.clear();
+    gProgress.clear();
 
-    const int32_t state = GuessState(host, settings);
+    const ProbeResult result = GuessState(host, settings);
+    const int32_t state = result.State;
 
     FUZZ_CHECK(state == Unknown || state == NoMail || state == NewMail);
-    const std::optional<Outcome> outcome = OutcomeOf(host.StatusText.load(), host, peer.sends().size());
+    FUZZ_CHECK(result.ServerText.empty());
+    const std::optional<Outcome> outcome = OutcomeOf(result.StatusText, host, peer.sends().size());
     FUZZ_CHECK(outcome.has_value());
     FUZZ_CHECK(outcome->state == state);
     FUZZ_CHECK(peer.misuse().empty());
@@ -267,11 +266,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(host.Security != StartTls || outcome->commands <= 1);
     }
 
-    // Progress went through its texts in order, each posted once.
+    // Progress went through its texts in order, each reported once.
     const char* progress[] = {kGettingAddressText, kConnectingText, kQueryingText};
-    FUZZ_CHECK(gPosted.size() <= std::size(progress));
-    for (size_t i = 0; i < gPosted.size(); ++i)
-        FUZZ_CHECK(gPosted[i] == progress[i]);
+    FUZZ_CHECK(gProgress.size() <= std::size(progress));
+    for (size_t i = 0; i < gProgress.size(); ++i)
+        FUZZ_CHECK(gProgress[i] == progress[i]);
 
     std::vector<std::string> commands{"CAPA", "USER " + host.UserID, "PASS " + host.Password, "STAT", "QUIT"};
     if (host.Security == StartTls)

@@ -9,8 +9,7 @@
 // fails), the password up to a NUL, then the server's side (after the
 // handshake: the decrypted stream) as ReadServerSide reads it.
 #include "fuzz_check.h"
-#include "imap_probe.h"
-#include "pop3_probe.h"
+#include "probe.h"
 #include "support/scripted_peer.h"
 
 #include <cstring>
@@ -26,17 +25,15 @@ const char* const kTexts[] = {
     kTemporarilyUnavailableText,
 };
 
-// One of the constant texts, or the server's own words in one of the host's
-// slots.
-bool KnownFailure(const char* text, const HostEntry& host)
+// One of the constant texts, with the server's own words, if any, standing
+// in for the login's.
+bool KnownFailure(const ProbeResult& result)
 {
+    if (!result.ServerText.empty())
+        return result.StatusText == kRejectedLoginText && result.ServerText.size() <= kServerTextKept;
     for (const char* known : kTexts) {
-        if (known == text)
+        if (known == result.StatusText)
             return true;
-    }
-    for (size_t i = 0; i < host.OwnTexts.Used; ++i) {
-        if (text == host.OwnTexts.Slots[i])
-            return std::strlen(text) > 0 && std::strlen(text) <= kServerTextKept;
     }
     return false;
 }
@@ -53,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     PeerScript script;
     if ((flags & 4) != 0)
         script.tlsOutcome = TlsOutcome::NotTrusted;
-    HostEntry host;
+    HostConfig host;
     host.Name = "imap.example";
     host.UserID = "anna";
     host.Protocol = Imap;
@@ -68,12 +65,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ScriptedPeer peer(script);
     ProbeSettings settings;
     settings.Sockets = &ScriptedPeer::Sockets();
-    const int32_t state = GuessState(host, settings);
+    const ProbeResult result = GuessState(host, settings);
+    const int32_t state = result.State;
 
-    const char* text = host.StatusText.load();
+    const char* text = result.StatusText;
     FUZZ_CHECK(state == NewMail ? text == kNewMailText
-                                : (state == NoMail ? text == kNoNewMailText : KnownFailure(text, host)));
-    FUZZ_CHECK((host.Ending == CheckEnding::ComeBackLater) ==
+                                : (state == NoMail ? text == kNoNewMailText : KnownFailure(result)));
+    FUZZ_CHECK(state == Unknown || result.ServerText.empty());
+    FUZZ_CHECK((result.Ending == CheckEnding::ComeBackLater) ==
                (text == kMailboxInUseText || text == kTemporarilyUnavailableText));
     FUZZ_CHECK(peer.misuse().empty());
     FUZZ_CHECK(peer.closed() == peer.opened());

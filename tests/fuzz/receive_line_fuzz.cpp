@@ -1,10 +1,10 @@
 // Any bytes from the server, in any pieces: ReceiveLine hands out the lines
 // of what arrived one after the other, each without CR, cut to its first
-// characters, whole inside the reply buffer, and receives nothing once its
-// line feed has come; a server that never ends a line, or drowns it, gets no
-// line.
+// characters, whole inside the connection's reply buffer, and receives
+// nothing once its line feed has come; a server that never ends a line, or
+// drowns it, gets no line.
 #include "fuzz_check.h"
-#include "pop3_probe.h"
+#include "probe_connection.h"
 #include "support/scripted_peer.h"
 
 #include <algorithm>
@@ -42,7 +42,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     settings.Sockets = &ScriptedPeer::Sockets();
     ProbeConnection connection(kPeerSocket, settings);
 
-    const char* buffer = nullptr;
     for (size_t at = 0;;) {
         const size_t changes = peer.deadlineChanges();
         const char* line = ReceiveLine(connection);
@@ -58,8 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             break;
         }
         FUZZ_CHECK(line != nullptr);
-        FUZZ_CHECK(buffer == nullptr || line == buffer);  // the one reply buffer
-        buffer = line;
+        FUZZ_CHECK(line == connection.Reply);  // the connection's reply buffer
 
         // Every byte up to the terminator, including those after a NUL from
         // the server, lies inside the buffer and is the server's.

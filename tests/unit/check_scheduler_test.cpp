@@ -3,7 +3,7 @@
 // here really sleeps.
 #include "scheduler_rules.h"
 
-#include "control_messages.h"
+#include "monitor_messages.h"
 
 #include <gtest/gtest.h>
 
@@ -55,10 +55,11 @@ public:
     std::vector<Check> checks;
     std::vector<Posted> posts;
     // Verdicts per host name, used up one per check; NoMail when none is left.
-    std::map<std::string, std::vector<int32_t>> verdicts;
-    // How the probe ends each check, used up likewise; then left as it is.
+    std::map<std::string, std::vector<MailState>> verdicts;
+    // How the probe ends each check, used up likewise; Done when none is left.
     std::map<std::string, std::vector<CheckEnding>> endings;
-    std::function<void(HostEntry&)> duringCheck;
+    // May report progress and change the result of the check.
+    std::function<void(const HostEntry&, const ProgressReport&, ProbeResult&)> duringCheck;
     std::function<void()> onWait;
     // A message for which this answers true is not posted (a full queue).
     std::function<bool(unsigned message)> postFails;
@@ -72,21 +73,22 @@ public:
                 now += sleepLength;
                 ++tick;
             },
-            [this](HostEntry& host) {
+            [this](const HostEntry& host, const ProgressReport& progress) {
                 checks.push_back({tick, host.Name, host.State.load(), host.StatusText.load()});
                 now += checkLength;
-                if (duringCheck)
-                    duringCheck(host);
+                ProbeResult result;
+                result.State = NoMail;
                 if (std::vector<CheckEnding>& ending = endings[host.Name]; !ending.empty()) {
-                    host.Ending = ending.front();
+                    result.Ending = ending.front();
                     ending.erase(ending.begin());
                 }
-                std::vector<int32_t>& queue = verdicts[host.Name];
-                if (queue.empty())
-                    return int32_t{NoMail};
-                const int32_t verdict = queue.front();
-                queue.erase(queue.begin());
-                return verdict;
+                if (std::vector<MailState>& queue = verdicts[host.Name]; !queue.empty()) {
+                    result.State = queue.front();
+                    queue.erase(queue.begin());
+                }
+                if (duringCheck)
+                    duringCheck(host, progress, result);
+                return result;
             },
             [this](unsigned message, int32_t index) {
                 if (postFails && postFails(message))
@@ -250,7 +252,7 @@ TEST_F(CheckSchedulerTest, EachRefusedLoginDoublesTheWaitUpToAnHourAndOnlyAGoodL
     // capped wait; one more refusal; then a good login (NoMail).
     system.endings["locked"] = std::vector<CheckEnding>(7, LoginRefused);
     system.endings["locked"].insert(system.endings["locked"].end(), {Done, ComeBackLater, LoginRefused});
-    system.verdicts["locked"] = std::vector<int32_t>(10, Unknown);
+    system.verdicts["locked"] = std::vector<MailState>(10, Unknown);
     system.RunTicks(table, 18270);
     const std::vector<int> expected{1, 61, 181, 421, 901, 1861, 3781, 7381, 10981, 14581, 18181, 18211, 18241};
     EXPECT_EQ(system.TicksOf("locked"), expected);
@@ -264,13 +266,66 @@ TEST_F(CheckSchedulerTest, ALoginDelayStretchesTheIntervalAndComeBackLaterKeepsN
     system.verdicts["cyrus"] = {NewMail, Unknown, NewMail, NewMail, NewMail, NewMail};
     system.endings["cyrus"] = {CheckEnding::Done, CheckEnding::ComeBackLater, CheckEnding::Done};
     int checks = 0;
-    system.duringCheck = [&](HostEntry& host) { host.ServerMinimumDelay = ++checks < 3 ? 300 : 0; };
+    // The refusal to come back later comes before the capabilities: the
+    // delay learnt before stands.
+    system.duringCheck = [&](const HostEntry&, const ProgressReport&, ProbeResult& result) {
+        ++checks;
+        if (checks != 2)
+            result.ServerMinimumDelay = checks < 3 ? 300 : 0;
+    };
     system.RunTicks(table, 700);
     EXPECT_EQ(system.TicksOf("cyrus"), (std::vector<int>{1, 301, 601, 631, 661, 691}));
     std::vector<Posted> expected(6, {UM_NEWSTATUS, 0});
     expected.front() = {UM_NEWMAIL, 0};
     expected.insert(expected.begin(), {UM_NEWSTATE, 0});
     EXPECT_EQ(system.posts, expected);
+}
+
+TEST_F(CheckSchedulerTest, EachProgressTextIsTheHostsStatusAndIsPostedWithItsIndexUntilTheResultReplacesIt)
+{
+    FillTable(table, {{"a", 0}, {"b", 0}});
+    std::vector<const char*> shown;
+    system.duringCheck = [&](const HostEntry& host, const ProgressReport& progress, ProbeResult& result) {
+        result.StatusText = kNoNewMailText;
+        if (host.Name != "b")
+            return;
+        for (const char* text : {kGettingAddressText, kConnectingText, kQueryingText}) {
+            progress(text);
+            shown.push_back(host.StatusText.load());
+        }
+    };
+    system.RunTicks(table, 1);
+    EXPECT_EQ(shown, (std::vector<const char*>{kGettingAddressText, kConnectingText, kQueryingText}));
+    const std::vector<Posted> expected{
+        {UM_NEWSTATE, 0}, {UM_NEWSTATUS, 1}, {UM_NEWSTATUS, 1}, {UM_NEWSTATUS, 1}, {UM_NEWSTATE, 1}};
+    EXPECT_EQ(system.posts, expected);
+    EXPECT_EQ(table[1].StatusText.load(), kNoNewMailText);
+}
+
+TEST_F(CheckSchedulerTest, TheServersOwnWordsAreShownFromTheHostsSlotsUntilEverySlotHoldsOthers)
+{
+    FillTable(table, {{"own", 0}});
+    HostEntry& host = table[0];
+    const auto checkSaying = [&](const std::string& words) {
+        system.duringCheck = [words](const HostEntry&, const ProgressReport&, ProbeResult& result) {
+            result.State = Unknown;
+            result.StatusText = kRejectedLoginText;
+            result.ServerText = words;
+        };
+        system.RunTicks(table, 1);
+        return host.StatusText.load();
+    };
+    EXPECT_STREQ(checkSaying("Password expired"), "Password expired");
+    EXPECT_EQ(checkSaying(std::string(64, 'c')), std::string(64, 'c'));
+    EXPECT_EQ(host.OwnTexts.Used, 2u);
+    // The same words again take their own slot; new ones take the rest, and
+    // then the usual text stands.
+    EXPECT_EQ(checkSaying("Password expired"), host.OwnTexts.Slots[0]);
+    for (const char* words : {"a", "b"})
+        EXPECT_STREQ(checkSaying(words), words);
+    EXPECT_EQ(checkSaying("c"), kRejectedLoginText);
+    EXPECT_STREQ(host.OwnTexts.Slots[3], "b");
+    EXPECT_STREQ(host.OwnTexts.Slots[0], "Password expired");
 }
 
 // The main thread of the monitor, simulated: it handles the posted messages
@@ -322,7 +377,7 @@ TEST_F(ReloadTest, ARequestIsTakenAfterTheNextSleepAndTheNewTableIsCheckedAtOnce
     system.verdicts["new0"] = {NewMail};
     system.RunTicks(table, 1);
     // The request arrives during a check: the pass goes on over the old table.
-    system.duringCheck = [this](HostEntry& host) {
+    system.duringCheck = [this](const HostEntry& host, const ProgressReport&, ProbeResult&) {
         if (host.Name == "old1")
             system.reload.Requested = true;
     };

@@ -3,10 +3,9 @@
 // the monitor stops it when it ends, at every kind of moment and many times.
 // The table is freed as soon as the thread has ended, so that any later
 // touch of it is a use after free that AddressSanitizer reports.
-#include "pop3_probe.h"
+#include "probe.h"
 #include "scheduler_rules.h"
 
-#include "control_messages.h"
 #include "support/pop3_script_server.h"
 
 #include <gtest/gtest.h>
@@ -50,7 +49,11 @@ public:
                 std::unique_lock<std::mutex> hold(lock_);
                 woken_.wait_for(hold, std::chrono::milliseconds(2), [this] { return stop.load(); });
             },
-            [&settings](HostEntry& host) { return GuessState(host, settings); },
+            [&settings](const HostEntry& host, const ProgressReport& progress) {
+                ProbeSettings withProgress = settings;
+                withProgress.Progress = progress;
+                return GuessState(host, withProgress);
+            },
             [](unsigned, int32_t) { return true; },
             [this] {
                 std::unique_lock<std::mutex> hold(lock_);

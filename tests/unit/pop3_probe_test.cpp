@@ -1,7 +1,8 @@
 // One check of one host against a scripted POP3 server on loopback.
-#include "pop3_probe.h"
+#include "probe.h"
 
 #include "debug_trace.h"
+#include "probe_connection.h"
 #include "support/pop3_script_server.h"
 
 #include <gtest/gtest.h>
@@ -19,18 +20,12 @@
 
 namespace {
 
-struct Post {
-    int32_t index;
-    const char* text;
-};
-
-std::vector<Post> gPosts;
+std::vector<const char*> gProgress;
 std::vector<std::string> gDebugLines;
-HostEntry* gChecked = nullptr;
 
-void RecordPost(int32_t index)
+void RecordProgress(const char* text)
 {
-    gPosts.push_back({index, gChecked->StatusText.load()});
+    gProgress.push_back(text);
 }
 
 void RecordDebugLine(const char* line)
@@ -50,15 +45,13 @@ protected:
     void SetUp() override
     {
         settings.BoundMs = 3000;
-        settings.PostStatus = &RecordPost;
-        gPosts.clear();
+        settings.Progress = &RecordProgress;
+        gProgress.clear();
         gDebugLines.clear();
         DebugTraceSink = &RecordDebugLine;
         host.Name = "127.0.0.1";
         host.UserID = "u";
         host.Password = "p";
-        host.Index = 3;
-        gChecked = &host;
     }
     void TearDown() override { DebugTraceSink = nullptr; }
 
@@ -66,7 +59,13 @@ protected:
     {
         EXPECT_TRUE(server.listening());
         host.Port = server.port();
-        return GuessState(host, settings);
+        return Check();
+    }
+
+    int32_t Check()
+    {
+        result = GuessState(host, settings);
+        return result.State;
     }
 
     bool Traced(const std::string& line) const
@@ -75,7 +74,8 @@ protected:
     }
 
     ProbeSettings settings;
-    HostEntry host;
+    HostConfig host;
+    ProbeResult result;
 };
 
 TEST_F(Probe, AnEmptyMailboxIsReportedAfterExactlyTheFourCommandsWithProgressPostedOnTheWay)
@@ -85,18 +85,16 @@ TEST_F(Probe, AnEmptyMailboxIsReportedAfterExactlyTheFourCommandsWithProgressPos
     const Clock::time_point start = Clock::now();
     EXPECT_EQ(CheckAgainst(server), NoMail);
     EXPECT_LT(MillisecondsSince(start), 2000);
-    EXPECT_EQ(host.StatusText.load(), kNoNewMailText);
+    EXPECT_EQ(result.StatusText, kNoNewMailText);
 
     const ConnectionRecord seen = server.WaitForEnd(0);
     EXPECT_EQ(seen.received, "CAPA\r\nUSER u\r\nPASS p\r\nSTAT\r\nQUIT\r\n");
     EXPECT_TRUE(seen.clientClosed);
 
-    ASSERT_EQ(gPosts.size(), 3u);
+    ASSERT_EQ(gProgress.size(), 3u);
     const char* progress[] = {kGettingAddressText, kConnectingText, kQueryingText};
-    for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(gPosts[i].index, 3);
-        EXPECT_EQ(gPosts[i].text, progress[i]);  // the constant itself, not a copy
-    }
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(gProgress[i], progress[i]);  // the constant itself, not a copy
     ASSERT_FALSE(gDebugLines.empty());
     EXPECT_EQ(gDebugLines.front(), "- GuessState: [127.0.0.1]");
 }
@@ -118,7 +116,7 @@ TEST_F(Probe, TheStatReplyDecidesOnlyByTheCharacterAfterPlusOkAndBlank)
         SCOPED_TRACE(c.reply);
         Pop3ScriptServer server({Pop3Dialogue(c.reply)});
         EXPECT_EQ(CheckAgainst(server), c.state);
-        EXPECT_EQ(host.StatusText.load(), c.text);
+        EXPECT_EQ(result.StatusText, c.text);
         const ConnectionRecord seen = server.WaitForEnd(0);
         EXPECT_TRUE(seen.clientClosed);
         const char* expected = c.state == Unknown ? "CAPA\r\nUSER u\r\nPASS p\r\nSTAT\r\n"
@@ -166,7 +164,7 @@ TEST_F(Probe, EveryFailingStepEndsWithItsOwnTextAndTheConnectionClosed)
         gDebugLines.clear();
         Pop3ScriptServer server({c.script});
         EXPECT_EQ(CheckAgainst(server), Unknown);
-        EXPECT_EQ(host.StatusText.load(), c.text);
+        EXPECT_EQ(result.StatusText, c.text);
         EXPECT_TRUE(Traced(c.debugLine));
         const ConnectionRecord seen = server.WaitForEnd(0);
         EXPECT_TRUE(seen.ended);
@@ -182,7 +180,7 @@ TEST_F(Probe, AGreetingIsJudgedByItsFirstThreeCharactersOnly)
 {
     Pop3ScriptServer server({Pop3Dialogue("+OK 1 10\r\n", "+OKAY welcome\r\n")});
     EXPECT_EQ(CheckAgainst(server), NewMail);
-    EXPECT_EQ(host.StatusText.load(), kNewMailText);
+    EXPECT_EQ(result.StatusText, kNewMailText);
 }
 
 TEST_F(Probe, ServersThatCannotBeReachedFailBeforeAnyDialogue)
@@ -197,17 +195,17 @@ TEST_F(Probe, ServersThatCannotBeReachedFailBeforeAnyDialogue)
     socklen_t size = sizeof local;
     getsockname(bound.get(), reinterpret_cast<sockaddr*>(&local), &size);
     host.Port = ntohs(local.sin_port);
-    EXPECT_EQ(GuessState(host, settings), Unknown);
-    EXPECT_EQ(host.StatusText.load(), kConnectFailedText);
+    EXPECT_EQ(Check(), Unknown);
+    EXPECT_EQ(result.StatusText, kConnectFailedText);
     EXPECT_TRUE(Traced(" - Connect failed: -1"));
 
     gDebugLines.clear();
     host.Name = "no-such-host.invalid";
-    EXPECT_EQ(GuessState(host, settings), Unknown);
-    EXPECT_EQ(host.StatusText.load(), kNoSuchHostText);
+    EXPECT_EQ(Check(), Unknown);
+    EXPECT_EQ(result.StatusText, kNoSuchHostText);
     EXPECT_TRUE(Traced("- Bogus address"));
-    ASSERT_EQ(gPosts.size(), 3u);  // two progress texts of the first check, one of the second
-    EXPECT_EQ(gPosts.back().text, kGettingAddressText);
+    ASSERT_EQ(gProgress.size(), 3u);  // two progress texts of the first check, one of the second
+    EXPECT_EQ(gProgress.back(), kGettingAddressText);
 
     // Without a free descriptor no socket can be made.
     rlimit limit;
@@ -215,16 +213,16 @@ TEST_F(Probe, ServersThatCannotBeReachedFailBeforeAnyDialogue)
     rlimit none = limit;
     none.rlim_cur = 0;
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none), 0);
-    gPosts.clear();
+    gProgress.clear();
     host.Name = "127.0.0.1";
-    const int32_t state = GuessState(host, settings);
+    const int32_t state = Check();
     setrlimit(RLIMIT_NOFILE, &limit);
     EXPECT_EQ(state, Unknown);
-    EXPECT_EQ(host.StatusText.load(), kNoSocketText);
+    EXPECT_EQ(result.StatusText, kNoSocketText);
     EXPECT_TRUE(Traced("- Failed to create socket"));
     // The socket is made for the family of the address found.
-    ASSERT_EQ(gPosts.size(), 2u);
-    EXPECT_EQ(gPosts.back().text, kConnectingText);
+    ASSERT_EQ(gProgress.size(), 2u);
+    EXPECT_EQ(gProgress.back(), kConnectingText);
 }
 
 TEST_F(Probe, NamesAreLookedUpAndLiteralsOfBothFamiliesWork)
@@ -262,7 +260,7 @@ TEST_F(Probe, CredentialsWithLineBreaksAreNeverSent)
     host.UserID = "u\r\nDELE 1";
     Pop3ScriptServer user({Pop3Dialogue("+OK 0 0\r\n")});
     EXPECT_EQ(CheckAgainst(user), Unknown);
-    EXPECT_EQ(host.StatusText.load(), kRejectedUserText);
+    EXPECT_EQ(result.StatusText, kRejectedUserText);
     ConnectionRecord seen = user.WaitForEnd(0);
     EXPECT_EQ(seen.received, "CAPA\r\n");
     EXPECT_TRUE(seen.clientClosed);
@@ -271,7 +269,7 @@ TEST_F(Probe, CredentialsWithLineBreaksAreNeverSent)
     host.Password = "p\nDELE 1";
     Pop3ScriptServer pass({Pop3Dialogue("+OK 0 0\r\n")});
     EXPECT_EQ(CheckAgainst(pass), Unknown);
-    EXPECT_EQ(host.StatusText.load(), kRejectedPassText);
+    EXPECT_EQ(result.StatusText, kRejectedPassText);
     seen = pass.WaitForEnd(0);
     EXPECT_EQ(seen.received, "CAPA\r\nUSER u\r\n");
     EXPECT_TRUE(seen.clientClosed);
@@ -351,7 +349,7 @@ TEST_F(Probe, ASilentOrDrippingServerHoldsAStepOnlyUntilTheBound)
         const long took = MillisecondsSince(start);
         EXPECT_GE(took, 380);
         EXPECT_LT(took, 1500);
-        EXPECT_EQ(host.StatusText.load(), c.text);
+        EXPECT_EQ(result.StatusText, c.text);
         EXPECT_TRUE(server.WaitForEnd(0).clientClosed);
     }
 }
@@ -379,9 +377,9 @@ TEST_F(Probe, AConnectThatIsNeverAnsweredEndsAtTheBound)
     settings.BoundMs = 500;
     host.Port = port;
     const Clock::time_point start = Clock::now();
-    EXPECT_EQ(GuessState(host, settings), Unknown);
+    EXPECT_EQ(Check(), Unknown);
     const long took = MillisecondsSince(start);
-    EXPECT_EQ(host.StatusText.load(), kConnectFailedText);
+    EXPECT_EQ(result.StatusText, kConnectFailedText);
     EXPECT_GE(took, 480);
     EXPECT_LT(took, 2000);
 }
@@ -393,7 +391,7 @@ TEST_F(Probe, TheDefaultBoundEndsASilentServerAfterThirtySeconds)
     const Clock::time_point start = Clock::now();
     EXPECT_EQ(CheckAgainst(server), Unknown);
     const long took = MillisecondsSince(start);
-    EXPECT_EQ(host.StatusText.load(), kNoAnswerInTimeText);
+    EXPECT_EQ(result.StatusText, kNoAnswerInTimeText);
     EXPECT_GE(took, 29900);
     EXPECT_LT(took, 33000);
 }

@@ -1,12 +1,14 @@
 // The check against a peer in memory: the bytes a loopback server cannot be
 // made to send on demand (a NUL inside a reply, a reset in the middle of a
 // line, a line drowned past the limit).
-#include "pop3_probe.h"
+#include "probe.h"
+#include "probe_connection.h"
 
 #include "support/scripted_peer.h"
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -46,8 +48,15 @@ protected:
         return all;
     }
 
+    int32_t Check()
+    {
+        result = GuessState(host, settings);
+        return result.State;
+    }
+
     ProbeSettings settings;
-    HostEntry host;
+    HostConfig host;
+    ProbeResult result;
 };
 
 const std::string kWholeDialogue = "CAPA\r\nUSER u\r\nPASS p\r\nSTAT\r\nQUIT\r\n";
@@ -56,7 +65,7 @@ TEST_F(ProbeAgainstScript, EveryCommandLeavesInOneSendAndAShortSendIsCompleted)
 {
     {
         ScriptedPeer peer(AfterLogin({"+OK 0 0\r\n"}));
-        EXPECT_EQ(GuessState(host, settings), NoMail);
+        EXPECT_EQ(Check(), NoMail);
         EXPECT_EQ(peer.sends(),
                   (std::vector<std::string>{"CAPA\r\n", "USER u\r\n", "PASS p\r\n", "STAT\r\n", "QUIT\r\n"}));
     }
@@ -64,7 +73,7 @@ TEST_F(ProbeAgainstScript, EveryCommandLeavesInOneSendAndAShortSendIsCompleted)
     PeerScript cramped = AfterLogin({"+OK 0 0\r\n"});
     cramped.sendRoom = 3;
     ScriptedPeer peer(cramped);
-    EXPECT_EQ(GuessState(host, settings), NoMail);
+    EXPECT_EQ(Check(), NoMail);
     EXPECT_EQ(Sent(peer), kWholeDialogue);
     EXPECT_EQ(peer.misuse(), "");
 }
@@ -88,8 +97,8 @@ TEST_F(ProbeAgainstScript, RepliesThatArriveTogetherAreJudgedOneByOne)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         ScriptedPeer peer(c.script);
-        EXPECT_EQ(GuessState(host, settings), c.state);
-        EXPECT_EQ(host.StatusText.load(), c.text);
+        EXPECT_EQ(Check(), c.state);
+        EXPECT_EQ(result.StatusText, c.text);
         EXPECT_EQ(Sent(peer), c.sent);
         EXPECT_EQ(peer.misuse(), "");
     }
@@ -113,8 +122,8 @@ TEST_F(ProbeAgainstScript, ANulByteFromTheServerEndsWhatTheDialogueJudges)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         ScriptedPeer peer(c.script);
-        EXPECT_EQ(GuessState(host, settings), c.state);
-        EXPECT_EQ(host.StatusText.load(), c.text);
+        EXPECT_EQ(Check(), c.state);
+        EXPECT_EQ(result.StatusText, c.text);
         EXPECT_EQ(peer.closed(), 1);
         EXPECT_EQ(peer.misuse(), "");
     }
@@ -127,8 +136,8 @@ TEST_F(ProbeAgainstScript, AResetOrADrownedLineIsAMissingReplyForItsStep)
     resetInUserReply.endsInFailure = true;
     {
         ScriptedPeer peer(resetInUserReply);
-        EXPECT_EQ(GuessState(host, settings), Unknown);
-        EXPECT_EQ(host.StatusText.load(), kDisconnectAfterUserText);
+        EXPECT_EQ(Check(), Unknown);
+        EXPECT_EQ(result.StatusText, kDisconnectAfterUserText);
         EXPECT_EQ(Sent(peer), "CAPA\r\nUSER u\r\n");
         EXPECT_EQ(peer.closed(), 1);
     }
@@ -138,13 +147,13 @@ TEST_F(ProbeAgainstScript, AResetOrADrownedLineIsAMissingReplyForItsStep)
     for (const size_t length : {kReplyLineLimit, kReplyLineLimit + 1}) {
         SCOPED_TRACE(length);
         ScriptedPeer peer(AfterLogin({"+OK 0" + std::string(length - 5, ' '), "\n"}));
-        const int32_t state = GuessState(host, settings);
+        const int32_t state = Check();
         if (length == kReplyLineLimit) {
             EXPECT_EQ(state, NoMail);
             EXPECT_EQ(Sent(peer), kWholeDialogue);
         } else {
             EXPECT_EQ(state, Unknown);
-            EXPECT_EQ(host.StatusText.load(), kRejectedStatText);
+            EXPECT_EQ(result.StatusText, kRejectedStatText);
             EXPECT_EQ(peer.delivered(),
                       std::string("+OK ready\r\n-ERR\r\n+OK\r\n+OK\r\n").size() + kReplyLineLimit + 1);
         }
@@ -156,7 +165,7 @@ TEST_F(ProbeAgainstScript, CapaDecidesWhetherUserMayGoOutInPlainTextAndHowOftenT
     struct Case {
         std::string server;
         const char* text;
-        int32_t delayAfter;  // the server's LOGIN-DELAY as kept, from 60 before
+        std::optional<int32_t> delay;  // the server's LOGIN-DELAY, when the check learnt it
         std::string sent;
     };
     const std::string list = "+OK ready\r\n+OK\r\n";
@@ -166,17 +175,16 @@ TEST_F(ProbeAgainstScript, CapaDecidesWhetherUserMayGoOutInPlainTextAndHowOftenT
         {list + "stls\r\nUser\r\nLOGIN-DELAY 900 USER\r\n.\r\n" + loggedIn, kNoNewMailText, 900, kWholeDialogue},
         {list + "LOGIN-DELAY 86400\r\n.\r\n" + loggedIn, kNoNewMailText, 3600, kWholeDialogue},
         {"+OK ready\r\n-ERR\r\n" + loggedIn, kNoNewMailText, 0, kWholeDialogue},
-        {"-ERR [SYS/PERM] go away\r\n", kRejectedConnectText, 60, ""},
+        {"-ERR [SYS/PERM] go away\r\n", kRejectedConnectText, std::nullopt, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.server);
-        host.ServerMinimumDelay = 60;
         ScriptedPeer peer(Serving({c.server}));
-        GuessState(host, settings);
-        EXPECT_STREQ(host.StatusText.load(), c.text);
-        EXPECT_EQ(host.ServerMinimumDelay, c.delayAfter);
+        Check();
+        EXPECT_STREQ(result.StatusText, c.text);
+        EXPECT_EQ(result.ServerMinimumDelay, c.delay);
         EXPECT_EQ(Sent(peer), c.sent);
-        EXPECT_EQ(host.Ending, CheckEnding::Done);
+        EXPECT_EQ(result.Ending, CheckEnding::Done);
     }
 }
 
@@ -205,11 +213,10 @@ TEST_F(ProbeAgainstScript, ResponseCodesTellARefusedLoginFromAServerThatWantsToB
     for (const Case& c : cases) {
         SCOPED_TRACE(c.server);
         host.Security = c.security;
-        host.Ending = CheckEnding::Done;
         ScriptedPeer peer(Serving({c.server}));
-        EXPECT_EQ(GuessState(host, settings), Unknown);
-        EXPECT_EQ(host.StatusText.load(), c.text);
-        EXPECT_EQ(host.Ending, c.ending);
+        EXPECT_EQ(Check(), Unknown);
+        EXPECT_EQ(result.StatusText, c.text);
+        EXPECT_EQ(result.Ending, c.ending);
         EXPECT_EQ(peer.sends().size(), c.sends);
     }
     EXPECT_STREQ(kWaitBeforeNextCheckText, "Server asks to wait before the next check.");
@@ -236,8 +243,8 @@ TEST_F(ProbeAgainstScript, AMissingReplySaysWhetherTheServerClosedFellSilentOrSe
     for (const auto& [script, text] : cases) {
         SCOPED_TRACE(text);
         ScriptedPeer peer(script);
-        EXPECT_EQ(GuessState(host, settings), Unknown);
-        EXPECT_STREQ(host.StatusText.load(), text);
+        EXPECT_EQ(Check(), Unknown);
+        EXPECT_STREQ(result.StatusText, text);
         EXPECT_LT(peer.delivered(), size_t{64} << 20);
     }
 }
@@ -248,8 +255,8 @@ TEST_F(ProbeAgainstScript, AnEmptyHostNameIsNoSuchHostAndNothingIsSent)
     // machine's own; the scripted one answers every name.
     ScriptedPeer peer(AfterLogin({"+OK 0 0\r\n"}));
     host.Name = "";
-    EXPECT_EQ(GuessState(host, settings), Unknown);
-    EXPECT_EQ(host.StatusText.load(), kNoSuchHostText);
+    EXPECT_EQ(Check(), Unknown);
+    EXPECT_EQ(result.StatusText, kNoSuchHostText);
     EXPECT_EQ(peer.opened(), 0);
     EXPECT_TRUE(peer.sends().empty());
     EXPECT_EQ(peer.misuse(), "");
@@ -278,8 +285,8 @@ TEST_F(ProbeAgainstScript, AHostThatCannotBeServedAsStoredIsNeverContacted)
         host.Protocol = c.protocol;
         host.Port = c.port;
         ScriptedPeer peer(AfterLogin({"+OK 1 100\r\n"}));
-        EXPECT_EQ(GuessState(host, settings), Unknown);
-        EXPECT_STREQ(host.StatusText.load(), c.text);
+        EXPECT_EQ(Check(), Unknown);
+        EXPECT_STREQ(result.StatusText, c.text);
         EXPECT_EQ(peer.opened(), 0);
         EXPECT_EQ(peer.resolvedPort(), 0);
     }
@@ -297,7 +304,7 @@ TEST_F(ProbeAgainstScript, EachSecurityModeHasItsPortAndAStoredPortWins)
         host.Security = c.security;
         host.Port = c.port;
         ScriptedPeer peer(Serving({}));
-        GuessState(host, settings);
+        Check();
         EXPECT_EQ(peer.resolvedPort(), c.used);
     }
 }
@@ -306,7 +313,7 @@ TEST_F(ProbeAgainstScript, SslTlsSecuresTheConnectionBeforeTheGreetingAndEndsItB
 {
     host.Security = SslTls;
     ScriptedPeer peer(AfterLogin({"+OK 2 300\r\n"}));
-    EXPECT_EQ(GuessState(host, settings), NewMail);
+    EXPECT_EQ(Check(), NewMail);
     EXPECT_TRUE(peer.tlsStarted());
     EXPECT_EQ(peer.tlsHostName(), "mail.example");
     EXPECT_EQ(peer.sendsBeforeTls(), 0u);
@@ -320,7 +327,7 @@ TEST_F(ProbeAgainstScript, StartTlsAsksWithStlsAndGoesOnWithUserInsideTls)
 {
     host.Security = StartTls;
     ScriptedPeer peer(Serving({"+OK ready\r\n", "+OK Begin TLS\r\n", "-ERR\r\n", "+OK\r\n", "+OK\r\n", "+OK 0 0\r\n"}));
-    EXPECT_EQ(GuessState(host, settings), NoMail);
+    EXPECT_EQ(Check(), NoMail);
     EXPECT_EQ(peer.sendsBeforeTls(), 1u);
     EXPECT_EQ(Sent(peer), "STLS\r\n" + kWholeDialogue);
     EXPECT_TRUE(peer.tlsEnded());
@@ -354,8 +361,8 @@ TEST_F(ProbeAgainstScript, NoCredentialsLeaveUnlessTlsIsUp)
         PeerScript script = Serving(c.pieces);
         script.tlsOutcome = c.tls;
         ScriptedPeer peer(script);
-        EXPECT_EQ(GuessState(host, settings), Unknown);
-        EXPECT_STREQ(host.StatusText.load(), c.text);
+        EXPECT_EQ(Check(), Unknown);
+        EXPECT_STREQ(result.StatusText, c.text);
         EXPECT_EQ(Sent(peer), c.security == StartTls ? "STLS\r\n" : "");
         EXPECT_EQ(peer.closed(), 1);
         EXPECT_EQ(peer.misuse(), "");
@@ -368,7 +375,7 @@ TEST_F(ProbeAgainstScript, AnAddressThatRefusesLeavesTheNextItsTurnWithinTheOneB
     PeerScript script = AfterLogin({"+OK 0 0\r\n"});
     script.deadAddresses = 2;
     ScriptedPeer peer(script);
-    EXPECT_EQ(GuessState(host, settings), NoMail);
+    EXPECT_EQ(Check(), NoMail);
     ASSERT_EQ(peer.connectBounds().size(), 3u);
     // A third of the bound, then half of what is left, then the rest.
     EXPECT_LE(peer.connectBounds()[0], 1000);

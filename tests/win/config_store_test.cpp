@@ -4,7 +4,8 @@
 #include "monitor_config.h"
 #include "monitor_state.h"
 #include "password_scrambling.h"
-#include "pop3_probe.h"
+#include "probe.h"
+#include "scheduler_rules.h"
 #include "setup_config.h"
 #include "setup_platform_recorder.h"
 #include "support/scripted_peer.h"
@@ -52,17 +53,24 @@ bool SameHost(const HostConfig& a, const HostConfig& b)
 }
 
 // What the monitor's checks send as PASS for each host of its table, against
-// a server that accepts everything; nothing where no PASS left.
+// a server that accepts everything; nothing where no PASS left. Each check
+// leaves its status text in the host's entry, as the check thread's do.
 std::vector<std::optional<std::string>> PasswordsTheMonitorSends()
 {
-    ProbeSettings settings;
-    settings.Sockets = &ScriptedPeer::Sockets();
+    CheckHooks hooks;
+    hooks.GuessState = [](const HostEntry& host, const ProgressReport& progress) {
+        ProbeSettings settings;
+        settings.Progress = progress;
+        settings.Sockets = &ScriptedPeer::Sockets();
+        return GuessState(host, settings);
+    };
+    hooks.Post = [](unsigned, int32_t) { return true; };
     std::vector<std::optional<std::string>> sent;
     for (int32_t i = 0; i < gHostTable.Count.load(); ++i) {
         PeerScript server;
         server.pieces = {"+OK ready\r\n", "-ERR\r\n", "+OK\r\n", "+OK\r\n", "+OK 0 0\r\n"};
         ScriptedPeer peer(server);
-        GuessState(gHostTable[i], settings);
+        CheckHost(gHostTable[i], hooks);
         std::optional<std::string> password;
         for (const std::string& line : peer.sends()) {
             if (line.rfind("PASS ", 0) == 0)

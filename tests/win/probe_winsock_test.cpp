@@ -5,7 +5,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <winsock2.h>
 
-#include "pop3_probe.h"
+#include "probe.h"
 
 #include "support/pop3_script_server.h"
 
@@ -18,11 +18,11 @@
 
 namespace {
 
-std::vector<int32_t> gPostedIndices;
+std::vector<const char*> gProgress;
 
-void RecordPost(int32_t index)
+void RecordProgress(const char* text)
 {
-    gPostedIndices.push_back(index);
+    gProgress.push_back(text);
 }
 
 class WinsockProbe : public ::testing::Test {
@@ -31,16 +31,22 @@ protected:
     {
         WSADATA data;
         ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
-        settings.PostStatus = &RecordPost;
-        gPostedIndices.clear();
+        settings.Progress = &RecordProgress;
+        gProgress.clear();
         host.UserID = "user";
         host.Password = "secret";
-        host.Index = 1;
     }
     void TearDown() override { WSACleanup(); }
 
+    int32_t Check()
+    {
+        result = GuessState(host, settings);
+        return result.State;
+    }
+
     ProbeSettings settings;
-    HostEntry host;
+    HostConfig host;
+    ProbeResult result;
 };
 
 #define REQUIRE_LISTENING(server)                                                                          \
@@ -52,12 +58,12 @@ TEST_F(WinsockProbe, ChecksAServerOnPort110)
     Pop3ScriptServer server({Pop3Dialogue("+OK 3 900\r\n")}, "127.0.0.21", 110);
     REQUIRE_LISTENING(server);
     host.Name = "127.0.0.21";
-    EXPECT_EQ(GuessState(host, settings), NewMail);
-    EXPECT_EQ(host.StatusText.load(), kNewMailText);
+    EXPECT_EQ(Check(), NewMail);
+    EXPECT_EQ(result.StatusText, kNewMailText);
     const ConnectionRecord seen = server.WaitForEnd(0);
     EXPECT_EQ(seen.received, "CAPA\r\nUSER user\r\nPASS secret\r\nSTAT\r\nQUIT\r\n");
     EXPECT_TRUE(seen.clientClosed);
-    EXPECT_EQ(gPostedIndices, (std::vector<int32_t>{1, 1, 1}));
+    EXPECT_EQ(gProgress, (std::vector<const char*>{kGettingAddressText, kConnectingText, kQueryingText}));
 }
 
 TEST_F(WinsockProbe, ChecksAServerOnAnIPv6Literal)
@@ -66,7 +72,7 @@ TEST_F(WinsockProbe, ChecksAServerOnAnIPv6Literal)
     ASSERT_TRUE(server.listening());
     host.Name = "::1";
     host.Port = server.port();
-    EXPECT_EQ(GuessState(host, settings), NoMail);
+    EXPECT_EQ(Check(), NoMail);
     EXPECT_EQ(server.WaitForEnd(0).received, "CAPA\r\nUSER user\r\nPASS secret\r\nSTAT\r\nQUIT\r\n");
 }
 
@@ -77,9 +83,9 @@ TEST_F(WinsockProbe, ASilentServerIsLeftAtTheBound)
     host.Name = "127.0.0.22";
     settings.BoundMs = 300;
     const DWORD start = GetTickCount();
-    EXPECT_EQ(GuessState(host, settings), Unknown);
+    EXPECT_EQ(Check(), Unknown);
     const DWORD took = GetTickCount() - start;
-    EXPECT_EQ(host.StatusText.load(), kNoAnswerInTimeText);
+    EXPECT_EQ(result.StatusText, kNoAnswerInTimeText);
     EXPECT_GE(took, 250u);
     EXPECT_LT(took, 2000u);
     EXPECT_TRUE(server.WaitForEnd(0).clientClosed);
@@ -88,8 +94,8 @@ TEST_F(WinsockProbe, ASilentServerIsLeftAtTheBound)
 TEST_F(WinsockProbe, ARefusedOrHangingConnectFailsWithinTheBound)
 {
     host.Name = "127.0.0.23";  // nothing listens there
-    EXPECT_EQ(GuessState(host, settings), Unknown);
-    EXPECT_EQ(host.StatusText.load(), kConnectFailedText);
+    EXPECT_EQ(Check(), Unknown);
+    EXPECT_EQ(result.StatusText, kConnectFailedText);
 
     // A listener whose accept queue is full lets further connects hang.
     UniqueSocket listener(OpenStreamSocket());
@@ -110,9 +116,9 @@ TEST_F(WinsockProbe, ARefusedOrHangingConnectFailsWithinTheBound)
     host.Name = "127.0.0.24";
     settings.BoundMs = 400;
     const DWORD start = GetTickCount();
-    EXPECT_EQ(GuessState(host, settings), Unknown);
+    EXPECT_EQ(Check(), Unknown);
     const DWORD took = GetTickCount() - start;
-    EXPECT_EQ(host.StatusText.load(), kConnectFailedText);
+    EXPECT_EQ(result.StatusText, kConnectFailedText);
     EXPECT_GE(took, 350u);
     EXPECT_LT(took, 2000u);
 }
@@ -163,8 +169,8 @@ TEST_F(WinsockProbe, AServerThatNeverStopsSendingIsLeftAtTheDeadline)
 TEST_F(WinsockProbe, ANameThatNeitherResolvesNorParsesIsNoSuchHost)
 {
     host.Name = "no-such-host.invalid";
-    EXPECT_EQ(GuessState(host, settings), Unknown);
-    EXPECT_EQ(host.StatusText.load(), kNoSuchHostText);
+    EXPECT_EQ(Check(), Unknown);
+    EXPECT_EQ(result.StatusText, kNoSuchHostText);
 }
 
 TEST_F(WinsockProbe, ACheckSocketIsNotInheritedByProgramsStartedMeanwhile)

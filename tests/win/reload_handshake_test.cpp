@@ -4,11 +4,11 @@
 #include "check_scheduler.h"
 
 #include "config_registry.h"
-#include "control_messages.h"
 #include "monitor_config.h"
+#include "monitor_messages.h"
 #include "monitor_state.h"
 #include "platform_recorder.h"
-#include "pop3_probe.h"
+#include "probe.h"
 
 #include <gtest/gtest.h>
 
@@ -38,12 +38,17 @@ std::string HostKey(const HostEntry& host)
 
 } // namespace
 
-// Stands in for the POP3 probe: a host whose name starts with "full" has mail.
-int32_t GuessState(HostEntry& host, const ProbeSettings&)
+// Stands in for the probe: a host whose name starts with "full" has mail.
+ProbeResult GuessState(const HostConfig& config, const ProbeSettings&)
 {
+    // The check thread checks its table's entries.
+    const HostEntry& host = static_cast<const HostEntry&>(config);
     std::lock_guard<std::mutex> lock(gChecksLock);
     gChecks.push_back({HostKey(host), host.State.load(), host.StatusText.load(), GetCurrentThreadId()});
-    return host.Name.rfind("full", 0) == 0 ? NewMail : NoMail;
+    ProbeResult result;
+    result.State = host.Name.rfind("full", 0) == 0 ? NewMail : NoMail;
+    result.StatusText = result.State == NewMail ? kNewMailText : kNoNewMailText;
+    return result;
 }
 
 namespace {

@@ -2,7 +2,7 @@
 // (support/tls_peer.py, one port per mode) with the test CA trusted in this
 // tree's prefix. Wine ignores the hosts file: every case connects to
 // 127.0.0.1 and names the server separately.
-#include "pop3_probe.h"
+#include "probe.h"
 #include "tls_session.h"
 
 #include <winsock2.h>
@@ -268,12 +268,14 @@ protected:
         host.Port = PeerPorts().at(mode);
         settings.BoundMs = 3000;
         logAt = ReadWhole(PeerFile(mode + ".log")).size();
-        return GuessState(host, settings);
+        result = GuessState(host, settings);
+        return result.State;
     }
     // What the mode's log gained during the check.
     std::string Logged(const std::string& mode) const { return ReadWhole(PeerFile(mode + ".log")).substr(logAt); }
 
-    HostEntry host;
+    HostConfig host;
+    ProbeResult result;
     ProbeSettings settings;
     size_t logAt = 0;
 };
@@ -282,7 +284,7 @@ TEST_F(TlsCheck, NewMailIsFoundInsideTlsFromTheFirstByteAndAfterStls)
 {
     for (const auto& [mode, security] : {std::pair{"pop3s-mail", SslTls}, std::pair{"stls-mail", StartTls}}) {
         EXPECT_EQ(Check(mode, security), NewMail) << mode;
-        EXPECT_STREQ(host.StatusText.load(), "New mail waiting!");
+        EXPECT_STREQ(result.StatusText, "New mail waiting!");
         const std::string log = Logged(mode);
         EXPECT_NE(log.find(" tls TLSv1.2\n"), std::string::npos) << log;
         EXPECT_LT(log.find(" tls TLSv1.2\n"), log.find(" < USER alice\n")) << log;
@@ -307,7 +309,7 @@ TEST_F(TlsCheck, EveryFailureHasItsTextAndNoCredentialsReachThePeer)
                           Case{"stls-refused", StartTls, "Server does not support STARTTLS!"},
                           Case{"stls-inject", StartTls, "Unable to establish a secure connection!"}}) {
         EXPECT_EQ(Check(c.mode, c.security), Unknown) << c.mode;
-        EXPECT_STREQ(host.StatusText.load(), c.text) << c.mode;
+        EXPECT_STREQ(result.StatusText, c.text) << c.mode;
         const std::string log = Logged(c.mode);
         EXPECT_NE(log.find(" connected\n"), std::string::npos) << c.mode;
         EXPECT_EQ(log.find(" < USER"), std::string::npos) << c.mode << log;

@@ -4,9 +4,10 @@
 #include "control_messages.h"
 #include "debug_trace.h"
 #include "monitor_config.h"
+#include "monitor_messages.h"
 #include "monitor_platform_recorder.h"
 #include "monitor_state.h"
-#include "pop3_probe.h"
+#include "probe.h"
 #include "tray_window.h"
 
 #include <gtest/gtest.h>

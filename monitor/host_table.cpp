@@ -1,7 +1,9 @@
-// The monitor's host table: how it is filled, and its overall mail state.
-#include "host_records.h"
+// The monitor's host table: how it is filled, its overall mail state, and
+// the slots of the servers' own words.
+#include "host_table.h"
 
 #include <algorithm>
+#include <string_view>
 
 void FillHostTable(HostTable& table, std::vector<HostConfig> hosts)
 {
@@ -27,4 +29,21 @@ MailState OverallState(HostTable& table)
     for (int32_t i = 0; i < count; ++i)
         overall = std::max(overall, table[i].State.load());
     return static_cast<MailState>(overall);
+}
+
+const char* KeepServerText(HostEntry& host, std::string_view words)
+{
+    words = words.substr(0, kServerTextKept);
+    if (words.empty())
+        return nullptr;
+    ServerTexts& texts = host.OwnTexts;
+    for (size_t i = 0; i < texts.Used; ++i) {
+        if (words == texts.Slots[i])
+            return texts.Slots[i];
+    }
+    if (texts.Used == kServerTextSlots)
+        return nullptr;
+    char* slot = texts.Slots[texts.Used++];
+    slot[words.copy(slot, kServerTextKept)] = '\0';
+    return slot;
 }

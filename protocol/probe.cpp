@@ -1,0 +1,27 @@
+// Where every check starts: the steps that all protocols share, then the
+// dialogue of the host's protocol.
+#include "probe.h"
+
+#include "debug_trace.h"
+#include "imap_probe.h"
+#include "pop3_probe.h"
+#include "probe_connection.h"
+
+ProbeResult GuessState(const HostConfig& host, const ProbeSettings& settings)
+{
+    DebugTrace("- GuessState: [%s]", host.Name.c_str());
+    ProbeResult failure;
+    UniqueSocket socket = ConnectToHost(host, settings, failure);
+    if (!socket)
+        return failure;
+
+    ShowProgress(settings, kQueryingText);
+    // After the socket, so that its TLS session ends (close_notify) before
+    // the socket closes.
+    ProbeConnection connection(socket.get(), settings);
+    if (host.Security == SslTls && !SecureConnection(connection, host, failure))
+        return failure;
+    if (host.Protocol == Imap)
+        return ImapDialogue(connection, host);
+    return Pop3Dialogue(connection, host);
+}

@@ -4,17 +4,17 @@
 #include <cstdarg>
 #include <cstdio>
 
-DebugSink DebugTraceSink = nullptr;
+DebugSink gDebugTraceSink = nullptr;
 
 int DebugTrace(const char* format, ...)
 {
-    if (DebugTraceSink == nullptr)
+    if (gDebugTraceSink == nullptr)
         return 0;
     char line[512];
     va_list args;
     va_start(args, format);
     std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
-    DebugTraceSink(line);
+    gDebugTraceSink(line);
     return 0;
 }

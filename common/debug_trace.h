@@ -4,7 +4,8 @@
 
 using DebugSink = void (*)(const char* line);
 
-// Null in the delivered programs.
-extern DebugSink DebugTraceSink;
+// Null in the delivered programs; process-wide so that a test hears the
+// lines of every file it drives.
+extern DebugSink gDebugTraceSink;
 
 int DebugTrace(const char* format, ...) __attribute__((format(printf, 1, 2)));

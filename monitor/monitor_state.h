@@ -11,6 +11,8 @@
 
 #include <atomic>
 
+// The program module, which holds the icons and the window class; set once
+// at start-up.
 extern HINSTANCE gInstance;
 
 // The hidden "ZT-Quillo" window; set once after creation, then read by the

@@ -224,7 +224,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ProbeSettings settings;
     settings.Sockets = &ScriptedPeer::Sockets();
     settings.Progress = &RecordProgress;
-    DebugTraceSink = &ReadDebugLine;
+    gDebugTraceSink = &ReadDebugLine;
     gProgress.clear();
 
     const ProbeResult result = GuessState(host, settings);
@@ -295,6 +295,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (outcome->commands == commands.size())
         FUZZ_CHECK(peer.receives() == peer.receivesBeforeSend().back());
 
-    DebugTraceSink = nullptr;
+    gDebugTraceSink = nullptr;
     return 0;
 }

@@ -48,12 +48,12 @@ protected:
         settings.Progress = &RecordProgress;
         gProgress.clear();
         gDebugLines.clear();
-        DebugTraceSink = &RecordDebugLine;
+        gDebugTraceSink = &RecordDebugLine;
         host.Name = "127.0.0.1";
         host.UserID = "u";
         host.Password = "p";
     }
-    void TearDown() override { DebugTraceSink = nullptr; }
+    void TearDown() override { gDebugTraceSink = nullptr; }
 
     int32_t CheckAgainst(Pop3ScriptServer& server)
     {

@@ -48,7 +48,7 @@ protected:
     {
         ResetTrayState();
         gDebugLines.clear();
-        DebugTraceSink = &RecordDebugLine;
+        gDebugTraceSink = &RecordDebugLine;
         SetHosts({{"pop.example.org", Unknown, kNotTriedYetText}});
         window = CreateMonitorWindow();
         ASSERT_NE(window, nullptr);
@@ -62,7 +62,7 @@ protected:
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         }
         ResetTrayState();
-        DebugTraceSink = nullptr;
+        gDebugTraceSink = nullptr;
         FreeHostTable();
     }
 

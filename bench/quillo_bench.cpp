@@ -128,7 +128,7 @@ void FillHost(HostConfig& host, uint16_t port)
 
 std::vector<Script> Dialogues(size_t count)
 {
-    return std::vector<Script>(count, Pop3Dialogue("+OK 0 0\r\n"));
+    return std::vector<Script>(count, ScriptedPop3Session("+OK 0 0\r\n"));
 }
 
 // Probe, floor and now and then the split-line floor take turns, so that drift of the machine hits both alike.

@@ -3,7 +3,7 @@
 // own checks, the address, the connect, TLS). Run on the check thread.
 #pragma once
 
-#include "probe.h"
+#include "probe_result.h"
 #include "socket_table.h"
 
 #include <cstdint>

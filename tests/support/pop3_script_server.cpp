@@ -62,7 +62,7 @@ ScriptStep Drip(std::string text, int intervalMs)
     return {ScriptStep::Drip, std::move(text), true, intervalMs};
 }
 
-Script Pop3Dialogue(const std::string& statReply, const std::string& greeting)
+Script ScriptedPop3Session(const std::string& statReply, const std::string& greeting)
 {
     return {Say(greeting),       Await(), Say(kCapaAnswer),         Await(),
             Say("+OK user\r\n"), Await(), Say("+OK logged in\r\n"), Await(),

@@ -39,7 +39,7 @@ inline constexpr char kCapaAnswer[] = "+OK Capability list follows\r\nUSER\r\n.\
 
 // The usual dialogue: greeting, CAPA, USER, PASS and STAT replies, then
 // nothing.
-Script Pop3Dialogue(const std::string& statReply, const std::string& greeting = "+OK ready\r\n");
+Script ScriptedPop3Session(const std::string& statReply, const std::string& greeting = "+OK ready\r\n");
 
 struct ConnectionRecord {
     std::string received;

@@ -67,7 +67,7 @@ std::unique_ptr<Pop3ScriptServer> Serve(const char* address, const std::vector<s
 {
     std::vector<Script> scripts;
     for (const std::string& reply : statReplies)
-        scripts.push_back(Pop3Dialogue(reply));
+        scripts.push_back(ScriptedPop3Session(reply));
     auto server = std::make_unique<Pop3ScriptServer>(std::move(scripts), address, 110);
     EXPECT_TRUE(server->listening()) << address;
     return server;

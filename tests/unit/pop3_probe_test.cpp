@@ -81,7 +81,7 @@ protected:
 TEST_F(Probe, AnEmptyMailboxIsReportedAfterExactlyTheFourCommandsWithProgressPostedOnTheWay)
 {
     settings.BoundMs = 30000;  // the QUIT reply never comes and must not be awaited
-    Pop3ScriptServer server({Pop3Dialogue("+OK 0 0\r\n")});
+    Pop3ScriptServer server({ScriptedPop3Session("+OK 0 0\r\n")});
     const Clock::time_point start = Clock::now();
     EXPECT_EQ(CheckAgainst(server), NoMail);
     EXPECT_LT(MillisecondsSince(start), 2000);
@@ -114,7 +114,7 @@ TEST_F(Probe, TheStatReplyDecidesOnlyByTheCharacterAfterPlusOkAndBlank)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reply);
-        Pop3ScriptServer server({Pop3Dialogue(c.reply)});
+        Pop3ScriptServer server({ScriptedPop3Session(c.reply)});
         EXPECT_EQ(CheckAgainst(server), c.state);
         EXPECT_EQ(result.StatusText, c.text);
         const ConnectionRecord seen = server.WaitForEnd(0);
@@ -178,7 +178,7 @@ TEST_F(Probe, EveryFailingStepEndsWithItsOwnTextAndTheConnectionClosed)
 
 TEST_F(Probe, AGreetingIsJudgedByItsFirstThreeCharactersOnly)
 {
-    Pop3ScriptServer server({Pop3Dialogue("+OK 1 10\r\n", "+OKAY welcome\r\n")});
+    Pop3ScriptServer server({ScriptedPop3Session("+OK 1 10\r\n", "+OKAY welcome\r\n")});
     EXPECT_EQ(CheckAgainst(server), NewMail);
     EXPECT_EQ(result.StatusText, kNewMailText);
 }
@@ -227,14 +227,14 @@ TEST_F(Probe, ServersThatCannotBeReachedFailBeforeAnyDialogue)
 
 TEST_F(Probe, NamesAreLookedUpAndLiteralsOfBothFamiliesWork)
 {
-    Pop3ScriptServer server({Pop3Dialogue("+OK 0 0\r\n"), Pop3Dialogue("+OK 0 0\r\n")});
+    Pop3ScriptServer server({ScriptedPop3Session("+OK 0 0\r\n"), ScriptedPop3Session("+OK 0 0\r\n")});
     host.Name = "localhost";
     EXPECT_EQ(CheckAgainst(server), NoMail);
     host.Name = "127.0.0.1";
     EXPECT_EQ(CheckAgainst(server), NoMail);
     EXPECT_EQ(server.connections(), 2u);
 
-    Pop3ScriptServer six({Pop3Dialogue("+OK 1 10\r\n")}, "::1");
+    Pop3ScriptServer six({ScriptedPop3Session("+OK 1 10\r\n")}, "::1");
     host.Name = "::1";
     EXPECT_EQ(CheckAgainst(six), NewMail);
 }
@@ -243,13 +243,13 @@ TEST_F(Probe, EmptyAndLongestCredentialsAreSentWhole)
 {
     host.UserID = "";
     host.Password = "";
-    Pop3ScriptServer empty({Pop3Dialogue("+OK 0 0\r\n")});
+    Pop3ScriptServer empty({ScriptedPop3Session("+OK 0 0\r\n")});
     EXPECT_EQ(CheckAgainst(empty), NoMail);
     EXPECT_EQ(empty.WaitForEnd(0).received, "CAPA\r\nUSER \r\nPASS \r\nSTAT\r\nQUIT\r\n");
 
     host.UserID = std::string(98, 'U');
     host.Password = std::string(98, 'P');
-    Pop3ScriptServer longest({Pop3Dialogue("+OK 0 0\r\n")});
+    Pop3ScriptServer longest({ScriptedPop3Session("+OK 0 0\r\n")});
     EXPECT_EQ(CheckAgainst(longest), NoMail);
     EXPECT_EQ(longest.WaitForEnd(0).received,
               "CAPA\r\nUSER " + host.UserID + "\r\nPASS " + host.Password + "\r\nSTAT\r\nQUIT\r\n");
@@ -258,7 +258,7 @@ TEST_F(Probe, EmptyAndLongestCredentialsAreSentWhole)
 TEST_F(Probe, CredentialsWithLineBreaksAreNeverSent)
 {
     host.UserID = "u\r\nDELE 1";
-    Pop3ScriptServer user({Pop3Dialogue("+OK 0 0\r\n")});
+    Pop3ScriptServer user({ScriptedPop3Session("+OK 0 0\r\n")});
     EXPECT_EQ(CheckAgainst(user), Unknown);
     EXPECT_EQ(result.StatusText, kRejectedUserText);
     ConnectionRecord seen = user.WaitForEnd(0);
@@ -267,7 +267,7 @@ TEST_F(Probe, CredentialsWithLineBreaksAreNeverSent)
 
     host.UserID = "u";
     host.Password = "p\nDELE 1";
-    Pop3ScriptServer pass({Pop3Dialogue("+OK 0 0\r\n")});
+    Pop3ScriptServer pass({ScriptedPop3Session("+OK 0 0\r\n")});
     EXPECT_EQ(CheckAgainst(pass), Unknown);
     EXPECT_EQ(result.StatusText, kRejectedPassText);
     seen = pass.WaitForEnd(0);

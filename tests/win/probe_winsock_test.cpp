@@ -55,7 +55,7 @@ protected:
 
 TEST_F(WinsockProbe, ChecksAServerOnPort110)
 {
-    Pop3ScriptServer server({Pop3Dialogue("+OK 3 900\r\n")}, "127.0.0.21", 110);
+    Pop3ScriptServer server({ScriptedPop3Session("+OK 3 900\r\n")}, "127.0.0.21", 110);
     REQUIRE_LISTENING(server);
     host.Name = "127.0.0.21";
     EXPECT_EQ(Check(), NewMail);
@@ -68,7 +68,7 @@ TEST_F(WinsockProbe, ChecksAServerOnPort110)
 
 TEST_F(WinsockProbe, ChecksAServerOnAnIPv6Literal)
 {
-    Pop3ScriptServer server({Pop3Dialogue("+OK 0 0\r\n")}, "::1", 0);
+    Pop3ScriptServer server({ScriptedPop3Session("+OK 0 0\r\n")}, "::1", 0);
     ASSERT_TRUE(server.listening());
     host.Name = "::1";
     host.Port = server.port();

@@ -41,7 +41,7 @@ unsigned __stdcall SleepForEver(void* event)
         WaitForSingleObject(static_cast<HANDLE>(event), 1000);
 }
 
-} // namespace
+}  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {

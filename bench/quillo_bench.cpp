@@ -236,7 +236,7 @@ int PrintScrambled(const char* clear)
     return 0;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

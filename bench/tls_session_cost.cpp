@@ -142,7 +142,7 @@ bool CheckCertificate(PCCERT_CONTEXT certificate)
     return passed;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

@@ -33,13 +33,13 @@ bool Session(const sockaddr_in& server, const std::string& user, const std::stri
         return false;
     const bool done = connect(socket, reinterpret_cast<const sockaddr*>(&server), sizeof server) == 0 &&
                       Reply(socket) && Command(socket, "USER " + user + "\r\n") && Reply(socket) &&
-                      Command(socket, "PASS " + password + "\r\n") && Reply(socket) &&
-                      Command(socket, "STAT\r\n") && Reply(socket) && Command(socket, "QUIT\r\n");
+                      Command(socket, "PASS " + password + "\r\n") && Reply(socket) && Command(socket, "STAT\r\n") &&
+                      Reply(socket) && Command(socket, "QUIT\r\n");
     closesocket(socket);
     return done;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

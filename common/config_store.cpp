@@ -74,7 +74,7 @@ StoredNumber QueryNumber(HKEY key, const char* valueName)
     return number;
 }
 
-} // namespace
+}  // namespace
 
 int32_t StopAtDamagedNumber(const char* pattern, int32_t index)
 {

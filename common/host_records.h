@@ -45,7 +45,7 @@ struct HostConfig {
     // As stored, even out of range: a check of such a host fails at once,
     // and the setup program keeps the value until the user picks another.
     int32_t Security = NoSecurity;
-    int32_t Port = 0;  // 0: DefaultPort(Security, Protocol)
+    int32_t Port = 0;         // 0: DefaultPort(Security, Protocol)
     int32_t Protocol = Pop3;  // as stored, like Security
     // The stored password could not be opened here (another user's or
     // machine's, or bound to another host): Password is empty, the monitor

@@ -27,7 +27,7 @@ UniqueLocalMemory OwnerOf(const DATA_BLOB& blob)
     return UniqueLocalMemory(static_cast<HLOCAL>(blob.pbData));
 }
 
-} // namespace
+}  // namespace
 
 std::string PasswordBinding(const HostConfig& host, PasswordForm form)
 {

@@ -37,7 +37,7 @@ bool EqualIgnoringCase(const std::string& a, const std::string& b)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 std::optional<std::string> ScramblePassword(const std::string& clear)
 {

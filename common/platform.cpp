@@ -65,7 +65,7 @@ HtmlHelpCall LoadHtmlHelpViewer()
     return gHtmlHelpViewer;
 }
 
-} // namespace
+}  // namespace
 
 HWND WINAPI OpenHtmlHelp(HWND caller, LPCSTR file, UINT command, DWORD_PTR data)
 {

@@ -59,7 +59,7 @@ std::optional<size_t> ProgramEnd(const std::string& text, FileTest namesFile)
     return std::nullopt;
 }
 
-} // namespace
+}  // namespace
 
 ReaderCommand ReadReaderCommand(const std::string& line, FileTest namesFile)
 {

@@ -37,7 +37,7 @@ void PlayNewMailSound(const HostEntry& host)
         gMonitorPlatform.MessageBeep(0xFFFFFFFF);
 }
 
-} // namespace
+}  // namespace
 
 void StartReaderCommand(const std::string& commandLine)
 {

@@ -15,7 +15,7 @@ namespace {
 
 constexpr const char* kCannotCheckText = "Unable to start checking for mail!  Aborting program.";
 
-} // namespace
+}  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {

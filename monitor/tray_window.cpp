@@ -123,7 +123,7 @@ BOOL CALLBACK PokeIfOurMenu(HWND window, LPARAM)
     return TRUE;
 }
 
-} // namespace
+}  // namespace
 
 TrayState& TrayStateForTests()
 {

@@ -12,9 +12,9 @@
 #include <cstdint>
 
 // Menu commands besides the host indices.
-inline constexpr UINT kHelpCommand = 1638;    // 0x666
-inline constexpr UINT kSetupCommand = 1911;   // 0x777
-inline constexpr UINT kExitCommand = 2184;    // 0x888
+inline constexpr UINT kHelpCommand = 1638;   // 0x666
+inline constexpr UINT kSetupCommand = 1911;  // 0x777
+inline constexpr UINT kExitCommand = 2184;   // 0x888
 inline constexpr UINT kHelpTopic = 666;
 
 // 88: the record of the first shell version, with a 64-character tip.

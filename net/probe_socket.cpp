@@ -190,13 +190,14 @@ int Slice(int leftMs)
     return std::min(leftMs, kStopLookMs);
 }
 
-} // namespace
+}  // namespace
 
 const int kIPv4 = AF_INET;
 
 int MillisecondsUntil(Deadline deadline)
 {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
@@ -239,8 +240,7 @@ std::vector<ServerAddress> ResolveHost(const char* name, uint16_t port)
     std::vector<ServerAddress> addresses;
     for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
         ServerAddress address;
-        if ((entry->ai_family != AF_INET && entry->ai_family != AF_INET6) ||
-            entry->ai_addrlen > sizeof address.Bytes)
+        if ((entry->ai_family != AF_INET && entry->ai_family != AF_INET6) || entry->ai_addrlen > sizeof address.Bytes)
             continue;
         address.Family = entry->ai_family;
         address.Length = static_cast<uint32_t>(entry->ai_addrlen);

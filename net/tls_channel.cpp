@@ -90,7 +90,7 @@ constexpr size_t kRecordHeader = 5;
 constexpr size_t kLongestRecord = 16384 + 2048;
 constexpr unsigned char kAlertRecord = 21;
 
-} // namespace
+}  // namespace
 
 struct TlsSession {
     UniqueCredentials credentials;
@@ -506,7 +506,7 @@ bool EncryptAndSend(TlsSession& session, SocketHandle socket, const char* bytes,
     return SendAll(socket, message.data(), length);
 }
 
-} // namespace
+}  // namespace
 
 TlsOutcome StartTlsSession(SocketHandle socket, const char* hostName, Deadline deadline, const std::atomic<bool>* stop,
                            TlsSession** session)

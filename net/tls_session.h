@@ -30,7 +30,7 @@ struct TlsSession;
 // session, which EndTlsSession frees; otherwise *session is null and nothing is left
 // to free.
 TlsOutcome StartTlsSession(SocketHandle socket, const char* hostName, Deadline deadline, const std::atomic<bool>* stop,
-                    TlsSession** session);
+                           TlsSession** session);
 
 // Encrypts all the bytes and sends them: count, or -1 on failure.
 int SendSecure(TlsSession* session, SocketHandle socket, const char* bytes, size_t count);

@@ -388,7 +388,7 @@ void Run(ImapExchange& exchange)
     AskStatus(exchange);
 }
 
-} // namespace
+}  // namespace
 
 std::optional<std::string> QuotedString(const std::string& value)
 {

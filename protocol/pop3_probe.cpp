@@ -114,7 +114,7 @@ ProbeResult& Refused(ProbeResult& result, const char* line, const char* debugLin
     return Fail(result, debugLine, text);
 }
 
-} // namespace
+}  // namespace
 
 ProbeResult Pop3Dialogue(ProbeConnection& connection, const HostConfig& host)
 {

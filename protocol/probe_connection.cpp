@@ -55,12 +55,11 @@ Arrival HaveByte(ProbeConnection& connection, Deadline deadline)
     const bool stopping = settings.Stop != nullptr && settings.Stop->load();
     if (stopping || std::chrono::steady_clock::now() >= deadline)
         return Arrival::TimedOut;
-    const int received =
-        connection.Tls != nullptr
-            ? settings.Sockets->ReceiveSecure(connection.Tls, connection.Socket, connection.Received, kReceiveRoom,
-                                              deadline, settings.Stop)
-            : settings.Sockets->ReceiveBefore(connection.Socket, connection.Received, kReceiveRoom, deadline,
-                                              settings.Stop);
+    const int received = connection.Tls != nullptr
+                             ? settings.Sockets->ReceiveSecure(connection.Tls, connection.Socket, connection.Received,
+                                                               kReceiveRoom, deadline, settings.Stop)
+                             : settings.Sockets->ReceiveBefore(connection.Socket, connection.Received, kReceiveRoom,
+                                                               deadline, settings.Stop);
     if (received <= 0) {
         // A failed wait well before the deadline is a reset: the server's
         // doing. The socket's wait counts whole milliseconds and may come
@@ -74,7 +73,7 @@ Arrival HaveByte(ProbeConnection& connection, Deadline deadline)
     return Arrival::Complete;
 }
 
-} // namespace
+}  // namespace
 
 Deadline BoundFromNow(const ProbeSettings& settings)
 {
@@ -162,7 +161,7 @@ bool SecureConnection(ProbeConnection& connection, const HostConfig& host, Probe
     const ProbeSettings& settings = connection.Settings;
     TlsSession* session = nullptr;
     const TlsOutcome outcome = settings.Sockets->StartTlsSession(connection.Socket, host.Name.c_str(),
-                                                          BoundFromNow(settings), settings.Stop, &session);
+                                                                 BoundFromNow(settings), settings.Stop, &session);
     if (outcome != TlsOutcome::Established) {
         DebugTrace("- TLS failed: %d", static_cast<int>(outcome));
         result.StatusText = TlsFailureText(outcome);

@@ -36,7 +36,7 @@ void MakeUnicodeField(HWND dialog, HINSTANCE instance, int id)
     DestroyWindow(ansi);
 }
 
-} // namespace
+}  // namespace
 
 HostEditor::HostEditor(HWND dialog) : window_(dialog) {}
 

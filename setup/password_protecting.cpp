@@ -14,7 +14,7 @@ DATA_BLOB BlobOf(const std::string& bytes)
     return DATA_BLOB{static_cast<DWORD>(bytes.size()), reinterpret_cast<BYTE*>(const_cast<char*>(bytes.data()))};
 }
 
-} // namespace
+}  // namespace
 
 std::optional<std::string> ProtectPassword(const HostConfig& host)
 {

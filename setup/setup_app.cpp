@@ -20,7 +20,7 @@ void BringSetupDialogToFront()
     SetForegroundWindow(GetLastActivePopup(dialog));
 }
 
-} // namespace
+}  // namespace
 
 int SetupApp::Run(HINSTANCE instance)
 {

@@ -159,7 +159,7 @@ BOOL CALLBACK PostNewConfigIfMonitor(HWND window, LPARAM found)
     return FALSE;
 }
 
-} // namespace
+}  // namespace
 
 bool IsAnsiLeadByte(char byte)
 {

@@ -40,7 +40,7 @@ private:
     HGDIOBJ previous_;
 };
 
-} // namespace
+}  // namespace
 
 void ReportOutOfMemory()
 {
@@ -65,8 +65,8 @@ SetupDialog::~SetupDialog()
 INT_PTR SetupDialog::RunModal(HWND owner)
 {
     modal_ = true;
-    result_ = DialogBoxParamA(instance_, MAKEINTRESOURCEA(IDD_SETUP), owner, &DialogProc,
-                              reinterpret_cast<LPARAM>(this));
+    result_ =
+        DialogBoxParamA(instance_, MAKEINTRESOURCEA(IDD_SETUP), owner, &DialogProc, reinterpret_cast<LPARAM>(this));
     ended_ = true;
     return result_;
 }
@@ -330,8 +330,8 @@ void SetupDialog::ConfirmClose()
     if (!CommitCurrentHost())
         return;
     if (model_.ConfigDirty) {
-        const int answer = gPlatform.MessageBoxA(window_, kSavePromptText, ProgramTitle().c_str(),
-                                                MB_YESNO | MB_ICONQUESTION);
+        const int answer =
+            gPlatform.MessageBoxA(window_, kSavePromptText, ProgramTitle().c_str(), MB_YESNO | MB_ICONQUESTION);
         if (answer == IDYES && !SaveConfig(model_))
             return;
     }

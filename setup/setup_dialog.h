@@ -64,7 +64,7 @@ private:
     LRESULT SendItem(int control, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
 
     HINSTANCE instance_;
-    HICON icon_;       // shared resource icons: never destroyed
+    HICON icon_;  // shared resource icons: never destroyed
     HICON smallIcon_;
     HWND window_ = nullptr;
     SetupModel model_;

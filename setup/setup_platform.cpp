@@ -8,7 +8,6 @@ const SetupPlatformCalls kRealSetupPlatform = {&::GetOpenFileNameA, &::RegCreate
 
 SetupPlatformCalls gSetupPlatform = kRealSetupPlatform;
 
-
 std::string ProgramTitle()
 {
     std::string name = ModulePath();

@@ -25,4 +25,3 @@ extern const SetupPlatformCalls kRealSetupPlatform;
 // The program's file name without folder and extension ("KELVO" for
 // C:\Quillo\KELVO.EXE): the caption of the setup program's own boxes.
 std::string ProgramTitle();
-

@@ -239,4 +239,4 @@ TEST_F(DovecotProbe, ImapReadsAGreetingLongerThanAnyPop3Line)
     EXPECT_TRUE(dovecot.Stop());
 }
 
-} // namespace
+}  // namespace

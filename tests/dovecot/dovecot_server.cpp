@@ -35,7 +35,7 @@ int Occurrences(const std::string& text, const std::string& part)
     return count;
 }
 
-} // namespace
+}  // namespace
 
 DovecotServer::DovecotServer(std::string address, std::string folder)
     : address_(std::move(address)), folder_(std::move(folder))
@@ -58,8 +58,8 @@ bool DovecotServer::Run(const std::string& arguments) const
     const std::string statusFile = std::string(QUILLO_DOVECOT_CALLS) + "/" + std::to_string(GetCurrentProcessId()) +
                                    "-" + std::to_string(GetTickCount()) + "-" + std::to_string(++calls);
     CreateDirectoryA(WindowsPath(QUILLO_DOVECOT_CALLS).c_str(), nullptr);
-    std::string commandLine = "\"" + WindowsPath(QUILLO_DOVECOT_SCRIPT) + "\" \"" + statusFile + "\" " + address_ + " " +
-                              arguments.substr(0, arguments.find(' ')) + " \"" + folder_ + "\"";
+    std::string commandLine = "\"" + WindowsPath(QUILLO_DOVECOT_SCRIPT) + "\" \"" + statusFile + "\" " + address_ +
+                              " " + arguments.substr(0, arguments.find(' ')) + " \"" + folder_ + "\"";
     if (arguments.find(' ') != std::string::npos)
         commandLine += arguments.substr(arguments.find(' '));
     STARTUPINFOA startup{};

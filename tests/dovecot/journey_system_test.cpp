@@ -70,12 +70,14 @@ std::string DescribeDesktop()
 HWND WaitForSetupDialog()
 {
     HWND dialog = nullptr;
-    WaitUntil([&] {
-        for (HWND window : DesktopWindows("#32770", "Quillo Setup"))
-            if (IsWindowVisible(window))
-                dialog = window;
-        return dialog != nullptr;
-    }, kPatienceMs);
+    WaitUntil(
+        [&] {
+            for (HWND window : DesktopWindows("#32770", "Quillo Setup"))
+                if (IsWindowVisible(window))
+                    dialog = window;
+            return dialog != nullptr;
+        },
+        kPatienceMs);
     return dialog;
 }
 
@@ -149,12 +151,15 @@ TEST(UserJourney, FirstRunSetupMonitorOnMailSecondAccountWhileRunningAndExit)
     HWND dialog = WaitForSetupDialog();
     ASSERT_NE(dialog, nullptr) << "the setup program did not open; " << DescribeDesktop();
     const ProgramProcess setup(dialog);
-    ASSERT_TRUE(WaitUntil([] {
-        for (HWND help : DesktopWindows(nullptr, "Quillo Help"))
-            if (IsWindowVisible(help))
-                return true;
-        return false;
-    }, kPatienceMs)) << "no help on the first start; " << DescribeDesktop();
+    ASSERT_TRUE(WaitUntil(
+        [] {
+            for (HWND help : DesktopWindows(nullptr, "Quillo Help"))
+                if (IsWindowVisible(help))
+                    return true;
+            return false;
+        },
+        kPatienceMs))
+        << "no help on the first start; " << DescribeDesktop();
     for (HWND box : DesktopWindows("#32770", nullptr))
         EXPECT_TRUE(box == dialog || !IsWindowVisible(box)) << DescribeDesktop();
     EXPECT_EQ(ListEntries(GetDlgItem(dialog, HostList)), std::vector<std::string>{"New host"});
@@ -167,8 +172,9 @@ TEST(UserJourney, FirstRunSetupMonitorOnMailSecondAccountWhileRunningAndExit)
     // The setup program started the monitor; on the mail it starts the reader
     // in the reader's own folder.
     HWND monitorWindow = nullptr;
-    ASSERT_TRUE(WaitUntil([&] { return (monitorWindow = FindWindowA("ZT-Quillo", "ZT-Quillo")) != nullptr; },
-                          kPatienceMs)) << "the setup program did not start the monitor";
+    ASSERT_TRUE(
+        WaitUntil([&] { return (monitorWindow = FindWindowA("ZT-Quillo", "ZT-Quillo")) != nullptr; }, kPatienceMs))
+        << "the setup program did not start the monitor";
     const ProgramProcess monitor(monitorWindow);
     ASSERT_TRUE(monitor.started());
     std::vector<StandinStart> starts = standins.WaitForStarts(1, kPatienceMs);
@@ -212,4 +218,4 @@ TEST(UserJourney, FirstRunSetupMonitorOnMailSecondAccountWhileRunningAndExit)
     DeleteConfigKey();
 }
 
-} // namespace
+}  // namespace

@@ -49,7 +49,8 @@ protected:
         for (const StandinStart& start : standins.WaitForStarts(atLeast, atLeast == 0 ? 0 : kPatienceMs)) {
             EXPECT_EQ(lstrcmpiA(start.program.c_str(), "reader.exe"), 0) << start.program;
             if (start.commandLine.size() > user.size() &&
-                start.commandLine.compare(start.commandLine.size() - user.size() - 1, std::string::npos, " " + user) == 0)
+                start.commandLine.compare(start.commandLine.size() - user.size() - 1, std::string::npos, " " + user) ==
+                    0)
                 ++count;
         }
         return count;
@@ -176,4 +177,4 @@ TEST_F(QuilloAgainstDovecot, MailThatWaitsThroughAServerOutageIsAnnouncedAgainOn
     EXPECT_TRUE(dovecot.Stop());
 }
 
-} // namespace
+}  // namespace

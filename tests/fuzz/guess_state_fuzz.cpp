@@ -196,7 +196,7 @@ void CheckReplies(const ScriptedPeer& peer, const std::string& stream, const Out
     }
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

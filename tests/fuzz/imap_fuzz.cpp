@@ -38,7 +38,7 @@ bool KnownFailure(const ProbeResult& result)
     return false;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -26,7 +26,7 @@ std::string ExpectedLine(const std::string& stream, size_t at, size_t lineFeed)
     return line;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

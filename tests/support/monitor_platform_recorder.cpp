@@ -23,7 +23,7 @@ BOOL WINAPI RecordMessageBeep(UINT type)
     return TRUE;
 }
 
-} // namespace
+}  // namespace
 
 MonitorPlatformRecorder::MonitorPlatformRecorder()
 {

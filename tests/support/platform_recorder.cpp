@@ -15,12 +15,13 @@ int WINAPI RecordMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT flags)
     return gRecorder->boxAnswer;
 }
 
-BOOL WINAPI RecordCreateProcess(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES,
-                                LPSECURITY_ATTRIBUTES, BOOL inherit, DWORD flags, LPVOID, LPCSTR directory,
-                                LPSTARTUPINFOA startup, LPPROCESS_INFORMATION process)
+BOOL WINAPI RecordCreateProcess(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
+                                BOOL inherit, DWORD flags, LPVOID, LPCSTR directory, LPSTARTUPINFOA startup,
+                                LPPROCESS_INFORMATION process)
 {
-    RecordedProcess record{commandLine ? commandLine : "", std::nullopt, inherit, flags,
-                           startup ? startup->cb : 0, application != nullptr, application ? application : ""};
+    RecordedProcess record{
+        commandLine ? commandLine : "", std::nullopt, inherit, flags, startup ? startup->cb : 0, application != nullptr,
+        application ? application : ""};
     if (directory != nullptr)
         record.currentDirectory = directory;
     gRecorder->processes.push_back(record);
@@ -52,7 +53,7 @@ HWND WINAPI RecordHtmlHelp(HWND window, LPCSTR file, UINT command, DWORD_PTR dat
     return gRecorder->helpStarts ? GetDesktopWindow() : nullptr;
 }
 
-} // namespace
+}  // namespace
 
 PlatformRecorder::PlatformRecorder()
 {

@@ -40,7 +40,7 @@ void Pause(int ms)
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-} // namespace
+}  // namespace
 
 ScriptStep Say(std::string text, bool bytePerSegment)
 {

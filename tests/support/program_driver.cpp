@@ -37,7 +37,7 @@ BOOL CALLBACK CountTrayIcon(HWND window, LPARAM count)
     return TRUE;
 }
 
-} // namespace
+}  // namespace
 
 ProgramProcess::ProgramProcess(const std::string& program, const std::string& commandLine, const std::string& folder)
 {
@@ -119,14 +119,16 @@ std::vector<HWND> ProgramProcess::WindowsOf(const char* className) const
 HWND ProgramProcess::WaitForBox(DWORD timeoutMs) const
 {
     HWND box = nullptr;
-    WaitUntil([&] {
-        for (HWND candidate : WindowsOf("#32770"))
-            if (IsWindowVisible(candidate) && !BoxText(candidate).empty()) {
-                box = candidate;
-                return true;
-            }
-        return !Running();
-    }, timeoutMs);
+    WaitUntil(
+        [&] {
+            for (HWND candidate : WindowsOf("#32770"))
+                if (IsWindowVisible(candidate) && !BoxText(candidate).empty()) {
+                    box = candidate;
+                    return true;
+                }
+            return !Running();
+        },
+        timeoutMs);
     return box;
 }
 

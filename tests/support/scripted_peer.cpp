@@ -13,7 +13,7 @@ ScriptedPeer* gCurrent = nullptr;
 // can tell whether the probe tries the ones it was given, in order.
 constexpr int kPeerFamily = 46;
 
-} // namespace
+}  // namespace
 
 void ReadServerSide(const uint8_t* data, size_t size, PeerScript& script)
 {
@@ -185,8 +185,8 @@ ScriptedPeer::~ScriptedPeer()
 const ProbeSockets& ScriptedPeer::Sockets()
 {
     static constexpr ProbeSockets sockets{
-        &Calls::Open,     &Calls::Close,      &Calls::Resolve,       &Calls::Connect, &Calls::Send,
-        &Calls::Receive,  &Calls::StartTls,   &Calls::SendSecure,    &Calls::ReceiveSecure, &Calls::EndTls,
+        &Calls::Open,    &Calls::Close,    &Calls::Resolve,    &Calls::Connect,       &Calls::Send,
+        &Calls::Receive, &Calls::StartTls, &Calls::SendSecure, &Calls::ReceiveSecure, &Calls::EndTls,
     };
     return sockets;
 }

@@ -18,10 +18,9 @@ std::string FilterText(const char* filter)
 
 BOOL WINAPI RecordGetOpenFileName(LPOPENFILENAMEA dialog)
 {
-    gSetupRecorder->openDialogs.push_back({dialog->hwndOwner, FilterText(dialog->lpstrFilter),
-                                           dialog->lpstrDefExt ? dialog->lpstrDefExt : "",
-                                           dialog->lpstrFile ? dialog->lpstrFile : "", dialog->Flags,
-                                           dialog->nMaxFile});
+    gSetupRecorder->openDialogs.push_back(
+        {dialog->hwndOwner, FilterText(dialog->lpstrFilter), dialog->lpstrDefExt ? dialog->lpstrDefExt : "",
+         dialog->lpstrFile ? dialog->lpstrFile : "", dialog->Flags, dialog->nMaxFile});
     if (!gSetupRecorder->openDialogChoice)
         return FALSE;
     lstrcpynA(dialog->lpstrFile, gSetupRecorder->openDialogChoice->c_str(), dialog->nMaxFile);
@@ -57,7 +56,7 @@ LSTATUS WINAPI RecordRegDeleteValue(HKEY key, LPCWSTR name)
     return kRealSetupPlatform.RegDeleteValueW(key, name);
 }
 
-} // namespace
+}  // namespace
 
 SetupPlatformRecorder::SetupPlatformRecorder()
 {

@@ -57,7 +57,7 @@ bool Remove(HCERTSTORE store, PCCERT_CONTEXT certificate)
     return found == nullptr || CertDeleteCertificateFromStore(found);
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

@@ -23,10 +23,12 @@ public:
     HWND Dialog() const
     {
         HWND dialog = nullptr;
-        WaitUntil([&] {
-            dialog = FindWindowOf("#32770", "Quillo Setup");
-            return dialog != nullptr && IsWindowVisible(dialog);
-        }, kPatienceMs);
+        WaitUntil(
+            [&] {
+                dialog = FindWindowOf("#32770", "Quillo Setup");
+                return dialog != nullptr && IsWindowVisible(dialog);
+            },
+            kPatienceMs);
         return dialog;
     }
     std::optional<DWORD> WaitForExit() const { return ExitStatus(kPatienceMs); }
@@ -49,7 +51,8 @@ TEST_F(KelvoProgram, OpensWithTheStoredHostsAndSaveWritesThemAndTellsTheMonitor)
     ASSERT_TRUE(setup.started()) << KELVO_EXE;
     HWND dialog = setup.Dialog();
     ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(ListEntries(GetDlgItem(dialog, 1007)), (std::vector<std::string>{"pop1.example.org", "pop2.example.org"}));
+    EXPECT_EQ(ListEntries(GetDlgItem(dialog, 1007)),
+              (std::vector<std::string>{"pop1.example.org", "pop2.example.org"}));
     EXPECT_EQ(SendMessageA(GetDlgItem(dialog, 1007), LB_GETCURSEL, 0, 0), 0);
     EXPECT_EQ(TextOf(GetDlgItem(dialog, 1000)), "pop1.example.org");
     EXPECT_EQ(TextOf(GetDlgItem(dialog, 1005)), "60");
@@ -120,4 +123,4 @@ TEST_F(KelvoProgram, TheCloseBoxAfterAnAddAsksAndNoLeavesTheRegistryAsItWas)
     EXPECT_FALSE(ReadRawValue("Host1Name"));
 }
 
-} // namespace
+}  // namespace

@@ -124,8 +124,7 @@ TEST_F(MonitorJourney, LaunchMailReaderStartsTheConfiguredCommandLineInTheReader
     ASSERT_EQ(starts.size(), 1u);
     EXPECT_EQ(lstrcmpiA(starts[0].program.c_str(), "reader.exe"), 0) << starts[0].program;
     EXPECT_EQ(starts[0].commandLine, ReaderReceives("-inbox anna"));
-    EXPECT_EQ(lstrcmpiA(starts[0].currentDirectory.c_str(), ReaderFolder().c_str()), 0)
-        << starts[0].currentDirectory;
+    EXPECT_EQ(lstrcmpiA(starts[0].currentDirectory.c_str(), ReaderFolder().c_str()), 0) << starts[0].currentDirectory;
     // The check that found the mail was a whole dialogue, ended by the client.
     const ConnectionRecord check = server->WaitForEnd(0);
     EXPECT_EQ(check.received, "CAPA\r\nUSER anna\r\nPASS Geheim42\r\nSTAT\r\nQUIT\r\n");
@@ -343,8 +342,13 @@ TEST_F(MonitorJourney, ARefusedLoginIsTriedAgainAfterTwiceTheWaitEachTimeAndASav
 {
     // Checked at every tick while logins succeed.
     StoreHosts({Host("127.0.0.52", kNothing, "", 1)});
-    const Script refused{Say("+OK ready\r\n"), Await(), Say("-ERR\r\n"), Await(), Say("+OK\r\n"),
-                         Await(), Say("-ERR [AUTH] Authentication failed.\r\n")};
+    const Script refused{Say("+OK ready\r\n"),
+                         Await(),
+                         Say("-ERR\r\n"),
+                         Await(),
+                         Say("+OK\r\n"),
+                         Await(),
+                         Say("-ERR [AUTH] Authentication failed.\r\n")};
     Pop3ScriptServer server({refused, refused, refused, refused}, "127.0.0.52", 110);
     ASSERT_TRUE(server.listening());
     Monitor monitor;
@@ -372,10 +376,15 @@ TEST_F(MonitorJourney, AServerThatAsksForALoginDelayIsCheckedNoSoonerAndAnUnchan
 {
     StoreHosts({Host("127.0.0.53", kLaunchMailReader, ReaderCommand("-delayed"), 1)});
     const std::string capabilities = "+OK\r\nUSER\r\nLOGIN-DELAY 3\r\n.\r\n";
-    const Script full{Say("+OK ready\r\n"), Await(), Say(capabilities), Await(), Say("+OK\r\n"),
-                      Await(), Say("+OK\r\n"), Await(), Say(kMailInBox)};
-    const Script tooSoon{Say("+OK ready\r\n"), Await(), Say(capabilities), Await(), Say("+OK\r\n"),
-                         Await(), Say("-ERR [LOGIN-DELAY] Logins must be at least 3 seconds apart\r\n")};
+    const Script full{Say("+OK ready\r\n"), Await(), Say(capabilities), Await(), Say("+OK\r\n"), Await(),
+                      Say("+OK\r\n"),       Await(), Say(kMailInBox)};
+    const Script tooSoon{Say("+OK ready\r\n"),
+                         Await(),
+                         Say(capabilities),
+                         Await(),
+                         Say("+OK\r\n"),
+                         Await(),
+                         Say("-ERR [LOGIN-DELAY] Logins must be at least 3 seconds apart\r\n")};
     Pop3ScriptServer server({full, tooSoon, full}, "127.0.0.53", 110);
     ASSERT_TRUE(server.listening());
     Monitor monitor;
@@ -392,4 +401,4 @@ TEST_F(MonitorJourney, AServerThatAsksForALoginDelayIsCheckedNoSoonerAndAnUnchan
     EXPECT_EQ(starts[0].commandLine, ReaderReceives("-delayed"));
 }
 
-} // namespace
+}  // namespace

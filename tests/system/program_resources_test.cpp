@@ -68,4 +68,4 @@ INSTANTIATE_TEST_SUITE_P(BothPrograms, ProgramResources,
                          ::testing::Values(ProgramFile{QUILLO_EXE, "Quillo mail monitor"},
                                            ProgramFile{KELVO_EXE, "Quillo setup"}));
 
-} // namespace
+}  // namespace

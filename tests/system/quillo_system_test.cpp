@@ -184,4 +184,4 @@ TEST_F(QuilloProgram, AMissingHostValueIsShownAndEndsWithStatus1)
     EXPECT_TRUE(standins.WaitForStarts(0, 0).empty());
 }
 
-} // namespace
+}  // namespace

@@ -210,8 +210,7 @@ TEST_F(CheckSchedulerTest, AFullMailboxIsAnnouncedOnceAndThenOnlyRefreshed)
     FillTable(table, {{"full", 0}});
     system.verdicts["full"] = {NewMail, NewMail, NewMail};
     system.RunTicks(table, 3);
-    const std::vector<Posted> expected{
-        {UM_NEWSTATE, 0}, {UM_NEWMAIL, 0}, {UM_NEWSTATUS, 0}, {UM_NEWSTATUS, 0}};
+    const std::vector<Posted> expected{{UM_NEWSTATE, 0}, {UM_NEWMAIL, 0}, {UM_NEWSTATUS, 0}, {UM_NEWSTATUS, 0}};
     EXPECT_EQ(system.posts, expected);
     EXPECT_EQ(table[0].State.load(), NewMail);
     EXPECT_EQ(table[0].ElapsedMs.load(), 0);
@@ -223,12 +222,12 @@ TEST_F(CheckSchedulerTest, MailAfterAFailedCheckIsAnnouncedAgain)
     system.verdicts["flaky"] = {NewMail, Unknown, Unknown, NewMail, NoMail, NewMail};
     system.RunTicks(table, 6);
     const std::vector<Posted> expected{
-        {UM_NEWSTATE, 0}, {UM_NEWMAIL, 0},  // Unknown -> NewMail
-        {UM_NEWSTATE, 0},                   // NewMail -> Unknown: the icon falls back
-        {UM_NEWSTATUS, 0},                  // Unknown -> Unknown
-        {UM_NEWSTATE, 0}, {UM_NEWMAIL, 0},  // Unknown -> NewMail
-        {UM_NEWSTATE, 0},                   // NewMail -> NoMail
-        {UM_NEWSTATE, 0}, {UM_NEWMAIL, 0},  // NoMail -> NewMail
+        {UM_NEWSTATE, 0},  {UM_NEWMAIL, 0},  // Unknown -> NewMail
+        {UM_NEWSTATE, 0},                    // NewMail -> Unknown: the icon falls back
+        {UM_NEWSTATUS, 0},                   // Unknown -> Unknown
+        {UM_NEWSTATE, 0},  {UM_NEWMAIL, 0},  // Unknown -> NewMail
+        {UM_NEWSTATE, 0},                    // NewMail -> NoMail
+        {UM_NEWSTATE, 0},  {UM_NEWMAIL, 0},  // NoMail -> NewMail
     };
     EXPECT_EQ(system.posts, expected);
 }
@@ -392,9 +391,8 @@ TEST_F(ReloadTest, ARequestIsTakenAfterTheNextSleepAndTheNewTableIsCheckedAtOnce
     for (const Check& check : system.checks)
         checks.emplace_back(check.tick, check.name);
     // new2 would be due after a counted 1000 ms tick; the reload tick counts 0.
-    const std::vector<std::pair<int, std::string>> expectedChecks{
-        {1, "old0"}, {1, "old1"}, {1, "old2"}, {2, "old0"}, {2, "old1"},
-        {2, "old2"}, {3, "new0"}, {3, "new1"}};
+    const std::vector<std::pair<int, std::string>> expectedChecks{{1, "old0"}, {1, "old1"}, {1, "old2"}, {2, "old0"},
+                                                                  {2, "old1"}, {2, "old2"}, {3, "new0"}, {3, "new1"}};
     EXPECT_EQ(checks, expectedChecks);
     for (const Check& check : system.checks) {
         if (check.tick == 3) {
@@ -404,10 +402,9 @@ TEST_F(ReloadTest, ARequestIsTakenAfterTheNextSleepAndTheNewTableIsCheckedAtOnce
     }
 
     const std::vector<std::pair<unsigned, std::string>> expectedHandled{
-        {UM_NEWSTATE, "old0"}, {UM_NEWMAIL, "old0"}, {UM_NEWSTATE, "old1"}, {UM_NEWSTATE, "old2"},
-        {UM_NEWSTATUS, "old0"}, {UM_NEWSTATUS, "old1"}, {UM_NEWSTATUS, "old2"},
-        {UM_PAUSED, ""},
-        {UM_NEWSTATE, "new0"}, {UM_NEWMAIL, "new0"}, {UM_NEWSTATE, "new1"}};
+        {UM_NEWSTATE, "old0"},  {UM_NEWMAIL, "old0"},   {UM_NEWSTATE, "old1"},  {UM_NEWSTATE, "old2"},
+        {UM_NEWSTATUS, "old0"}, {UM_NEWSTATUS, "old1"}, {UM_NEWSTATUS, "old2"}, {UM_PAUSED, ""},
+        {UM_NEWSTATE, "new0"},  {UM_NEWMAIL, "new0"},   {UM_NEWSTATE, "new1"}};
     EXPECT_EQ(handled, expectedHandled);
     EXPECT_FALSE(system.reload.Done.load());
     EXPECT_EQ(table[2].ElapsedMs.load(), kInitialElapsedMs);
@@ -491,4 +488,4 @@ TEST_F(ReloadTest, AWakeWithoutACompletedReloadCountsTheTick)
     EXPECT_EQ(system.TicksOf("edge"), std::vector<int>{1});
 }
 
-} // namespace
+}  // namespace

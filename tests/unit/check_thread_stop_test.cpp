@@ -210,4 +210,4 @@ TEST(CheckThreadStop, EndingTheMonitorAtAnyMomentStopsTheCheckThreadBeforeTheTab
     }
 }
 
-} // namespace
+}  // namespace

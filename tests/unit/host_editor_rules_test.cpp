@@ -21,8 +21,8 @@ TEST(SecondsText, APositiveNumberIsTakenUpToTheFirstOtherCharacter)
 
 TEST(SecondsText, NothingUsableGivesNoDelay)
 {
-    for (const char* text : {"0", "-5", "-0", "apples", "", " ", "+", "+-5", "- 5", " + 45", "2147484",
-                             "2147483647", "2147483648", "4294967326", "99999999999999999999999"})
+    for (const char* text : {"0", "-5", "-0", "apples", "", " ", "+", "+-5", "- 5", " + 45", "2147484", "2147483647",
+                             "2147483648", "4294967326", "99999999999999999999999"})
         EXPECT_EQ(ParseSeconds(text), std::nullopt) << '"' << text << '"';
 }
 
@@ -167,4 +167,4 @@ TEST(NewHostRecord, IsNamedNewHostWithEmptyTextsThirtySecondsNoActionAndSslTlsOn
     EXPECT_EQ(host.Protocol, Pop3);
 }
 
-} // namespace
+}  // namespace

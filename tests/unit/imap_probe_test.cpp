@@ -151,20 +151,41 @@ TEST_F(ImapAgainstScript, NoCredentialsLeaveUnlessTheConnectionMaySendThem)
         const char* sent;
     };
     const std::vector<Case> cases{
-        {NoSecurity, {"* OK [CAPABILITY IMAP4rev1 STARTTLS LOGINDISABLED] ready\r\n"}, TlsOutcome::Established,
-         "Server requires a secure connection!", ""},
-        {NoSecurity, {"* OK ready\r\n", "* CAPABILITY IMAP4rev1 LOGINDISABLED\r\nq1 OK\r\n"}, TlsOutcome::Established,
-         "Server requires a secure connection!", "q1 CAPABILITY\r\n"},
-        {StartTls, {"* OK ready\r\n", "* CAPABILITY IMAP4rev1\r\nq1 OK\r\n"}, TlsOutcome::Established,
-         "Server does not support STARTTLS!", "q1 CAPABILITY\r\n"},
-        {StartTls, {"* OK [CAPABILITY IMAP4rev1 STARTTLS] ready\r\n", "q1 NO\r\n"}, TlsOutcome::Established,
-         "Server does not support STARTTLS!", "q1 STARTTLS\r\n"},
-        {StartTls, {"* PREAUTH [CAPABILITY IMAP4rev1 STARTTLS] hello\r\n"}, TlsOutcome::Established,
-         "Server does not support STARTTLS!", ""},
-        {StartTls, {"* OK [CAPABILITY IMAP4rev1 STARTTLS] ready\r\n", "q1 OK go\r\n* STATUS INBOX (UNSEEN 9)\r\n"},
-         TlsOutcome::Established, "Unable to establish a secure connection!", "q1 STARTTLS\r\n"},
-        {StartTls, {"* OK [CAPABILITY IMAP4rev1 STARTTLS] ready\r\n", "q1 OK go\r\n"}, TlsOutcome::NotTrusted,
-         "Server certificate is not trusted!", "q1 STARTTLS\r\n"},
+        {NoSecurity,
+         {"* OK [CAPABILITY IMAP4rev1 STARTTLS LOGINDISABLED] ready\r\n"},
+         TlsOutcome::Established,
+         "Server requires a secure connection!",
+         ""},
+        {NoSecurity,
+         {"* OK ready\r\n", "* CAPABILITY IMAP4rev1 LOGINDISABLED\r\nq1 OK\r\n"},
+         TlsOutcome::Established,
+         "Server requires a secure connection!",
+         "q1 CAPABILITY\r\n"},
+        {StartTls,
+         {"* OK ready\r\n", "* CAPABILITY IMAP4rev1\r\nq1 OK\r\n"},
+         TlsOutcome::Established,
+         "Server does not support STARTTLS!",
+         "q1 CAPABILITY\r\n"},
+        {StartTls,
+         {"* OK [CAPABILITY IMAP4rev1 STARTTLS] ready\r\n", "q1 NO\r\n"},
+         TlsOutcome::Established,
+         "Server does not support STARTTLS!",
+         "q1 STARTTLS\r\n"},
+        {StartTls,
+         {"* PREAUTH [CAPABILITY IMAP4rev1 STARTTLS] hello\r\n"},
+         TlsOutcome::Established,
+         "Server does not support STARTTLS!",
+         ""},
+        {StartTls,
+         {"* OK [CAPABILITY IMAP4rev1 STARTTLS] ready\r\n", "q1 OK go\r\n* STATUS INBOX (UNSEEN 9)\r\n"},
+         TlsOutcome::Established,
+         "Unable to establish a secure connection!",
+         "q1 STARTTLS\r\n"},
+        {StartTls,
+         {"* OK [CAPABILITY IMAP4rev1 STARTTLS] ready\r\n", "q1 OK go\r\n"},
+         TlsOutcome::NotTrusted,
+         "Server certificate is not trusted!",
+         "q1 STARTTLS\r\n"},
         {SslTls, {}, TlsOutcome::NameMismatch, "Server certificate does not match the host name!", ""},
     };
     for (const Case& c : cases) {
@@ -180,8 +201,8 @@ TEST_F(ImapAgainstScript, NoCredentialsLeaveUnlessTheConnectionMaySendThem)
 TEST_F(ImapAgainstScript, StartTlsThenLoginInsideTls)
 {
     host.Security = StartTls;
-    EXPECT_EQ(Check({"* OK [CAPABILITY IMAP4rev1 STARTTLS LOGINDISABLED] ready\r\n", "q1 OK begin\r\n",
-                     "q2 OK\r\n", "* STATUS INBOX (UNSEEN 0)\r\nq3 OK\r\n"}),
+    EXPECT_EQ(Check({"* OK [CAPABILITY IMAP4rev1 STARTTLS LOGINDISABLED] ready\r\n", "q1 OK begin\r\n", "q2 OK\r\n",
+                     "* STATUS INBOX (UNSEEN 0)\r\nq3 OK\r\n"}),
               NoMail);
     EXPECT_EQ(peer->sendsBeforeTls(), 1u);
     EXPECT_EQ(peer->sends()[1], "q2 LOGIN \"anna\" \"secret\"\r\n");
@@ -285,4 +306,4 @@ TEST(ImapStatus, TheInboxUnseenCountIsReadFromAnyWellFormedStatus)
         EXPECT_EQ(unseen(malformed), std::nullopt) << malformed.front();
 }
 
-} // namespace
+}  // namespace

@@ -59,4 +59,4 @@ TEST(MenuLine, WhileRefusedLoginsHoldOffTheChecksTheLineSaysWhenTheNextTryComes)
     EXPECT_EQ(line, std::string(28, 'h') + "...: Server rejected PASS info - wrong password? (next try in 1 minute)");
 }
 
-} // namespace
+}  // namespace

@@ -110,4 +110,4 @@ TEST(PasswordScrambling, ClearTextWithZeroByteHasNoScrambledForm)
     EXPECT_FALSE(ScramblePassword(std::string("a\0b", 3)).has_value());
 }
 
-} // namespace
+}  // namespace

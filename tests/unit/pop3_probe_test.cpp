@@ -107,10 +107,10 @@ TEST_F(Probe, TheStatReplyDecidesOnlyByTheCharacterAfterPlusOkAndBlank)
         const char* text;
     };
     const Case cases[] = {
-        {"+OK 0 0\r\n", NoMail, kNoNewMailText},     {"+OK 2 320\r\n", NewMail, kNewMailText},
-        {"+ok 0 0\r\n", NoMail, kNoNewMailText},     {"+OK\r\n", Unknown, kRejectedStatText},
+        {"+OK 0 0\r\n", NoMail, kNoNewMailText},      {"+OK 2 320\r\n", NewMail, kNewMailText},
+        {"+ok 0 0\r\n", NoMail, kNoNewMailText},      {"+OK\r\n", Unknown, kRejectedStatText},
         {"+OK2 320\r\n", Unknown, kRejectedStatText}, {"+OK \r\n", NewMail, kNewMailText},
-        {"+OK  0\r\n", NewMail, kNewMailText},       {"-ERR no\r\n", Unknown, kRejectedStatText},
+        {"+OK  0\r\n", NewMail, kNewMailText},        {"-ERR no\r\n", Unknown, kRejectedStatText},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reply);
@@ -396,4 +396,4 @@ TEST_F(Probe, TheDefaultBoundEndsASilentServerAfterThirtySeconds)
     EXPECT_LT(took, 33000);
 }
 
-} // namespace
+}  // namespace

@@ -346,10 +346,14 @@ TEST_F(ProbeAgainstScript, NoCredentialsLeaveUnlessTlsIsUp)
         const char* text;
     };
     const std::vector<Case> cases{
-        {StartTls, {"+OK ready\r\n", "-ERR unknown command\r\n"}, TlsOutcome::Established,
+        {StartTls,
+         {"+OK ready\r\n", "-ERR unknown command\r\n"},
+         TlsOutcome::Established,
          "Server does not support STARTTLS!"},
         {StartTls, {"+OK ready\r\n"}, TlsOutcome::Established, "Server does not support STARTTLS!"},
-        {StartTls, {"+OK ready\r\n", "+OK go\r\n+OK 9 9\r\n"}, TlsOutcome::Established,
+        {StartTls,
+         {"+OK ready\r\n", "+OK go\r\n+OK 9 9\r\n"},
+         TlsOutcome::Established,
          "Unable to establish a secure connection!"},
         {StartTls, {"+OK ready\r\n", "+OK go\r\n"}, TlsOutcome::NotTrusted, "Server certificate is not trusted!"},
         {SslTls, {}, TlsOutcome::Expired, "Server certificate has expired!"},
@@ -407,4 +411,4 @@ TEST(ScriptedPeerInput, FuzzerBytesBecomePiecesRunsAndTheServersEnd)
     EXPECT_FALSE(shortened.endsInFailure);
 }
 
-} // namespace
+}  // namespace

@@ -98,4 +98,4 @@ TEST(ReaderFieldText, APickedPathIsQuotedOnlyWhenItHoldsABlankAndReadsBackWhole)
     EXPECT_EQ(ReadReaderCommand(ReaderFieldText(kReaderWithBlank), &NoFileExists).Program, kReaderWithBlank);
 }
 
-} // namespace
+}  // namespace

@@ -11,8 +11,8 @@ namespace {
 UniqueRegKey CreateKey()
 {
     UniqueRegKey key;
-    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kConfigKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              key.receive(), nullptr),
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kConfigKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.receive(),
+                              nullptr),
               ERROR_SUCCESS);
     return key;
 }
@@ -24,7 +24,7 @@ std::string Indexed(const char* pattern, int index)
     return name;
 }
 
-} // namespace
+}  // namespace
 
 void DeleteConfigKey()
 {
@@ -125,6 +125,6 @@ std::optional<std::string> OpenedPassword(int index)
 HostConfig SampleHost(int number)
 {
     const std::string n = std::to_string(number);
-    return HostConfig{"pop" + n + ".example.org", "user" + n, "Secret" + n, "C:\\Mail\\reader" + n + ".exe",
+    return HostConfig{"pop" + n + ".example.org",      "user" + n, "Secret" + n,     "C:\\Mail\\reader" + n + ".exe",
                       "C:\\Sounds\\ding" + n + ".wav", number % 3, 30 * (number + 1)};
 }

@@ -37,7 +37,10 @@ protected:
     {
         return ExitCodeOf([this] { LoadConfig(model); });
     }
-    std::optional<UINT> MonitorExit() { return ExitCodeOf([] { LoadHostTable(); }); }
+    std::optional<UINT> MonitorExit()
+    {
+        return ExitCodeOf([] { LoadHostTable(); });
+    }
 
     // The setup program's host list and flags, loaded and saved in turn as
     // within one run of the program.
@@ -321,12 +324,9 @@ TEST_F(ConfigStore, NoKeyOrNoCountIsAFirstRunForSetupAndStartsSetupFromTheMonito
         int32_t expectNoSavedConfig;
     };
     const Case cases[] = {
-        {"no key", std::nullopt, false, 1},
-        {"key without HostCount", 0, false, 1},
-        {"HostCount -1", -1, true, 1},
-        {"HostCount 0", 0, true, 0},
-        {"HostCount below -1", -7, true, 1},
-        {"HostCount at the smallest number", INT32_MIN, true, 1},
+        {"no key", std::nullopt, false, 1},  {"key without HostCount", 0, false, 1},
+        {"HostCount -1", -1, true, 1},       {"HostCount 0", 0, true, 0},
+        {"HostCount below -1", -7, true, 1}, {"HostCount at the smallest number", INT32_MIN, true, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -774,4 +774,4 @@ TEST(ConfigStoreDeathTest, AMissingValueEndsTheRealProcessWithStatusOne)
     DeleteConfigKey();
 }
 
-} // namespace
+}  // namespace

@@ -15,8 +15,8 @@ class TitledWindow {
 public:
     explicit TitledWindow(const char* title)
     {
-        window_ = CreateWindowExA(0, "STATIC", title, 0, 0, 0, 0, 0, nullptr, nullptr, GetModuleHandleA(nullptr),
-                                  nullptr);
+        window_ =
+            CreateWindowExA(0, "STATIC", title, 0, 0, 0, 0, 0, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     }
     ~TitledWindow() { DestroyWindow(window_); }
     HWND get() const { return window_; }
@@ -110,4 +110,4 @@ TEST(ProgramStart, AFailedStartIsReportedInABox)
         EXPECT_EQ(box.owner, nullptr);
 }
 
-} // namespace
+}  // namespace

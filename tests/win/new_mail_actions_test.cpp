@@ -309,4 +309,4 @@ TEST_F(NewMailActions, AReaderThatDoesNotExistGivesTheBox)
     EXPECT_EQ(platform.BoxTexts(), std::vector<std::string>{"Unable to start mailreader."});
 }
 
-} // namespace
+}  // namespace

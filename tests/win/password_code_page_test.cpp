@@ -162,4 +162,4 @@ TEST(PasswordsOnThisCodePage, APasswordStoredByAnOlderVersionIsReadInTheCodePage
     DeleteConfigKey();
 }
 
-} // namespace
+}  // namespace

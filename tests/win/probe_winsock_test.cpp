@@ -49,8 +49,8 @@ protected:
     ProbeResult result;
 };
 
-#define REQUIRE_LISTENING(server)                                                                          \
-    if (!(server).listening())                                                                             \
+#define REQUIRE_LISTENING(server) \
+    if (!(server).listening())    \
     GTEST_SKIP() << "cannot listen on port 110 (needs root)"
 
 TEST_F(WinsockProbe, ChecksAServerOnPort110)
@@ -182,4 +182,4 @@ TEST_F(WinsockProbe, ACheckSocketIsNotInheritedByProgramsStartedMeanwhile)
     EXPECT_EQ(flags & HANDLE_FLAG_INHERIT, 0u);
 }
 
-} // namespace
+}  // namespace

@@ -36,7 +36,7 @@ std::string HostKey(const HostEntry& host)
     return host.Name + "/" + host.UserID;
 }
 
-} // namespace
+}  // namespace
 
 // Stands in for the probe: a host whose name starts with "full" has mail.
 ProbeResult GuessState(const HostConfig& config, const ProbeSettings&)
@@ -188,8 +188,10 @@ TEST(ReloadHandshake, MessagesBeforeThePauseReferToTheOldTableAndAfterItToTheNew
         EXPECT_EQ(oldTable, i < pause) << gHandled[i].host << " at " << i;
     }
     const std::vector<Handled> afterReload(gHandled.begin() + static_cast<ptrdiff_t>(pause) + 1, gHandled.end());
-    EXPECT_EQ(afterReload, (std::vector<Handled>{{UM_NEWSTATE, "full.a/new"}, {UM_NEWMAIL, "full.a/new"},
-                                                 {UM_NEWSTATE, "empty.c/new"}, {UM_NEWSTATE, "full.d/new"},
+    EXPECT_EQ(afterReload, (std::vector<Handled>{{UM_NEWSTATE, "full.a/new"},
+                                                 {UM_NEWMAIL, "full.a/new"},
+                                                 {UM_NEWSTATE, "empty.c/new"},
+                                                 {UM_NEWSTATE, "full.d/new"},
                                                  {UM_NEWMAIL, "full.d/new"}}));
     EXPECT_FALSE(gReload.Done.load());
     {
@@ -198,8 +200,8 @@ TEST(ReloadHandshake, MessagesBeforeThePauseReferToTheOldTableAndAfterItToTheNew
         std::vector<std::string> firstChecked;
         for (const SeenCheck& check : gChecks) {
             EXPECT_NE(check.thread, GetCurrentThreadId());
-            if (!check.host.ends_with("/new") || std::find(firstChecked.begin(), firstChecked.end(), check.host) !=
-                                                     firstChecked.end())
+            if (!check.host.ends_with("/new") ||
+                std::find(firstChecked.begin(), firstChecked.end(), check.host) != firstChecked.end())
                 continue;
             firstChecked.push_back(check.host);
             EXPECT_EQ(check.state, Unknown) << check.host;
@@ -217,4 +219,4 @@ TEST(ReloadHandshake, MessagesBeforeThePauseReferToTheOldTableAndAfterItToTheNew
     DeleteConfigKey();
 }
 
-} // namespace
+}  // namespace

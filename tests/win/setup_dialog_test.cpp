@@ -328,8 +328,7 @@ TEST_F(SetupDialogTest, ARenamedHostShowsInTheListAfterTheNextCommitWithTheSelec
 
     // Clicking the host on screen again commits it and keeps it selected.
     ChooseHost(0);
-    EXPECT_EQ(ListEntries(),
-              (std::vector<std::string>{"renamed.example.org", "pop2.example.org", "pop3.example.org"}));
+    EXPECT_EQ(ListEntries(), (std::vector<std::string>{"renamed.example.org", "pop2.example.org", "pop3.example.org"}));
     EXPECT_EQ(ListSelection(), 0);
     EXPECT_EQ(Model().CurrentHost, 0);
     EXPECT_EQ(Text(IDC_HOST_NAME), "renamed.example.org");
@@ -357,9 +356,10 @@ TEST_F(SetupDialogTest, SecondsAreCommittedOnlyAsAUsablePositiveNumber)
         const char* text;
         int32_t delay;  // after the commit; a change when it is not 30
     };
-    const Case cases[] = {{"45", 45},        {" 45", 45},     {"+45", 45},   {"45 apples", 45}, {"2147483", 2147483},
-                          {"0", 30},         {"-5", 30},      {"apples", 30}, {"", 30},         {"30", 30},
-                          {"2147484", 30},   {"4294967326", 30}, {"99999999999999", 30}};
+    const Case cases[] = {
+        {"45", 45},      {" 45", 45},        {"+45", 45},           {"45 apples", 45}, {"2147483", 2147483},
+        {"0", 30},       {"-5", 30},         {"apples", 30},        {"", 30},          {"30", 30},
+        {"2147484", 30}, {"4294967326", 30}, {"99999999999999", 30}};
     for (const Case& c : cases) {
         Model().HostList[0].Delay = 30;
         Model().ConfigDirty = 0;
@@ -956,4 +956,4 @@ TEST_F(SetupDialogTest, TheTemplateHasEveryControlWhereTheLayoutPutsIt)
     EXPECT_EQ(tabOrder, (std::vector<int>{IDC_HOST_NAME, IDC_PROTOCOL, IDC_SECURITY, IDC_PORT, IDC_USER_ID}));
 }
 
-} // namespace
+}  // namespace

@@ -15,7 +15,7 @@ namespace {
 
 std::atomic<bool> gFailNextAllocation{false};
 
-} // namespace
+}  // namespace
 
 void* operator new(std::size_t size)
 {
@@ -71,4 +71,4 @@ TEST(SetupOutOfMemory, AFailedAllocationIsReportedAndEndsTheProgramWithTheRegist
     DeleteConfigKey();
 }
 
-} // namespace
+}  // namespace

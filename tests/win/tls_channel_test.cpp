@@ -317,4 +317,4 @@ TEST_F(TlsCheck, EveryFailureHasItsTextAndNoCredentialsReachThePeer)
     }
 }
 
-} // namespace
+}  // namespace

@@ -440,4 +440,4 @@ TEST_F(MonitorWindow, MessagesOfTheOtherThreadAndProgramAreTraced)
     EXPECT_EQ(gDebugLines.back(), "- UM_NEWMAIL done");
 }
 
-} // namespace
+}  // namespace

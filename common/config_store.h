@@ -34,6 +34,16 @@ inline constexpr const char* kHostDelayPattern = "Host%dDelay";
 inline constexpr const char* kHostSecurityPattern = "Host%dSecurity";
 inline constexpr const char* kHostPortPattern = "Host%dPort";
 inline constexpr const char* kHostProtocolPattern = "Host%dProtocol";
+// Optional as well: the SignInMethod (absent: a password), the OAuth 2.0
+// provider's values, and the refresh token protected like the password
+// (REG_BINARY). No password is stored for a host that signs in with OAuth.
+inline constexpr const char* kHostAuthPattern = "Host%dAuth";
+inline constexpr const char* kHostOAuthAuthorizeUrlPattern = "Host%dOAuthAuthorizeUrl";
+inline constexpr const char* kHostOAuthTokenUrlPattern = "Host%dOAuthTokenUrl";
+inline constexpr const char* kHostOAuthClientIdPattern = "Host%dOAuthClientId";
+inline constexpr const char* kHostOAuthScopePattern = "Host%dOAuthScope";
+inline constexpr const char* kHostOAuthDeviceUrlPattern = "Host%dOAuthDeviceUrl";
+inline constexpr const char* kHostOAuthTokenProtectedPattern = "Host%dOAuthTokenProtected";
 
 // What an optional number stored in a form that is no number reads as: out of
 // range for the security mode, the port and the protocol alike, so that such

@@ -25,6 +25,21 @@ enum MailProtocol : int32_t {
     Imap = 1,
 };
 
+// How a host signs in to its server (Host%dAuth), in stored-value order.
+enum SignInMethod : int32_t {
+    PasswordSignIn = 0,  // USER/PASS, LOGIN
+    OAuthSignIn = 1,     // a token from an OAuth 2.0 provider, sent with XOAUTH2 or OAUTHBEARER
+};
+
+// An OAuth 2.0 provider as a host names it. A public client: no secret.
+struct OAuthProvider {
+    std::string AuthorizeUrl;  // where the user signs in, in the browser
+    std::string TokenUrl;      // where codes and refresh tokens become access tokens
+    std::string ClientId;
+    std::string Scope;      // space-separated, as sent
+    std::string DeviceUrl;  // the device-authorization endpoint; empty when the provider has none
+};
+
 // The port of a host whose stored port is 0 (or absent): POP3 110, or 995
 // with SSL/TLS; IMAP 143, or 993 with SSL/TLS.
 constexpr int32_t DefaultPort(int32_t security, int32_t protocol = Pop3)
@@ -51,4 +66,10 @@ struct HostConfig {
     // machine's, or bound to another host): Password is empty, the monitor
     // sends nothing for the host, and the user must enter it again.
     bool PasswordLost = false;
+    int32_t Auth = PasswordSignIn;  // as stored, like Security
+    OAuthProvider OAuth;            // used only with OAuthSignIn
+    // The provider's refresh token in clear text; only the registry holds the
+    // protected form. Empty: nobody is signed in (or the stored token could
+    // not be opened here).
+    std::string RefreshToken;
 };

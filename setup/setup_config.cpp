@@ -36,7 +36,7 @@ bool WriteHostBytes(HKEY key, const char* pattern, int32_t index, const std::str
 }
 
 // Deleting a value that is not there is no failure, and no call: a list
-// that never used OAuth is saved with the same calls as before.
+// that never used OAuth is saved without a single deletion.
 bool DeleteHostValue(HKEY key, const char* pattern, int32_t index)
 {
     const ValueName name = HostValueName(pattern, index);

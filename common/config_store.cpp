@@ -13,8 +13,10 @@
 
 namespace {
 
-// Far more than a protected password of 98 characters takes (about 250 bytes).
-constexpr DWORD kBytesLimit = 4096;
+// Far more than a protected password of 98 characters takes (about 250
+// bytes), and room for a protected refresh token, which some providers make
+// a few kilobytes long.
+constexpr DWORD kBytesLimit = 16384;
 
 [[noreturn]] void StopAtMissingValue(const char* valueName)
 {
@@ -24,16 +26,55 @@ constexpr DWORD kBytesLimit = 4096;
     ExitProgram(1);
 }
 
-// The values of one host, in the order in which they are stored.
+// The provider and the token, after the values that the token is bound to.
+// A host that signs in with a password may still have them, hand-written or
+// left by a save that stopped halfway: its provider is read all the same and
+// unused, and its token is not opened at all.
+void ReadOAuthValues(HKEY key, int32_t index, HostConfig& host)
+{
+    const std::pair<const char*, std::string*> texts[] = {{kHostOAuthAuthorizeUrlPattern, &host.OAuth.AuthorizeUrl},
+                                                          {kHostOAuthTokenUrlPattern, &host.OAuth.TokenUrl},
+                                                          {kHostOAuthClientIdPattern, &host.OAuth.ClientId},
+                                                          {kHostOAuthScopePattern, &host.OAuth.Scope},
+                                                          {kHostOAuthDeviceUrlPattern, &host.OAuth.DeviceUrl}};
+    for (const auto& [pattern, text] : texts)
+        *text = ReadOptionalHostString(key, pattern, index);
+    if (host.Auth == PasswordSignIn)
+        return;
+    host.StoredToken = ReadHostBytes(key, kHostOAuthTokenProtectedPattern, index);
+    if (!host.StoredToken)
+        return;
+    if (std::optional<std::string> token = UnprotectToken(*host.StoredToken, host))
+        host.RefreshToken = std::move(*token);
+    else
+        host.TokenLost = true;
+}
+
+HostConfig ReadTheRest(HKEY key, int32_t index, const DamagedNumberHandler& onDamaged, HostConfig host)
+{
+    host.MailReader = ReadHostString(key, kHostMailReaderPattern, index);
+    host.MailWave = ReadHostString(key, kHostMailWavePattern, index);
+    host.Action = ReadHostDword(key, kHostActionPattern, index, onDamaged);
+    host.Delay = ReadHostDword(key, kHostDelayPattern, index, onDamaged);
+    return host;
+}
+
+// The values of one host, in the order in which they are stored. A host that
+// signs in with OAuth has no password to read.
 HostConfig ReadHostConfig(HKEY key, int32_t index, DamagedNumberHandler onDamaged)
 {
     HostConfig host;
+    host.StoredIndex = index;
     host.Name = ReadHostString(key, kHostNamePattern, index);
     host.UserID = ReadHostString(key, kHostUserIDPattern, index);
     // Before the password, which is bound to them.
     host.Security = ReadOptionalHostDword(key, kHostSecurityPattern, index);
     host.Port = ReadOptionalHostDword(key, kHostPortPattern, index);
     host.Protocol = ReadOptionalHostDword(key, kHostProtocolPattern, index);
+    host.Auth = ReadOptionalHostDword(key, kHostAuthPattern, index);
+    ReadOAuthValues(key, index, host);
+    if (host.Auth == OAuthSignIn)
+        return ReadTheRest(key, index, onDamaged, std::move(host));
     // A protected password that cannot be opened is never replaced by the
     // scrambled one beside it: that may belong to another host, left there
     // by a save that failed halfway.
@@ -47,11 +88,7 @@ HostConfig ReadHostConfig(HKEY key, int32_t index, DamagedNumberHandler onDamage
         // back the same way, and then held as every password is: in UTF-8.
         host.Password = AnsiPasswordToUtf8(UnscramblePassword(ReadHostString(key, kHostPasswordPattern, index)));
     }
-    host.MailReader = ReadHostString(key, kHostMailReaderPattern, index);
-    host.MailWave = ReadHostString(key, kHostMailWavePattern, index);
-    host.Action = ReadHostDword(key, kHostActionPattern, index, onDamaged);
-    host.Delay = ReadHostDword(key, kHostDelayPattern, index, onDamaged);
-    return host;
+    return ReadTheRest(key, index, onDamaged, std::move(host));
 }
 
 struct StoredNumber {
@@ -72,6 +109,29 @@ StoredNumber QueryNumber(HKEY key, const char* valueName)
     number.result =
         RegQueryValueExA(key, valueName, nullptr, &number.type, reinterpret_cast<BYTE*>(&number.data), &number.size);
     return number;
+}
+
+// A text read whole, however long; nothing when it is absent or cannot be
+// read.
+std::optional<std::string> QueryText(HKEY key, const char* valueName)
+{
+    DWORD size = 0;
+    LONG result = RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, &size);
+    std::string data;
+    // Another writer may make the value longer between the two queries.
+    while (result == ERROR_SUCCESS || result == ERROR_MORE_DATA) {
+        data.resize(size);
+        result = RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size);
+        if (result == ERROR_SUCCESS)
+            break;
+    }
+    if (result != ERROR_SUCCESS)
+        return std::nullopt;
+    // Data of any registry type is taken as raw bytes, up to a NUL inside
+    // what was read.
+    data.resize(std::min<size_t>(size, data.size()));
+    data.resize(std::strlen(data.c_str()));
+    return data;
 }
 
 }  // namespace
@@ -109,23 +169,10 @@ int32_t ReadRegDword(HKEY key, const char* valueName)
 
 std::string ReadRegString(HKEY key, const char* valueName)
 {
-    DWORD size = 0;
-    LONG result = RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, &size);
-    std::string data;
-    // Another writer may make the value longer between the two queries.
-    while (result == ERROR_SUCCESS || result == ERROR_MORE_DATA) {
-        data.resize(size);
-        result = RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size);
-        if (result == ERROR_SUCCESS)
-            break;
-    }
-    if (result != ERROR_SUCCESS)
+    std::optional<std::string> text = QueryText(key, valueName);
+    if (!text)
         StopAtMissingValue(valueName);
-    // Data of any registry type is taken as raw bytes, up to a NUL inside
-    // what was read.
-    data.resize(std::min<size_t>(size, data.size()));
-    data.resize(std::strlen(data.c_str()));
-    return data;
+    return std::move(*text);
 }
 
 int32_t ReadHostDword(HKEY key, const char* pattern, int32_t index, DamagedNumberHandler onDamaged)
@@ -151,6 +198,11 @@ int32_t ReadOptionalHostDword(HKEY key, const char* pattern, int32_t index)
 std::string ReadHostString(HKEY key, const char* pattern, int32_t index)
 {
     return ReadRegString(key, HostValueName(pattern, index).text);
+}
+
+std::string ReadOptionalHostString(HKEY key, const char* pattern, int32_t index)
+{
+    return QueryText(key, HostValueName(pattern, index).text).value_or(std::string());
 }
 
 std::optional<std::string> ReadHostBytes(HKEY key, const char* pattern, int32_t index)

@@ -82,13 +82,17 @@ int32_t ReadHostDword(HKEY key, const char* pattern, int32_t index,
 // missing. Anything but a REG_DWORD of 4 bytes reads as kUnreadableDword.
 int32_t ReadOptionalHostDword(HKEY key, const char* pattern, int32_t index);
 std::string ReadHostString(HKEY key, const char* pattern, int32_t index);
+// A text that may be absent, and then reads as empty; never reported as
+// missing. Read whole, like every text.
+std::string ReadOptionalHostString(HKEY key, const char* pattern, int32_t index);
 
 // The value's data as it is stored, never converted through the code page;
 // nothing when the value is absent. Data too large to be ours reads as an
 // empty value.
 std::optional<std::string> ReadHostBytes(HKEY key, const char* pattern, int32_t index);
 
-// The first `count` hosts with clear passwords, read one by one before each
+// The first `count` hosts with clear passwords and refresh tokens (no
+// password for a host that signs in with OAuth), read one by one before each
 // is kept, so that a hand-written count in the billions stops at the first
 // missing value instead of allocating for it.
 std::vector<HostConfig> ReadHosts(HKEY key, int32_t count, DamagedNumberHandler onDamaged = &StopAtDamagedNumber);

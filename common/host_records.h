@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 enum NewMailAction : int32_t {
@@ -38,6 +39,8 @@ struct OAuthProvider {
     std::string ClientId;
     std::string Scope;      // space-separated, as sent
     std::string DeviceUrl;  // the device-authorization endpoint; empty when the provider has none
+
+    bool operator==(const OAuthProvider&) const = default;
 };
 
 // The port of a host whose stored port is 0 (or absent): POP3 110, or 995
@@ -67,9 +70,23 @@ struct HostConfig {
     // sends nothing for the host, and the user must enter it again.
     bool PasswordLost = false;
     int32_t Auth = PasswordSignIn;  // as stored, like Security
-    OAuthProvider OAuth;            // used only with OAuthSignIn
+    OAuthProvider OAuth{};          // used only with OAuthSignIn
     // The provider's refresh token in clear text; only the registry holds the
     // protected form. Empty: nobody is signed in (or the stored token could
     // not be opened here).
-    std::string RefreshToken;
+    std::string RefreshToken{};
+    // A token was stored but could not be opened here (another user's or
+    // machine's, or bound to another host, provider or client): the user
+    // must sign in again.
+    bool TokenLost = false;
+
+    // The setup program's own: the token is written only after a sign-in in
+    // the dialog, since the monitor may have stored a newer one meanwhile
+    // that an older copy must never replace.
+    bool TokenChanged = false;
+    // Where the host was read from (-1: added in the dialog, never stored),
+    // and its protected token as read there, so that a host that moves to
+    // another index keeps its token without opening it anew.
+    int32_t StoredIndex = -1;
+    std::optional<std::string> StoredToken{};
 };

@@ -1,7 +1,8 @@
-// Passwords kept by Windows' own data protection (CryptProtectData): only the
-// same user on the same machine can open them, and only for the host that
-// they were stored with. Only the setup program protects them
-// (setup/password_protecting.h).
+// Passwords and refresh tokens kept by Windows' own data protection
+// (CryptProtectData): only the same user on the same machine can open them,
+// and only for the host that they were stored with. Only the setup program
+// protects passwords (setup/password_protecting.h); tokens are protected by
+// both, since the monitor stores the ones that its provider rotates.
 #pragma once
 
 #include "host_records.h"
@@ -33,3 +34,18 @@ std::optional<std::string> UnprotectPassword(const std::string& blob, const Host
 // A password that an older version kept in the bytes of the ANSI code page,
 // as the same characters in UTF-8.
 std::string AnsiPasswordToUtf8(const std::string& ansi);
+
+// The binding of a refresh token, in the password's way but with a form of
+// its own: "Quillo token 1", the host name, the user id, the security mode,
+// port and protocol, then the provider's token endpoint and client id, each
+// followed by a NUL. A token never opens for another provider or client, nor
+// as a password, and a password never opens as a token.
+std::string TokenBinding(const HostConfig& host);
+
+// The host's RefreshToken as Windows protects it for the current user, bound
+// to the host; nothing when Windows refuses.
+std::optional<std::string> ProtectToken(const HostConfig& host);
+
+// The clear refresh token inside a protected blob, or nothing when it cannot
+// be opened here.
+std::optional<std::string> UnprotectToken(const std::string& blob, const HostConfig& host);

@@ -6,6 +6,7 @@
 #include "debug_trace.h"
 #include "host_editor_rules.h"
 #include "password_protecting.h"
+#include "password_protection.h"
 #include "platform.h"
 #include "setup_platform.h"
 #include "win_handles.h"
@@ -16,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -33,19 +35,106 @@ bool WriteHostBytes(HKEY key, const char* pattern, int32_t index, const std::str
                                          static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS;
 }
 
-// The protected password goes first, bound to the host's new name, user id,
-// security mode, port and protocol, which follow it at once. A save that
-// stops after it leaves a record whose name, user id, mode or protocol may
-// still be the old host's, but then the password cannot be opened for it;
-// and a scrambled password of an older version that still stands beside it
-// is no longer read, since a protected value is present.
-bool WriteHost(HKEY key, int32_t index, const HostConfig& host)
+// Deleting a value that is not there is no failure, and no call: a list
+// that never used OAuth is saved without a single deletion.
+bool DeleteHostValue(HKEY key, const char* pattern, int32_t index)
 {
+    const ValueName name = HostValueName(pattern, index);
+    if (RegQueryValueExA(key, name.text, nullptr, nullptr, nullptr, nullptr) == ERROR_FILE_NOT_FOUND)
+        return true;
+    const std::wstring wide(name.text, name.text + std::strlen(name.text));
+    return gSetupPlatform.RegDeleteValueW(key, wide.c_str()) == ERROR_SUCCESS;
+}
+
+// What a save does with the protected token at a host's index.
+struct TokenStep {
+    enum { Keep, Write, Delete, Refused } what;
+    std::string blob;  // for Write
+};
+
+// Only a sign-in in the dialog writes a token of its own: the monitor may
+// have stored a newer one since the list was loaded, and a host that stays
+// at its index keeps whatever is stored there. A host that moved takes its
+// token along as it is stored, which its binding (no index in it) still
+// opens.
+TokenStep PlanToken(HKEY key, int32_t index, const HostConfig& host)
+{
+    if (host.Auth == PasswordSignIn)
+        return {TokenStep::Delete, {}};
+    if (host.TokenChanged) {
+        if (host.RefreshToken.empty())
+            return {TokenStep::Delete, {}};
+        std::optional<std::string> sealed = ProtectToken(host);
+        return sealed ? TokenStep{TokenStep::Write, std::move(*sealed)} : TokenStep{TokenStep::Refused, {}};
+    }
+    if (host.StoredIndex == index)
+        return {TokenStep::Keep, {}};
+    // The token at the old index now is the newest one, unless a save that
+    // stopped halfway put another host's there: that one does not open for
+    // this host, and the one read at load time is taken instead.
+    if (host.StoredIndex >= 0) {
+        std::optional<std::string> current = ReadHostBytes(key, kHostOAuthTokenProtectedPattern, host.StoredIndex);
+        if (current && UnprotectToken(*current, host))
+            return {TokenStep::Write, std::move(*current)};
+    }
+    return host.StoredToken ? TokenStep{TokenStep::Write, *host.StoredToken} : TokenStep{TokenStep::Delete, {}};
+}
+
+bool StoreToken(HKEY key, int32_t index, const TokenStep& token)
+{
+    switch (token.what) {
+    case TokenStep::Keep:
+        return true;
+    case TokenStep::Write:
+        return WriteHostBytes(key, kHostOAuthTokenProtectedPattern, index, token.blob);
+    case TokenStep::Delete:
+        return DeleteHostValue(key, kHostOAuthTokenProtectedPattern, index);
+    case TokenStep::Refused:
+        break;
+    }
+    return false;
+}
+
+// No password is kept for a host that signs in with OAuth.
+bool StorePassword(HKEY key, int32_t index, const HostConfig& host)
+{
+    if (host.Auth == OAuthSignIn)
+        return DeleteHostValue(key, kHostPasswordProtectedPattern, index);
     // A password that could not be opened and was not entered again must
     // still be entered again: an empty protected value opens for nobody.
     const std::optional<std::string> sealed =
         host.PasswordLost && host.Password.empty() ? std::optional<std::string>(std::string()) : ProtectPassword(host);
-    return sealed && WriteHostBytes(key, kHostPasswordProtectedPattern, index, *sealed) &&
+    return sealed && WriteHostBytes(key, kHostPasswordProtectedPattern, index, *sealed);
+}
+
+// A host that signs in with a password keeps no provider, so that choosing
+// OAuth again starts afresh; older versions never read these values.
+bool StoreProvider(HKEY key, int32_t index, const HostConfig& host)
+{
+    const std::pair<const char*, const std::string*> texts[] = {
+        {kHostOAuthAuthorizeUrlPattern, &host.OAuth.AuthorizeUrl},
+        {kHostOAuthTokenUrlPattern, &host.OAuth.TokenUrl},
+        {kHostOAuthClientIdPattern, &host.OAuth.ClientId},
+        {kHostOAuthScopePattern, &host.OAuth.Scope},
+        {kHostOAuthDeviceUrlPattern, &host.OAuth.DeviceUrl}};
+    for (const auto& [pattern, text] : texts) {
+        if (!(host.Auth == PasswordSignIn ? DeleteHostValue(key, pattern, index)
+                                          : WriteHostString(key, pattern, index, *text)))
+            return false;
+    }
+    return true;
+}
+
+// The protected token and password go first, bound to the host's new name,
+// user id, security mode, port and protocol (and the token to its provider's
+// token endpoint and client id), which follow them. A save that stops after
+// them leaves a record whose values may still be the old host's, but then
+// neither can be opened for it; and a scrambled password of an older version
+// that still stands beside it is no longer read, since a protected value is
+// present.
+bool WriteHost(HKEY key, int32_t index, const HostConfig& host, const TokenStep& token)
+{
+    return StoreToken(key, index, token) && StorePassword(key, index, host) &&
            // Older versions still find a password, fail to log in with it
            // and say so, instead of stopping at a missing value.
            WriteHostString(key, kHostPasswordPattern, index, std::string()) &&
@@ -54,10 +143,26 @@ bool WriteHost(HKEY key, int32_t index, const HostConfig& host)
            WriteHostDword(key, kHostSecurityPattern, index, host.Security) &&
            WriteHostDword(key, kHostPortPattern, index, host.Port) &&
            WriteHostDword(key, kHostProtocolPattern, index, host.Protocol) &&
+           WriteHostDword(key, kHostAuthPattern, index, host.Auth) && StoreProvider(key, index, host) &&
            WriteHostString(key, kHostMailReaderPattern, index, host.MailReader) &&
            WriteHostString(key, kHostMailWavePattern, index, host.MailWave) &&
            WriteHostDword(key, kHostActionPattern, index, host.Action) &&
            WriteHostDword(key, kHostDelayPattern, index, host.Delay);
+}
+
+// After a save, the registry holds at each index what the host there will
+// take along when it moves next.
+void NoteStoredTokens(SetupModel& model, const std::vector<TokenStep>& tokens)
+{
+    for (int32_t index = 0; index < model.HostCount(); ++index) {
+        HostConfig& host = model.HostList[index];
+        host.StoredIndex = index;
+        host.TokenChanged = false;
+        if (tokens[index].what == TokenStep::Write)
+            host.StoredToken = tokens[index].blob;
+        else if (tokens[index].what == TokenStep::Delete)
+            host.StoredToken.reset();
+    }
 }
 
 // The host index in a per-host value name ("Host12Name" gives 12, any letter
@@ -215,8 +320,11 @@ bool SaveConfig(SetupModel& model)
         ExitProgram(1);
     }
     bool stored = true;
-    for (int32_t index = 0; stored && index < model.HostCount(); ++index)
-        stored = WriteHost(key.get(), index, model.HostList[index]);
+    std::vector<TokenStep> tokens;
+    for (int32_t index = 0; stored && index < model.HostCount(); ++index) {
+        tokens.push_back(PlanToken(key.get(), index, model.HostList[index]));
+        stored = WriteHost(key.get(), index, model.HostList[index], tokens.back());
+    }
     stored = stored && WriteDword(key.get(), kHostCountValue, model.HostCount());
     // Only once the count no longer points at them: deleted before, a save
     // cut short would leave a count pointing at missing values.
@@ -226,6 +334,7 @@ bool SaveConfig(SetupModel& model)
         gPlatform.MessageBoxA(nullptr, "Unable to save the configuration!", kBoxCaption, MB_OK | MB_ICONWARNING);
         return false;
     }
+    NoteStoredTokens(model, tokens);
     model.ConfigDirty = 0;
     if (!FindMonitor() && model.HostCount() > 0)
         LaunchMonitor();

@@ -24,9 +24,11 @@ bool IsAnsiLeadByte(char byte);
 
 // Writes every host, then "HostCount", so that a save cut short never leaves
 // a count pointing at missing values, then deletes every value of the hosts
-// beyond the count; then tells or starts the monitor. When a value cannot be
-// stored or deleted it says so, leaves ConfigDirty set and returns false
-// without telling the monitor.
+// beyond the count; then tells or starts the monitor. A host's refresh token
+// is written only when TokenChanged (a sign-in in the dialog) is set; else
+// the token stored at the host's index stays, and a host that moved takes
+// its stored token along. When a value cannot be stored or deleted it says
+// so, leaves ConfigDirty set and returns false without telling the monitor.
 bool SaveConfig(SetupModel& model);
 
 // Writers; true when the value was stored.

@@ -351,7 +351,8 @@ void SetupDialog::ShowHelp()
 
 void SetupDialog::FreeHostStrings(HostConfig& host)
 {
-    for (std::string* text : {&host.Name, &host.UserID, &host.Password, &host.MailReader, &host.MailWave})
+    for (std::string* text :
+         {&host.Name, &host.UserID, &host.Password, &host.RefreshToken, &host.MailReader, &host.MailWave})
         std::string().swap(*text);
 }
 

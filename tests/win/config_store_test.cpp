@@ -6,9 +6,12 @@
 #include "password_scrambling.h"
 #include "probe.h"
 #include "scheduler_rules.h"
+#include "password_protecting.h"
+#include "password_protection.h"
 #include "setup_config.h"
 #include "setup_platform_recorder.h"
 #include "support/scripted_peer.h"
+#include "token_store.h"
 #include "win_handles.h"
 
 #include <gtest/gtest.h>
@@ -52,7 +55,8 @@ bool SameHost(const HostConfig& a, const HostConfig& b)
 {
     return a.Name == b.Name && a.UserID == b.UserID && a.Password == b.Password && a.MailReader == b.MailReader &&
            a.MailWave == b.MailWave && a.Action == b.Action && a.Delay == b.Delay && a.Security == b.Security &&
-           a.Port == b.Port && a.Protocol == b.Protocol;
+           a.Port == b.Port && a.Protocol == b.Protocol && a.Auth == b.Auth && a.OAuth == b.OAuth &&
+           a.RefreshToken == b.RefreshToken;
 }
 
 // What the monitor's checks send as PASS for each host of its table, against
@@ -121,6 +125,7 @@ TEST_F(ConfigStore, SaveWritesEveryHostThenTheCountWithTheSpecifiedNamesAndTypes
         expectedOrder.push_back(prefix + "Security");
         expectedOrder.push_back(prefix + "Port");
         expectedOrder.push_back(prefix + "Protocol");
+        expectedOrder.push_back(prefix + "Auth");
         expectedOrder.push_back(prefix + "MailReader");
         expectedOrder.push_back(prefix + "MailWave");
         expectedOrder.push_back(prefix + "Action");
@@ -157,11 +162,9 @@ TEST_F(ConfigStore, SaveWritesEveryHostThenTheCountWithTheSpecifiedNamesAndTypes
             EXPECT_EQ(blob.find(host.Password), std::string::npos) << "the clear text never reaches the registry";
         }
 
-        const std::pair<const char*, const int32_t*> numbers[] = {{"Action", &host.Action},
-                                                                  {"Delay", &host.Delay},
-                                                                  {"Security", &host.Security},
-                                                                  {"Port", &host.Port},
-                                                                  {"Protocol", &host.Protocol}};
+        const std::pair<const char*, const int32_t*> numbers[] = {{"Action", &host.Action},     {"Delay", &host.Delay},
+                                                                  {"Security", &host.Security}, {"Port", &host.Port},
+                                                                  {"Protocol", &host.Protocol}, {"Auth", &host.Auth}};
         for (const auto& [field, number] : numbers) {
             const std::optional<RawValue> value = ReadRawValue(prefix + field);
             ASSERT_TRUE(value) << prefix + field;
@@ -176,7 +179,7 @@ TEST_F(ConfigStore, SaveWritesEveryHostThenTheCountWithTheSpecifiedNamesAndTypes
     ASSERT_TRUE(count);
     EXPECT_EQ(count->type, static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(count->data, std::string("\x03\0\0\0", 4));
-    EXPECT_EQ(ValueNames().size(), 34u);
+    EXPECT_EQ(ValueNames().size(), 37u);
 }
 
 TEST_F(ConfigStore, BothProgramsLoadWhatWasSavedWithClearPasswords)
@@ -229,7 +232,7 @@ TEST_F(ConfigStore, ShrinkingTheListDeletesEveryValueOfTheDroppedHosts)
     std::vector<std::string> names = ValueNames();
     std::sort(names.begin(), names.end());
     std::vector<std::string> expected = {"HostCount", "Unrelated"};
-    for (const char* field : {"Name", "UserID", "Password", "PasswordProtected", "Security", "Port", "Protocol",
+    for (const char* field : {"Name", "UserID", "Password", "PasswordProtected", "Security", "Port", "Protocol", "Auth",
                               "MailReader", "MailWave", "Action", "Delay"})
         expected.push_back(std::string("Host0") + field);
     std::sort(expected.begin(), expected.end());
@@ -611,7 +614,7 @@ TEST_F(ConfigStore, WhereverASaveStopsNoHostIsCheckedWithAnotherHostsPassword)
     model.HostList = after;
     ASSERT_TRUE(SaveConfig(model));
     const std::vector<std::string> writes = platform.registryWrites;
-    ASSERT_EQ(writes.size(), 23u);
+    ASSERT_EQ(writes.size(), 25u);
 
     int mixed = 0;
     for (const bool olderVersion : {false, true}) {
@@ -639,7 +642,7 @@ TEST_F(ConfigStore, WhereverASaveStopsNoHostIsCheckedWithAnotherHostsPassword)
                 const Account* owner = OwnerOf(gHostTable[i]);
                 SCOPED_TRACE(gHostTable[i].Name + " " + gHostTable[i].UserID);
                 mixed += owner == nullptr;
-                const size_t first = 11 * static_cast<size_t>(i);
+                const size_t first = 12 * static_cast<size_t>(i);
                 if (position > first && position <= first + 3) {
                     EXPECT_EQ(sent[i], std::nullopt);
                     EXPECT_EQ(gHostTable[i].StatusText.load(), kPasswordLostText);
@@ -746,6 +749,196 @@ TEST_F(ConfigStore, SaveStartsTheMonitorOnlyWhenNoneRunsAndHostsAreSaved)
     EXPECT_EQ(platform.processes.size(), 1u) << "an empty list starts nothing";
     EXPECT_EQ(ReadRawValue("HostCount")->data, std::string(4, '\0'));
     EXPECT_EQ(ValueNames(), std::vector<std::string>{"HostCount"});
+}
+
+// A host that signs in with OAuth, with URLs longer than any field of the
+// dialog holds; signed in in the dialog when a token is given.
+HostConfig OAuthHost(int number, const std::string& token)
+{
+    HostConfig host = SampleHost(number);
+    const std::string n = std::to_string(number);
+    host.Password.clear();
+    host.Auth = OAuthSignIn;
+    host.OAuth = {"https://login.example.com/" + std::string(100, 'a') + "/authorize" + n,
+                  "https://login.example.com/" + std::string(100, 't') + "/token" + n, "client-" + n,
+                  "https://mail.example.com/.default offline_access", ""};
+    host.RefreshToken = token;
+    host.TokenChanged = !token.empty();
+    return host;
+}
+
+// Older lists have no Host%dAuth: they sign in with a password as before.
+TEST_F(ConfigStore, TheSignInMethodIsOptionalAndAnOAuthHostHasNoPassword)
+{
+    struct Case {
+        const char* what;
+        std::optional<RawValue> auth;
+        int32_t expected;
+    };
+    const Case cases[] = {
+        {"absent", std::nullopt, PasswordSignIn},
+        {"OAuth", RawValue{REG_DWORD, std::string("\x01\0\0\0", 4)}, OAuthSignIn},
+        {"text", RawValue{REG_SZ, std::string("1\0", 2)}, kUnreadableDword},
+        {"out of range", RawValue{REG_DWORD, std::string("\x07\0\0\0", 4)}, 7},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DeleteConfigKey();
+        StoreHosts({SampleHost(0)});
+        if (c.auth)
+            WriteRawValue("Host0Auth", c.auth->type, c.auth->data);
+        const std::string password = c.expected == OAuthSignIn ? "" : "Secret0";
+        ASSERT_EQ(SetupExit(), std::nullopt);
+        ASSERT_EQ(MonitorExit(), std::nullopt);
+        for (const HostConfig* host :
+             {static_cast<const HostConfig*>(&model.HostList[0]), static_cast<const HostConfig*>(&gHostTable[0])}) {
+            EXPECT_EQ(host->Auth, c.expected);
+            EXPECT_EQ(host->OAuth, OAuthProvider{});
+            EXPECT_EQ(host->RefreshToken, "");
+            EXPECT_FALSE(host->TokenLost);
+            EXPECT_EQ(host->Password, password);
+            EXPECT_FALSE(host->PasswordLost);
+        }
+        EXPECT_TRUE(platform.boxes.empty());
+    }
+}
+
+TEST_F(ConfigStore, AnOAuthHostRoundTripsWithItsProviderAndTokenAndABackToPasswordLeavesNoneOfThem)
+{
+    model.HostList = {SampleHost(0), OAuthHost(1, "refresh-1")};
+    model.HostList[1].OAuth.DeviceUrl = "https://login.example.com/device";
+    model.HostList[1].Security = SslTls;
+    model.HostList[1].Port = 993;
+    model.HostList[1].Protocol = Imap;
+    const std::vector<HostConfig> saved = model.HostList;
+    ASSERT_TRUE(SaveConfig(model));
+    EXPECT_FALSE(model.HostList[1].TokenChanged);
+    EXPECT_FALSE(ReadRawValue("Host1PasswordProtected")) << "no password is kept";
+    EXPECT_EQ(ReadRawValue("Host1Password")->data, std::string(1, '\0'));
+    EXPECT_EQ(ReadRawValue("Host1OAuthTokenUrl")->data, saved[1].OAuth.TokenUrl + '\0');
+
+    // Opened with the binding built here by hand, as any version must build it.
+    const HostConfig& host = saved[1];
+    std::string binding = std::string("Quillo token 1\0", 15);
+    for (const std::string& field : {host.Name, host.UserID, std::string("2"), std::string("993"), std::string("1"),
+                                     host.OAuth.TokenUrl, host.OAuth.ClientId})
+        binding += field + '\0';
+    const std::optional<RawValue> sealed = ReadRawValue("Host1OAuthTokenProtected");
+    ASSERT_TRUE(sealed);
+    EXPECT_EQ(sealed->type, static_cast<DWORD>(REG_BINARY));
+    EXPECT_EQ(sealed->data.find("refresh-1"), std::string::npos);
+    std::string blob = sealed->data;
+    DATA_BLOB in{static_cast<DWORD>(blob.size()), reinterpret_cast<BYTE*>(blob.data())};
+    DATA_BLOB entropy{static_cast<DWORD>(binding.size()), reinterpret_cast<BYTE*>(binding.data())};
+    DATA_BLOB out{};
+    ASSERT_TRUE(CryptUnprotectData(&in, nullptr, &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out));
+    const UniqueLocalMemory opened(static_cast<HLOCAL>(out.pbData));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(out.pbData), out.cbData), "refresh-1");
+
+    // URLs longer than the dialog's fields are no damage to offer repair for.
+    ASSERT_EQ(SetupExit(), std::nullopt);
+    ASSERT_EQ(MonitorExit(), std::nullopt);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_TRUE(SameHost(model.HostList[i], saved[i])) << "host " << i;
+        EXPECT_TRUE(SameHost(gHostTable[i], saved[i])) << "host " << i;
+    }
+    EXPECT_TRUE(platform.boxes.empty());
+
+    model.HostList[1].Auth = PasswordSignIn;
+    model.HostList[1].Password = "Secret1";
+    ASSERT_TRUE(SaveConfig(model));
+    for (const char* name : {"Host1OAuthAuthorizeUrl", "Host1OAuthTokenUrl", "Host1OAuthClientId", "Host1OAuthScope",
+                             "Host1OAuthDeviceUrl", "Host1OAuthTokenProtected"})
+        EXPECT_FALSE(ReadRawValue(name)) << name;
+    EXPECT_EQ(OpenedPassword(1), "Secret1");
+}
+
+// A token is sent only to the provider and client, and for the mailbox, that
+// it was stored for; a password and a token never open as each other.
+TEST_F(ConfigStore, ATokenIsBoundToItsHostProviderAndClient)
+{
+    HostConfig oauth = OAuthHost(0, "refresh-0");
+    HostConfig password = oauth;
+    password.Auth = PasswordSignIn;
+    password.Password = "refresh-0";
+    const std::string passwordBlob = ProtectPassword(password).value();
+    const std::string tokenBlob = ProtectToken(oauth).value();
+    struct Case {
+        const char* name;
+        RawValue value;
+        bool passwordHost;
+    };
+    const Case cases[] = {
+        {"Host0OAuthTokenUrl", {REG_SZ, "https://other.example.com/token" + std::string(1, '\0')}, false},
+        {"Host0OAuthClientId", {REG_SZ, std::string("client-9\0", 9)}, false},
+        {"Host0UserID", {REG_SZ, std::string("user9\0", 6)}, false},
+        {"Host0OAuthTokenProtected", {REG_BINARY, passwordBlob}, false},
+        {"Host0PasswordProtected", {REG_BINARY, tokenBlob}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteConfigKey();
+        model.HostList = {c.passwordHost ? password : oauth};
+        ASSERT_TRUE(SaveConfig(model));
+        WriteRawValue(c.name, c.value.type, c.value.data);
+        ASSERT_EQ(SetupExit(), std::nullopt);
+        ASSERT_EQ(MonitorExit(), std::nullopt);
+        for (const HostConfig* host :
+             {static_cast<const HostConfig*>(&model.HostList[0]), static_cast<const HostConfig*>(&gHostTable[0])}) {
+            EXPECT_EQ(host->RefreshToken, "");
+            EXPECT_EQ(host->Password, "");
+            EXPECT_EQ(host->TokenLost, !c.passwordHost);
+            EXPECT_EQ(host->PasswordLost, c.passwordHost);
+        }
+    }
+}
+
+// The monitor stores the tokens its provider rotates; the setup program
+// never writes an older copy over them, whether a host stays or moves.
+TEST_F(ConfigStore, ASaveWithoutASignInKeepsEveryStoredTokenAndTheMonitorsRotatedOnes)
+{
+    model.HostList = {OAuthHost(0, "a"), OAuthHost(1, "b"), OAuthHost(2, "c")};
+    ASSERT_TRUE(SaveConfig(model));
+    ASSERT_EQ(SetupExit(), std::nullopt);
+    for (const auto& [index, token] : {std::pair{1, "b2"}, {2, "c2"}}) {
+        HostConfig rotated = model.HostList[index];
+        rotated.RefreshToken = token;
+        ASSERT_TRUE(StoreRefreshToken(rotated, index));
+    }
+    const auto tokenBytes = [](int index) {
+        return ReadRawValue("Host" + std::to_string(index) + "OAuthTokenProtected");
+    };
+    const std::optional<RawValue> before[] = {tokenBytes(0), tokenBytes(1), tokenBytes(2)};
+
+    model.HostList[0].MailWave = "C:\\Sounds\\other.wav";
+    platform.registryWrites.clear();
+    ASSERT_TRUE(SaveConfig(model));
+    for (const std::string& name : platform.registryWrites)
+        EXPECT_EQ(name.find("OAuthTokenProtected"), std::string::npos) << name;
+    for (int index = 0; index < 3; ++index)
+        EXPECT_EQ(tokenBytes(index)->data, before[index]->data) << index;
+
+    // The first host deleted and one added, not signed in yet: the others
+    // move down with their tokens as stored, and the new one finds none.
+    HostConfig stale = model.HostList[1];
+    model.HostList.erase(model.HostList.begin());
+    model.HostList.push_back(OAuthHost(3, ""));
+    ASSERT_TRUE(SaveConfig(model));
+    EXPECT_EQ(tokenBytes(0)->data, before[1]->data);
+    EXPECT_EQ(tokenBytes(1)->data, before[2]->data);
+    EXPECT_FALSE(tokenBytes(2));
+    // The monitor's copy of the list is older now: it stores nothing for an
+    // index that holds another host.
+    stale.RefreshToken = "b3";
+    EXPECT_FALSE(StoreRefreshToken(stale, 1));
+    EXPECT_EQ(tokenBytes(1)->data, before[2]->data);
+
+    ASSERT_EQ(MonitorExit(), std::nullopt);
+    ASSERT_EQ(gHostTable.Count.load(), 3);
+    EXPECT_EQ(gHostTable[0].RefreshToken, "b2");
+    EXPECT_EQ(gHostTable[1].RefreshToken, "c2");
+    EXPECT_EQ(gHostTable[2].RefreshToken, "");
+    EXPECT_FALSE(gHostTable[2].TokenLost);
 }
 
 // The real exit, in a child process: what the user's system sees.

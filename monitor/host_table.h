@@ -49,6 +49,9 @@ struct HostEntry : HostConfig {
     // The check thread's alone: kept from one check to the next.
     int32_t ServerMinimumDelay = 0;  // seconds; the server's LOGIN-DELAY while it announces one
     int32_t LoginRefusals = 0;       // refused logins since the last one that succeeded
+    // The OAuth sign-in has expired: only a new sign-in in the setup program
+    // helps, and its save reloads the table, which starts the entry anew.
+    bool SignInExpired = false;
     ServerTexts OwnTexts;
 };
 

@@ -18,6 +18,8 @@ int64_t RefusedLoginWaitMs(int32_t delaySeconds, int32_t refusals)
 
 bool IsDue(int64_t elapsedMs, const HostEntry& host)
 {
+    if (host.SignInExpired)
+        return false;
     const int64_t dueMs =
         std::max({int64_t{host.Delay} * 1000, host.NextTryMs.load(), int64_t{host.ServerMinimumDelay} * 1000});
     return elapsedMs >= dueMs;
@@ -79,6 +81,11 @@ void CheckHost(HostEntry& host, const CheckHooks& hooks)
         if (host.LoginRefusals < std::numeric_limits<int32_t>::max())
             ++host.LoginRefusals;
         host.NextTryMs = RefusedLoginWaitMs(host.Delay, host.LoginRefusals);
+    } else if (result.Ending == CheckEnding::SignInExpired) {
+        // Every further try would be refused, and servers punish each one
+        // with a longer delay for the next.
+        host.SignInExpired = true;
+        host.NextTryMs = 0;
     } else if (result.State == NoMail || result.State == NewMail) {
         host.LoginRefusals = 0;
         host.NextTryMs = 0;

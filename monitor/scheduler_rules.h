@@ -52,7 +52,8 @@ int64_t RefusedLoginWaitMs(int32_t delaySeconds, int32_t refusals);
 
 // A host is due once the sleeping time counted since its last check reaches
 // the longest of its delay, the wait after refused logins and the server's
-// LOGIN-DELAY. 64-bit, so that every 32-bit delay means what its number says.
+// LOGIN-DELAY; one whose sign-in has expired is never due. 64-bit, so that
+// every 32-bit delay means what its number says.
 bool IsDue(int64_t elapsedMs, const HostEntry& host);
 
 // Sleeps one tick and returns its length; only the sleep is measured, and the
@@ -73,7 +74,8 @@ uint32_t TakeReloadRequest(ReloadSignals& reload, const CheckHooks& hooks, uint3
 // the same state, else UM_NEWSTATE and, for a change into new mail,
 // UM_NEWMAIL after it. A server that asks to be asked later leaves the state
 // as it was (UM_NEWSTATUS only); a refused login stretches the wait before
-// the next check, and a successful one ends that wait.
+// the next check, and a successful one ends that wait. An expired sign-in
+// ends the checks of the host until the table is loaded again.
 void CheckHost(HostEntry& host, const CheckHooks& hooks);
 
 // One pass over the table in index order, adding the tick to every host's

@@ -5,11 +5,13 @@
 #include "imap_probe.h"
 
 #include "debug_trace.h"
+#include "sasl_token.h"
 
 #include <cctype>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -162,6 +164,7 @@ struct ImapExchange {
     std::optional<uint32_t> Unseen;
     std::string Said;                 // what the last tagged response says after its status word
     Arrival Why = Arrival::Complete;  // why the last command's response is missing
+    std::string Status;               // the last tagged response's status word
 };
 
 std::string NextTag(ImapExchange& exchange)
@@ -197,6 +200,8 @@ Ending Await(ImapExchange& exchange, const std::string& tag, bool continuing)
         if (first.size() > tag.size() && first.compare(0, tag.size(), tag) == 0 && first[tag.size()] == ' ') {
             const size_t statusEnd = first.find(' ', tag.size() + 1);
             exchange.Said = statusEnd == std::string::npos ? std::string() : first.substr(statusEnd);
+            exchange.Status =
+                first.substr(tag.size() + 1, statusEnd == std::string::npos ? statusEnd : statusEnd - tag.size() - 1);
             return StartsWithNoCase(first.c_str() + tag.size() + 1, "OK") ? Ending::Ok : Ending::Refused;
         }
         if (IsBye(first)) {
@@ -260,7 +265,13 @@ bool SecureWithStartTls(ImapExchange& exchange)
         Fail(exchange.Result, "- Server rejected STARTTLS!", kNoStartTlsText);
         return false;
     }
-    return SecureConnection(exchange.Connection, exchange.Host, exchange.Result);
+    if (!SecureConnection(exchange.Connection, exchange.Host, exchange.Result))
+        return false;
+    // What came in the clear may have been a man in the middle's, and
+    // servers offer their ways of signing in only inside TLS (RFC 3501
+    // 6.2.1): the capabilities are asked for again when needed.
+    exchange.Capabilities.clear();
+    return true;
 }
 
 // A NO or BAD to LOGIN (or to its literal): what its response code says.
@@ -339,6 +350,86 @@ bool LogIn(ImapExchange& exchange)
     return false;
 }
 
+// What the server's last word on an AUTHENTICATE says of the token.
+TokenVerdict TokenVerdictOf(ImapExchange& exchange, Ending ending, bool tokenSent)
+{
+    ProbeResult& result = exchange.Result;
+    if (ending == Ending::Ok)
+        return TokenVerdict::Accepted;
+    if (ending == Ending::Missing) {
+        Fail(result, "- Disconnected after AUTHENTICATE!", MissingReplyText(exchange.Why, kDisconnectAfterPassText));
+        return TokenVerdict::Failed;
+    }
+    if (const char* later = ComeBackLaterText(exchange.Said)) {
+        result.Ending = CheckEnding::ComeBackLater;
+        Fail(result, "- Server asks to come back later!", later);
+        return TokenVerdict::Failed;
+    }
+    // A refusal before the token went out says nothing of the token, nor
+    // does one that names another reason than the token (RFC 5530).
+    const size_t codeAt = exchange.Said.find_first_not_of(' ');
+    const bool coded = codeAt != std::string::npos && exchange.Said[codeAt] == '[';
+    if (tokenSent && exchange.Status.size() == 2 && StartsWithNoCase(exchange.Status.c_str(), "NO") &&
+        (!coded || HasResponseCode(exchange.Said, "AUTHENTICATIONFAILED")))
+        return TokenVerdict::Refused;
+    result.Ending = CheckEnding::LoginRefused;
+    Fail(result, "- Server rejected AUTHENTICATE!", kRejectedSignInText);
+    return TokenVerdict::Failed;
+}
+
+// One AUTHENTICATE with the token, its initial response on the command line
+// where the server takes it there (SASL-IR), else after its "+".
+TokenVerdict AuthenticateWithToken(ImapExchange& exchange, SaslMechanism mechanism, const std::string& token)
+{
+    const HostConfig& host = exchange.Host;
+    const std::optional<std::string> response =
+        OAuthInitialResponse(mechanism, {host.UserID, host.Name, ServerPort(host), token});
+    if (!response) {
+        Fail(exchange.Result, "- Control bytes in the user name or token!", kRejectedSignInText);
+        return TokenVerdict::Failed;
+    }
+    const std::string tag = NextTag(exchange);
+    const std::string command = tag + " AUTHENTICATE " + SaslMechanismName(mechanism);
+    if (HasWordNoCase(exchange.Capabilities, "SASL-IR")) {
+        SendLine(exchange.Connection, command + ' ' + *response);
+    } else {
+        SendLine(exchange.Connection, command);
+        const Ending goAhead = Await(exchange, tag, true);
+        if (goAhead != Ending::Continue)
+            return TokenVerdictOf(exchange, goAhead, false);
+        SendLine(exchange.Connection, *response);
+    }
+    Ending ending = Await(exchange, tag, true);
+    // The server holds its refusal back until its challenge is answered.
+    if (ending == Ending::Continue) {
+        DebugTrace("- Server challenged the token");
+        SendLine(exchange.Connection, RefusalChallengeAnswer(mechanism));
+        ending = Await(exchange, tag, false);
+    }
+    return TokenVerdictOf(exchange, ending, true);
+}
+
+// AUTHENTICATE with the mechanism that the server offers: true once it took
+// a token.
+bool SignInWithOAuth(ImapExchange& exchange, std::string token)
+{
+    if (!LearnCapabilities(exchange)) {
+        Fail(exchange.Result, "- Disconnected before AUTHENTICATE!",
+             MissingReplyText(exchange.Why, kDisconnectAfterPassText));
+        return false;
+    }
+    const std::optional<SaslMechanism> mechanism = ChooseSaslMechanism(
+        HasWordNoCase(exchange.Capabilities, "AUTH=XOAUTH2"), HasWordNoCase(exchange.Capabilities, "AUTH=OAUTHBEARER"));
+    if (!mechanism) {
+        exchange.Result.Ending = CheckEnding::LoginRefused;
+        Fail(exchange.Result, "- No SASL mechanism for a token!", kRejectedSignInText);
+        return false;
+    }
+    return SignInWithToken(exchange.Connection, std::move(token), exchange.Result, [&](const std::string& attempted) {
+        return AuthenticateWithToken(exchange, *mechanism, attempted);
+    });
+}
+
 void AskStatus(ImapExchange& exchange)
 {
     ProbeResult& result = exchange.Result;
@@ -368,7 +459,7 @@ void AskStatus(ImapExchange& exchange)
 }
 
 // Fills the exchange's result.
-void Run(ImapExchange& exchange)
+void Run(ImapExchange& exchange, std::string accessToken)
 {
     bool preauthenticated = false;
     if (!ReadGreeting(exchange, preauthenticated))
@@ -383,8 +474,12 @@ void Run(ImapExchange& exchange)
         if (!SecureWithStartTls(exchange))
             return;
     }
-    if (!preauthenticated && !LogIn(exchange))
-        return;
+    if (!preauthenticated) {
+        const bool signedIn =
+            exchange.Host.Auth == OAuthSignIn ? SignInWithOAuth(exchange, std::move(accessToken)) : LogIn(exchange);
+        if (!signedIn)
+            return;
+    }
     AskStatus(exchange);
 }
 
@@ -437,9 +532,9 @@ std::optional<uint32_t> UnseenInInbox(const ImapResponse& response)
     return UnseenItem(items);
 }
 
-ProbeResult ImapDialogue(ProbeConnection& connection, const HostConfig& host)
+ProbeResult ImapDialogue(ProbeConnection& connection, const HostConfig& host, std::string accessToken)
 {
-    ImapExchange exchange{connection, host, {}, 0, {}, std::nullopt, {}, Arrival::Complete};
-    Run(exchange);
+    ImapExchange exchange{connection, host, {}, 0, {}, std::nullopt, {}, Arrival::Complete, {}};
+    Run(exchange, std::move(accessToken));
     return exchange.Result;
 }

@@ -1,7 +1,7 @@
 // The IMAP dialogue of one check (RFC 3501): greeting, STARTTLS when the
-// host asks for it, LOGIN unless the server greets preauthenticated, STATUS
-// of INBOX, LOGOUT. New mail is unseen mail: IMAP keeps a read flag, which
-// POP3 does not.
+// host asks for it, LOGIN (or AUTHENTICATE with an OAuth access token)
+// unless the server greets preauthenticated, STATUS of INBOX, LOGOUT. New
+// mail is unseen mail: IMAP keeps a read flag, which POP3 does not.
 #pragma once
 
 #include "probe_connection.h"
@@ -19,8 +19,9 @@ struct ImapResponse {
 };
 
 // The dialogue on a connection that is up (and already in TLS with
-// SSL/TLS), after GuessState made it, from the greeting on.
-ProbeResult ImapDialogue(ProbeConnection& connection, const HostConfig& host);
+// SSL/TLS), after GuessState made it, from the greeting on. A host that
+// signs in with OAuth does so with the access token (empty otherwise).
+ProbeResult ImapDialogue(ProbeConnection& connection, const HostConfig& host, std::string accessToken);
 
 // The value as a command argument: a quoted string, with \ and " escaped,
 // when every byte can stand in one; nothing when it needs a literal (a CR,

@@ -2,8 +2,12 @@
 // after STLS, or plain.
 #include "pop3_probe.h"
 
+#include "debug_trace.h"
+#include "sasl_token.h"
+
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,6 +16,11 @@ namespace {
 // The most a server's LOGIN-DELAY may hold the next check back: one that
 // asks for more is still checked hourly, and its refusal changes nothing.
 constexpr int32_t kLongestLoginDelay = 3600;
+
+// The longest command line, CR LF included (RFC 2449); an AUTH whose initial
+// response would make it longer sends the response on a line of its own
+// (RFC 5034), as Microsoft's servers insist.
+constexpr size_t kLongestCommand = 255;
 
 // Sends "VERB value" unless the value would smuggle in another command.
 bool SendCommand(ProbeConnection& connection, const char* verb, const std::string& value)
@@ -39,6 +48,9 @@ struct Pop3Capabilities {
     bool Stls = false;
     bool User = false;
     int32_t LoginDelay = 0;  // seconds, at most kLongestLoginDelay
+    // The SASL mechanisms that sign in with an access token.
+    bool XOAuth2 = false;
+    bool OAuthBearer = false;
 };
 
 // The seconds of "LOGIN-DELAY n" (any arguments after n aside), or 0.
@@ -59,6 +71,19 @@ bool IsCapability(const char* line, const char* name)
     return StartsWithNoCase(line, name) && (line[length] == '\0' || line[length] == ' ');
 }
 
+// The mechanisms of "SASL XOAUTH2 OAUTHBEARER ..." that the check can use.
+void ReadSaslMechanisms(const char* line, Pop3Capabilities& capabilities)
+{
+    const std::string_view names = line;
+    for (size_t at = names.find(' '); at != std::string_view::npos;) {
+        const size_t end = names.find(' ', at + 1);
+        const std::string name(names.substr(at + 1, end == std::string_view::npos ? end : end - at - 1));
+        capabilities.XOAuth2 = capabilities.XOAuth2 || IsCapability(name.c_str(), "XOAUTH2");
+        capabilities.OAuthBearer = capabilities.OAuthBearer || IsCapability(name.c_str(), "OAUTHBEARER");
+        at = end;
+    }
+}
+
 // CAPA and its whole answer within one bound; an "-ERR" is an answer with
 // no capabilities. Fails, with the failure in `result`, when no answer came;
 // an answer gives the result its LOGIN-DELAY.
@@ -76,6 +101,8 @@ bool AskCapabilities(ProbeConnection& connection, ProbeResult& result, Pop3Capab
                 capabilities.User = true;
             else if (StartsWithNoCase(line, "LOGIN-DELAY "))
                 capabilities.LoginDelay = LoginDelaySeconds(line);
+            else if (StartsWithNoCase(line, "SASL "))
+                ReadSaslMechanisms(line, capabilities);
         }
     }
     if (line == nullptr) {
@@ -114,9 +141,121 @@ ProbeResult& Refused(ProbeResult& result, const char* line, const char* debugLin
     return Fail(result, debugLine, text);
 }
 
+// USER and PASS, as far as the server lets them go: true when it accepted
+// both.
+bool LogInWithPassword(ProbeConnection& connection, const HostConfig& host, const Pop3Capabilities& capabilities,
+                       ProbeResult& result)
+{
+    // The server would refuse the password in the clear, or worse, take it.
+    if (connection.Tls == nullptr && capabilities.Stls && !capabilities.User) {
+        Fail(result, "- USER only after STLS!", kSecureConnectionRequiredText);
+        return false;
+    }
+
+    Arrival why = Arrival::Complete;
+    if (!SendCommand(connection, "USER", host.UserID)) {
+        Fail(result, "- Server rejected USER info!", kRejectedUserText);
+        return false;
+    }
+    const char* line = ReceiveLine(connection, &why);
+    if (line == nullptr) {
+        Fail(result, "- Disconnected after sending user info!", MissingReplyText(why, kDisconnectAfterUserText));
+        return false;
+    }
+    if (!StartsWithNoCase(line, "+OK")) {
+        // Inside TLS, [AUTH] cannot mean that TLS is missing.
+        const bool wantsTls = connection.Tls == nullptr && StartsWithNoCase(line, "-ERR") &&
+                              HasResponseCode(line + std::char_traits<char>::length("-ERR"), "AUTH");
+        Refused(result, line, "- Server rejected USER info!",
+                wantsTls ? kSecureConnectionRequiredText : kRejectedUserText, true);
+        return false;
+    }
+
+    if (!SendCommand(connection, "PASS", host.Password)) {
+        Fail(result, "- Server rejected PASS info!", kRejectedPassText);
+        return false;
+    }
+    line = ReceiveLine(connection, &why);
+    if (line == nullptr) {
+        Fail(result, "- Disconnected after sending password!", MissingReplyText(why, kDisconnectAfterPassText));
+        return false;
+    }
+    if (!StartsWithNoCase(line, "+OK")) {
+        Refused(result, line, "- Server rejected PASS info!", kRejectedPassText, true);
+        return false;
+    }
+    return true;
+}
+
+// A "+" and maybe a challenge: the server waits for the client's next line.
+bool IsContinuation(const char* line)
+{
+    return line[0] == '+' && (line[1] == '\0' || line[1] == ' ');
+}
+
+// One AUTH with the token, up to the server's last word on it.
+TokenVerdict AuthenticateWithToken(ProbeConnection& connection, const HostConfig& host, SaslMechanism mechanism,
+                                   const std::string& token, ProbeResult& result)
+{
+    const std::optional<std::string> response =
+        OAuthInitialResponse(mechanism, {host.UserID, host.Name, ServerPort(host), token});
+    if (!response) {
+        Fail(result, "- Control bytes in the user name or token!", kRejectedSignInText);
+        return TokenVerdict::Failed;
+    }
+    const std::string command = std::string("AUTH ") + SaslMechanismName(mechanism);
+    Arrival why = Arrival::Complete;
+    const char* line = nullptr;
+    bool tokenSent = true;
+    if (command.size() + 1 + response->size() + 2 <= kLongestCommand) {
+        SendLine(connection, command + ' ' + *response);
+        line = ReceiveLine(connection, &why);
+    } else {
+        SendLine(connection, command);
+        line = ReceiveLine(connection, &why);
+        tokenSent = line != nullptr && IsContinuation(line);
+        if (tokenSent) {
+            SendLine(connection, *response);
+            line = ReceiveLine(connection, &why);
+        }
+    }
+    // The server holds its refusal back until its challenge is answered.
+    if (line != nullptr && IsContinuation(line)) {
+        DebugTrace("- Server challenged the token");
+        SendLine(connection, RefusalChallengeAnswer(mechanism));
+        line = ReceiveLine(connection, &why);
+    }
+    if (line == nullptr) {
+        Fail(result, "- Disconnected after AUTH!", MissingReplyText(why, kDisconnectAfterPassText));
+        return TokenVerdict::Failed;
+    }
+    if (StartsWithNoCase(line, "+OK"))
+        return TokenVerdict::Accepted;
+    // A refusal before the token went out says nothing of the token.
+    if (tokenSent && StartsWithNoCase(line, "-ERR") && ComeBackLaterText(line) == nullptr)
+        return TokenVerdict::Refused;
+    Refused(result, line, "- Server rejected AUTH!", kRejectedSignInText, !tokenSent);
+    return TokenVerdict::Failed;
+}
+
+// AUTH with the mechanism that the server offers: true once it took a token.
+bool SignInWithOAuth(ProbeConnection& connection, const HostConfig& host, const Pop3Capabilities& capabilities,
+                     std::string token, ProbeResult& result)
+{
+    const std::optional<SaslMechanism> mechanism = ChooseSaslMechanism(capabilities.XOAuth2, capabilities.OAuthBearer);
+    if (!mechanism) {
+        result.Ending = CheckEnding::LoginRefused;
+        Fail(result, "- No SASL mechanism for a token!", kRejectedSignInText);
+        return false;
+    }
+    return SignInWithToken(connection, std::move(token), result, [&](const std::string& attempted) {
+        return AuthenticateWithToken(connection, host, *mechanism, attempted, result);
+    });
+}
+
 }  // namespace
 
-ProbeResult Pop3Dialogue(ProbeConnection& connection, const HostConfig& host)
+ProbeResult Pop3Dialogue(ProbeConnection& connection, const HostConfig& host, std::string accessToken)
 {
     ProbeResult result;
     Arrival why = Arrival::Complete;
@@ -132,30 +271,11 @@ ProbeResult Pop3Dialogue(ProbeConnection& connection, const HostConfig& host)
     Pop3Capabilities capabilities;
     if (!AskCapabilities(connection, result, capabilities))
         return result;
-    // The server would refuse the password in the clear, or worse, take it.
-    if (connection.Tls == nullptr && capabilities.Stls && !capabilities.User)
-        return Fail(result, "- USER only after STLS!", kSecureConnectionRequiredText);
-
-    if (!SendCommand(connection, "USER", host.UserID))
-        return Fail(result, "- Server rejected USER info!", kRejectedUserText);
-    line = ReceiveLine(connection, &why);
-    if (line == nullptr)
-        return Fail(result, "- Disconnected after sending user info!", MissingReplyText(why, kDisconnectAfterUserText));
-    if (!StartsWithNoCase(line, "+OK")) {
-        // Inside TLS, [AUTH] cannot mean that TLS is missing.
-        const bool wantsTls = connection.Tls == nullptr && StartsWithNoCase(line, "-ERR") &&
-                              HasResponseCode(line + std::char_traits<char>::length("-ERR"), "AUTH");
-        return Refused(result, line, "- Server rejected USER info!",
-                       wantsTls ? kSecureConnectionRequiredText : kRejectedUserText, true);
-    }
-
-    if (!SendCommand(connection, "PASS", host.Password))
-        return Fail(result, "- Server rejected PASS info!", kRejectedPassText);
-    line = ReceiveLine(connection, &why);
-    if (line == nullptr)
-        return Fail(result, "- Disconnected after sending password!", MissingReplyText(why, kDisconnectAfterPassText));
-    if (!StartsWithNoCase(line, "+OK"))
-        return Refused(result, line, "- Server rejected PASS info!", kRejectedPassText, true);
+    const bool signedIn = host.Auth == OAuthSignIn
+                              ? SignInWithOAuth(connection, host, capabilities, std::move(accessToken), result)
+                              : LogInWithPassword(connection, host, capabilities, result);
+    if (!signedIn)
+        return result;
 
     SendLine(connection, "STAT");
     line = ReceiveLine(connection);

@@ -7,10 +7,20 @@
 #include "pop3_probe.h"
 #include "probe_connection.h"
 
+#include <string>
+#include <utility>
+
 ProbeResult GuessState(const HostConfig& host, const ProbeSettings& settings)
 {
     DebugTrace("- GuessState: [%s]", host.Name.c_str());
     ProbeResult failure;
+    if (!HostMayBeContacted(host, failure))
+        return failure;
+    // Before the connect: a server is not kept waiting for a provider, nor
+    // contacted at all for a sign-in that cannot be made.
+    std::string accessToken;
+    if (host.Auth == OAuthSignIn && !TakeAccessToken(settings, false, accessToken, failure))
+        return failure;
     UniqueSocket socket = ConnectToHost(host, settings, failure);
     if (!socket)
         return failure;
@@ -22,6 +32,6 @@ ProbeResult GuessState(const HostConfig& host, const ProbeSettings& settings)
     if (host.Security == SslTls && !SecureConnection(connection, host, failure))
         return failure;
     if (host.Protocol == Imap)
-        return ImapDialogue(connection, host);
-    return Pop3Dialogue(connection, host);
+        return ImapDialogue(connection, host, std::move(accessToken));
+    return Pop3Dialogue(connection, host, std::move(accessToken));
 }

@@ -109,30 +109,103 @@ ProbeResult& Fail(ProbeResult& result, const char* debugLine, const char* text)
     return result;
 }
 
-UniqueSocket ConnectToHost(const HostConfig& host, const ProbeSettings& settings, ProbeResult& result)
+bool HostMayBeContacted(const HostConfig& host, ProbeResult& result)
 {
-    UniqueSocket none(kNoSocket, settings.Sockets->CloseSocket);
     // Not even a connection: nothing of this host's may reach a server that
     // its stored password was not saved for.
     if (host.PasswordLost) {
         Fail(result, "- Password cannot be opened", kPasswordLostText);
-        return none;
+        return false;
     }
     // A value that this version cannot honour must not be guessed at: a
     // password meant for TLS would otherwise go out in the clear.
     if (host.Security < NoSecurity || host.Security > SslTls) {
         Fail(result, "- Unsupported security setting", kUnsupportedSecurityText);
-        return none;
+        return false;
     }
     if (host.Protocol != Pop3 && host.Protocol != Imap) {
         Fail(result, "- Unsupported protocol setting", kUnsupportedProtocolText);
-        return none;
+        return false;
+    }
+    // Nor a way of signing in: a password may stand where a token was meant.
+    if (host.Auth != PasswordSignIn && host.Auth != OAuthSignIn) {
+        Fail(result, "- Unsupported sign-in setting", kUnsupportedSignInText);
+        return false;
     }
     if (host.Port < 0 || host.Port > 65535) {
         Fail(result, "- Invalid server port", kInvalidPortText);
-        return none;
+        return false;
     }
-    const auto port = static_cast<uint16_t>(host.Port != 0 ? host.Port : DefaultPort(host.Security, host.Protocol));
+    // Whoever reads a token off the wire reads the whole mailbox with it, as
+    // long as it is valid, and no server can tell that it was stolen.
+    if (host.Auth == OAuthSignIn && host.Security == NoSecurity) {
+        Fail(result, "- No token without TLS", kSecureConnectionRequiredText);
+        return false;
+    }
+    return true;
+}
+
+uint16_t ServerPort(const HostConfig& host)
+{
+    return static_cast<uint16_t>(host.Port != 0 ? host.Port : DefaultPort(host.Security, host.Protocol));
+}
+
+bool TakeAccessToken(const ProbeSettings& settings, bool renew, std::string& token, ProbeResult& result)
+{
+    const AccessTokenReply reply = settings.AccessToken ? settings.AccessToken(renew) : AccessTokenReply{};
+    switch (reply.Outcome) {
+    case TokenOutcome::Token:
+        token = reply.Token;
+        return true;
+    case TokenOutcome::Expired:
+        result.Ending = CheckEnding::SignInExpired;
+        Fail(result, "- The provider no longer takes the sign-in", kSignInExpiredText);
+        return false;
+    case TokenOutcome::Refused:
+        // Each check would only be refused again: wait as after a refused
+        // login.
+        result.Ending = CheckEnding::LoginRefused;
+        Fail(result, "- The provider refused a token", kRejectedSignInText);
+        return false;
+    default:
+        // The mailbox is as it was for all that the check knows.
+        result.Ending = CheckEnding::ComeBackLater;
+        Fail(result, "- No answer from the provider", kSignInServerUnreachableText);
+        return false;
+    }
+}
+
+bool SignInWithToken(ProbeConnection& connection, std::string token, ProbeResult& result,
+                     const std::function<TokenVerdict(const std::string& token)>& attempt)
+{
+    // Never in the clear, whatever led here: only TLS whose certificate
+    // check passed keeps the token between Quillo and the server.
+    if (connection.Tls == nullptr) {
+        Fail(result, "- No token without TLS", kSecureConnectionRequiredText);
+        return false;
+    }
+    for (bool renewed = false;; renewed = true) {
+        const TokenVerdict verdict = attempt(token);
+        if (verdict != TokenVerdict::Refused)
+            return verdict == TokenVerdict::Accepted;
+        // A server says the same of an expired token as of a revoked one.
+        // One renewal tells them apart; more would only earn the growing
+        // delays that servers put on every login after failed ones.
+        if (renewed) {
+            result.Ending = CheckEnding::SignInExpired;
+            Fail(result, "- Server refused the renewed token too", kSignInExpiredText);
+            return false;
+        }
+        DebugTrace("- Server refused the token: renewing it");
+        if (!TakeAccessToken(connection.Settings, true, token, result))
+            return false;
+    }
+}
+
+UniqueSocket ConnectToHost(const HostConfig& host, const ProbeSettings& settings, ProbeResult& result)
+{
+    UniqueSocket none(kNoSocket, settings.Sockets->CloseSocket);
+    const uint16_t port = ServerPort(host);
 
     ShowProgress(settings, kGettingAddressText);
     // The name service may answer an empty name with this machine's own

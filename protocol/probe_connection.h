@@ -7,6 +7,7 @@
 #include "socket_table.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -109,11 +110,38 @@ void ShowProgress(const ProbeSettings& settings, const char* text);
 // The result made Unknown with this status text, the debug line traced.
 ProbeResult& Fail(ProbeResult& result, const char* debugLine, const char* text);
 
-// The host's own checks (password, security mode, port), its addresses and
-// the connect to the first that answers, on the port of the host's protocol
-// and mode, with the progress texts on the way: the connected socket, or
-// none with the failure in `result`.
+// The host's own checks (password, security mode, protocol, sign-in, port):
+// false, with the failure in `result`, for a host that must not be
+// contacted as it is stored.
+bool HostMayBeContacted(const HostConfig& host, ProbeResult& result);
+
+// The port of the host's server: its own, or the usual one of its protocol
+// and mode. For a host that HostMayBeContacted passed.
+uint16_t ServerPort(const HostConfig& host);
+
+// The addresses of a host that HostMayBeContacted passed and the connect to
+// the first that answers, on ServerPort, with the progress texts on the way:
+// the connected socket, or none with the failure in `result`.
 UniqueSocket ConnectToHost(const HostConfig& host, const ProbeSettings& settings, ProbeResult& result);
+
+// An access token from the settings' source (`renew` after the server
+// refused the last one) into `token`; false, with the failure in `result`,
+// when the source gave none.
+bool TakeAccessToken(const ProbeSettings& settings, bool renew, std::string& token, ProbeResult& result);
+
+// What a server made of one access token.
+enum class TokenVerdict {
+    Accepted,
+    Refused,  // as a token that has expired: worth one more try with a renewed one
+    Failed,   // anything else, with the failure in the result
+};
+
+// Signs in with the token by `attempt`, and once more with a renewed token
+// when the server refuses it: true once the server accepts one, false with
+// the failure in `result` (a second refusal: the sign-in has expired).
+// Nothing is sent unless the connection is in TLS.
+bool SignInWithToken(ProbeConnection& connection, std::string token, ProbeResult& result,
+                     const std::function<TokenVerdict(const std::string& token)>& attempt);
 
 // TLS on the connection; false, with the failure in `result`, when it could
 // not be made, or when bytes already wait in the connection (they would

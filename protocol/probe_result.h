@@ -26,6 +26,7 @@ enum class CheckEnding : int32_t {
     Done,           // every ending not below
     LoginRefused,   // the server refused the login: the next try waits longer
     ComeBackLater,  // the server asked to be asked later: the state stands
+    SignInExpired,  // the OAuth sign-in no longer works: no next try until the user signs in again
 };
 
 // Status texts. Arrays, so that each text has one address in the whole
@@ -64,6 +65,10 @@ inline constexpr char kMailboxInUseText[] = "Mailbox is in use by another progra
 inline constexpr char kTemporarilyUnavailableText[] = "Server is temporarily unavailable.";
 inline constexpr char kRejectedLoginText[] = "Server rejected the login - wrong user name or password?";
 inline constexpr char kRejectedStatusText[] = "Server rejected the STATUS command!";
+inline constexpr char kUnsupportedSignInText[] = "Unsupported sign-in setting!";
+inline constexpr char kSignInExpiredText[] = "Sign-in has expired - sign in again in Quillo Setup.";
+inline constexpr char kSignInServerUnreachableText[] = "Unable to reach the sign-in server!";
+inline constexpr char kRejectedSignInText[] = "Server rejected the sign-in!";
 
 // A server's own words shown as a status text ([EXPIRED], [CONTACTADMIN])
 // are cut to this many characters.
@@ -72,6 +77,24 @@ inline constexpr size_t kServerTextKept = 64;
 // Told each progress text (kGettingAddressText, kConnectingText,
 // kQueryingText: the constant itself) as the check reaches its step.
 using ProgressReport = std::function<void(const char* text)>;
+
+// What the provider of an OAuth host's access tokens answered.
+enum class TokenOutcome {
+    Token,        // a token, in AccessTokenReply::Token
+    Expired,      // the sign-in is no longer valid (invalid_grant): the user must sign in again
+    Unreachable,  // no answer, or none that could be read: ask again at the next check
+    Refused,      // refused for another reason (invalid_client, say)
+};
+
+struct AccessTokenReply {
+    TokenOutcome Outcome = TokenOutcome::Unreachable;
+    std::string Token;  // only with TokenOutcome::Token; never traced or shown
+};
+
+// Asked for an OAuth host's access token before its check connects, and
+// once more with `renew` when the server refused the token it gave: a
+// source that keeps tokens must then not hand out the same one again.
+using AccessTokenSource = std::function<AccessTokenReply(bool renew)>;
 
 struct ProbeSettings {
     // Bound on the connect (all of the host's addresses together), on the
@@ -85,6 +108,9 @@ struct ProbeSettings {
     // Once set, a connect or reply still awaited fails at once: the monitor
     // is ending and waits for this check.
     const std::atomic<bool>* Stop = nullptr;
+    // The access tokens of a host that signs in with OAuth 2.0; without one,
+    // such a host is never connected to.
+    AccessTokenSource AccessToken = nullptr;
 };
 
 // What one check found.

@@ -3,11 +3,14 @@
 // states with its own constant text, everything sent ends in CR LF, no
 // LOGIN leaves before TLS is up in a secure mode nor after a
 // LOGINDISABLED on a plain connection, a verdict comes only after STATUS,
-// and every socket is closed exactly once.
+// and every socket is closed exactly once. A host that signs in with OAuth
+// sends nothing but CAPABILITY and STARTTLS before TLS is up, never LOGIN,
+// and asks for a renewed token at most once.
 //
 // Input: a flags byte (bits 0 and 1 the security mode, 2 the TLS start
-// fails), the password up to a NUL, then the server's side (after the
-// handshake: the decrypted stream) as ReadServerSide reads it.
+// fails, 3 the host signs in with OAuth), the password up to a NUL, then
+// the server's side (after the handshake: the decrypted stream) as
+// ReadServerSide reads it.
 #include "fuzz_check.h"
 #include "probe.h"
 #include "support/scripted_peer.h"
@@ -22,7 +25,7 @@ const char* const kTexts[] = {
     kDisconnectImmediateText,      kRejectedConnectText,     kDisconnectAfterPassText, kRejectedLoginText,
     kRejectedStatusText,           kNoStartTlsText,          kNoSecureConnectionText,  kCertificateUntrustedText,
     kSecureConnectionRequiredText, kUnsupportedSecurityText, kReplyTooLongText,        kMailboxInUseText,
-    kTemporarilyUnavailableText,
+    kTemporarilyUnavailableText,   kSignInExpiredText,       kRejectedSignInText,
 };
 
 // One of the constant texts, with the server's own words, if any, standing
@@ -62,9 +65,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     size -= nul == nullptr ? size : length + 1;
     ReadServerSide(data, size, script);
 
+    const bool oauth = (flags & 8) != 0;
+    host.Auth = oauth ? OAuthSignIn : PasswordSignIn;
+
     ScriptedPeer peer(script);
     ProbeSettings settings;
     settings.Sockets = &ScriptedPeer::Sockets();
+    ScriptedTokens tokens;
+    settings.AccessToken = tokens.Source();
     const ProbeResult result = GuessState(host, settings);
     const int32_t state = result.State;
 
@@ -74,8 +82,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(state == Unknown || result.ServerText.empty());
     FUZZ_CHECK((result.Ending == CheckEnding::ComeBackLater) ==
                (text == kMailboxInUseText || text == kTemporarilyUnavailableText));
+    FUZZ_CHECK((result.Ending == CheckEnding::SignInExpired) == (text == kSignInExpiredText));
     FUZZ_CHECK(peer.misuse().empty());
     FUZZ_CHECK(peer.closed() == peer.opened());
+    const std::vector<bool>& requests = tokens.Requests;
+    FUZZ_CHECK(requests.size() <= (oauth ? 2u : 0u));
+    FUZZ_CHECK(requests.empty() || !requests.front());
+    if (oauth && host.Security == NoSecurity)
+        FUZZ_CHECK(text == kSecureConnectionRequiredText && peer.opened() == 0 && requests.empty());
 
     const std::vector<std::string>& sends = peer.sends();
     bool loginSeen = false;
@@ -84,6 +98,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const std::string& sent = sends[i];
         FUZZ_CHECK(sent.size() >= 2 && sent.compare(sent.size() - 2, 2, "\r\n") == 0);
         const bool login = sent.starts_with("q") && sent.find(" LOGIN ") != std::string::npos;
+        if (oauth) {
+            FUZZ_CHECK(!login);
+            if (i < peer.sendsBeforeTls())
+                FUZZ_CHECK(sent.ends_with(" CAPABILITY\r\n") || sent.ends_with(" STARTTLS\r\n"));
+        }
         if (login && host.Security != NoSecurity)
             FUZZ_CHECK(peer.tlsStarted() && i >= peer.sendsBeforeTls());
         loginSeen = loginSeen || login;

@@ -2,6 +2,7 @@
 #include "scripted_peer.h"
 
 #include <algorithm>
+#include <string>
 #include <thread>
 #include <utility>
 
@@ -230,4 +231,32 @@ int ScriptedPeer::Hand(char* bytes, size_t room, Deadline deadline)
     offset_ += count;
     delivered_ += count;
     return static_cast<int>(count);
+}
+
+std::vector<std::string> LineByLine(const std::string& server)
+{
+    std::vector<std::string> lines;
+    for (size_t at = 0; at < server.size();) {
+        const size_t end = std::min(server.find('\n', at), server.size() - 1) + 1;
+        lines.push_back(server.substr(at, end - at));
+        at = end;
+    }
+    return lines;
+}
+
+AccessTokenSource ScriptedTokens::Source()
+{
+    return [this](bool renew) {
+        Requests.push_back(renew);
+        const size_t request = Requests.size();
+        const TokenOutcome outcome = request <= Outcomes.size() ? Outcomes[request - 1] : TokenOutcome::Token;
+        return AccessTokenReply{outcome, outcome == TokenOutcome::Token ? Token(request) : std::string()};
+    };
+}
+
+std::string ScriptedTokens::Token(size_t request) const
+{
+    std::string token = "TOKEN-" + std::to_string(request);
+    token.resize(std::max(Length, token.size()), '.');
+    return token;
 }

@@ -3,8 +3,10 @@
 // server's segments would arrive in, and every send is recorded. The fuzz
 // targets read the script from their input; it also lets a test deliver what
 // no well-behaved server on loopback would (NUL bytes, a cut-off reply).
+// Beside it, the token source of a host that signs in with OAuth.
 #pragma once
 
+#include "probe_result.h"
 #include "socket_table.h"
 
 #include <cstddef>
@@ -45,6 +47,9 @@ struct PeerScript {
 // lines far beyond any limit fit into a small input), 3 the wait fails. The
 // end of the input closes.
 void ReadServerSide(const uint8_t* data, size_t size, PeerScript& script);
+
+// The server's side in pieces of one line each.
+std::vector<std::string> LineByLine(const std::string& server);
 
 // The peer's own socket: the only handle the probe may use.
 inline constexpr SocketHandle kPeerSocket = 7;
@@ -119,4 +124,16 @@ private:
     std::string tlsHostName_;
     bool tlsEnded_ = false;
     std::string misuse_;
+};
+
+// The access tokens of an OAuth host beside the peer: request n (from 1)
+// gets "TOKEN-n", padded with '.' to Length, unless Outcomes holds another
+// outcome for it. Requests records each request's `renew`.
+struct ScriptedTokens {
+    std::vector<TokenOutcome> Outcomes;
+    size_t Length = 0;
+    std::vector<bool> Requests = {};
+
+    AccessTokenSource Source();
+    std::string Token(size_t request) const;
 };

@@ -280,6 +280,25 @@ TEST_F(CheckSchedulerTest, ALoginDelayStretchesTheIntervalAndComeBackLaterKeepsN
     EXPECT_EQ(system.posts, expected);
 }
 
+TEST_F(CheckSchedulerTest, AnExpiredSignInStopsTheChecksOfItsHostUntilTheTableIsLoadedAgain)
+{
+    using enum CheckEnding;
+    FillTable(table, {{"oauth", 0}, {"other", 0}});
+    // New mail, a refusal (the next try waits 2 s), the sign-in expired.
+    system.verdicts["oauth"] = {NewMail, Unknown, Unknown};
+    system.endings["oauth"] = {Done, LoginRefused, SignInExpired};
+    system.RunTicks(table, 10);
+    EXPECT_EQ(system.TicksOf("oauth"), (std::vector<int>{1, 2, 4}));
+    EXPECT_EQ(system.TicksOf("other").size(), 10u);
+    EXPECT_EQ(table[0].State.load(), Unknown);
+    // The menu line tells of no next try.
+    EXPECT_EQ(table[0].NextTryMs.load(), 0);
+
+    FillTable(table, {{"oauth", 0}});
+    system.RunTicks(table, 1);
+    EXPECT_EQ(system.TicksOf("oauth"), (std::vector<int>{1, 2, 4, 11}));
+}
+
 TEST_F(CheckSchedulerTest, EachProgressTextIsTheHostsStatusAndIsPostedWithItsIndexUntilTheResultReplacesIt)
 {
     FillTable(table, {{"a", 0}, {"b", 0}});

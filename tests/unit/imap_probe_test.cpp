@@ -2,8 +2,10 @@
 // state and the text, credentials never leave before they may, and the
 // dialogue stays in step through untagged noise, literals and segments of
 // any size.
+#include "debug_trace.h"
 #include "imap_probe.h"
 #include "probe.h"
+#include "sasl_token.h"
 
 #include "support/scripted_peer.h"
 
@@ -282,6 +284,79 @@ TEST_F(ImapAgainstScript, LinesOfAnyLengthAreReadButEndlessResponsesAndByeEndThe
     EXPECT_EQ(CheckScript(noise), Unknown);
     EXPECT_STREQ(result.StatusText, "Server did not answer in time!");
     EXPECT_LT(peer->delivered(), size_t{16} << 20);
+}
+
+TEST_F(ImapAgainstScript, AnOAuthHostSignsInWithAFreshTokenOnceMoreAfterARefusalAndNeverInTheClear)
+{
+    const std::string both = "* OK [CAPABILITY IMAP4rev1 SASL-IR AUTH=XOAUTH2 AUTH=OAUTHBEARER] hi\r\n";
+    const std::string bearer = "* OK [CAPABILITY IMAP4rev1 AUTH=PLAIN AUTH=OAUTHBEARER] hi\r\n";
+    const std::string challenge = "+ eyJzdGF0dXMiOiI0MDEifQ==\r\n";
+    const std::string failed = " NO [AUTHENTICATIONFAILED] Authentication failed.\r\n";
+    const std::string unseen = "* STATUS INBOX (UNSEEN 0)\r\n";
+    const std::string status = " STATUS INBOX (MESSAGES UNSEEN)\r\n";
+    const ScriptedTokens named{{}, 1800};  // as long as Microsoft's
+    auto xoauth2 = [&](size_t n) { return Base64("user=anna\001auth=Bearer " + named.Token(n) + "\001\001"); };
+    auto bearer993 = [&](size_t n) {
+        return Base64("n,a=anna,\001host=imap.example\001port=993\001auth=Bearer " + named.Token(n) + "\001\001");
+    };
+    struct Case {
+        int32_t security;
+        int32_t auth;
+        std::string server;
+        const char* text;
+        CheckEnding ending;
+        std::string sent;
+        size_t requests;  // for a token: the first, then one that renews
+    };
+    using enum CheckEnding;
+    const Case cases[] = {
+        {SslTls, OAuthSignIn, both + "q1 OK\r\n" + unseen + "q2 OK\r\n", kNoNewMailText, Done,
+         "q1 AUTHENTICATE XOAUTH2 " + xoauth2(1) + "\r\nq2" + status + "q3 LOGOUT\r\n", 1},
+        // No SASL-IR: the response after the go-ahead.
+        {SslTls, OAuthSignIn, bearer + "+ \r\nq1 OK\r\n" + unseen + "q2 OK\r\n", kNoNewMailText, Done,
+         "q1 AUTHENTICATE OAUTHBEARER\r\n" + bearer993(1) + "\r\nq2" + status + "q3 LOGOUT\r\n", 1},
+        // The refusal's challenge answered, then a renewed token.
+        {SslTls, OAuthSignIn, both + challenge + "q1" + failed + "q2 OK\r\n" + unseen + "q3 OK\r\n", kNoNewMailText,
+         Done,
+         "q1 AUTHENTICATE XOAUTH2 " + xoauth2(1) + "\r\n\r\nq2 AUTHENTICATE XOAUTH2 " + xoauth2(2) + "\r\nq3" + status +
+             "q4 LOGOUT\r\n",
+         2},
+        {SslTls, OAuthSignIn, bearer + "+ \r\n" + challenge + "q1" + failed + "+ \r\n" + challenge + "q2 NO\r\n",
+         kSignInExpiredText, SignInExpired,
+         "q1 AUTHENTICATE OAUTHBEARER\r\n" + bearer993(1) + "\r\nAQ==\r\nq2 AUTHENTICATE OAUTHBEARER\r\n" +
+             bearer993(2) + "\r\nAQ==\r\n",
+         2},
+        {SslTls, OAuthSignIn, both + "q1 NO [UNAVAILABLE] Temporary authentication failure.\r\n",
+         kTemporarilyUnavailableText, ComeBackLater, "q1 AUTHENTICATE XOAUTH2 " + xoauth2(1) + "\r\n", 1},
+        // The ways of signing in are asked for again inside TLS.
+        {StartTls, OAuthSignIn,
+         "* OK [CAPABILITY IMAP4rev1 STARTTLS LOGINDISABLED] hi\r\nq1 OK\r\n* CAPABILITY IMAP4rev1 SASL-IR "
+         "AUTH=XOAUTH2\r\nq2 OK\r\nq3 OK\r\n" +
+             unseen + "q4 OK\r\n",
+         kNoNewMailText, Done,
+         "q1 STARTTLS\r\nq2 CAPABILITY\r\nq3 AUTHENTICATE XOAUTH2 " + xoauth2(1) + "\r\nq4" + status + "q5 LOGOUT\r\n",
+         1},
+        {NoSecurity, OAuthSignIn, both, kSecureConnectionRequiredText, Done, "", 0},
+        {SslTls, 2, both, kUnsupportedSignInText, Done, "", 0},
+    };
+    const std::vector<bool> renewals{false, true};
+    gDebugTraceSink = [](const char* line) { EXPECT_EQ(std::string(line).find("TOKEN-"), std::string::npos); };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        host.Security = c.security;
+        host.Auth = c.auth;
+        ScriptedTokens tokens{{}, 1800};
+        settings.AccessToken = tokens.Source();
+        Check(LineByLine(c.server));
+        EXPECT_EQ(result.StatusText, c.text);
+        EXPECT_EQ(result.Ending, c.ending);
+        EXPECT_EQ(Sent(), c.sent);
+        EXPECT_EQ(tokens.Requests, std::vector<bool>(renewals.begin(), renewals.begin() + c.requests));
+        EXPECT_EQ(peer->opened(), c.requests == 0 ? 0 : 1);
+        EXPECT_EQ(peer->sendsBeforeTls(), c.security == StartTls ? 1u : 0u);
+        EXPECT_EQ(result.ServerText, "");
+    }
+    gDebugTraceSink = nullptr;
 }
 
 TEST(ImapStatus, TheInboxUnseenCountIsReadFromAnyWellFormedStatus)

@@ -1,8 +1,10 @@
 // The check against a peer in memory: the bytes a loopback server cannot be
 // made to send on demand (a NUL inside a reply, a reset in the middle of a
 // line, a line drowned past the limit).
+#include "debug_trace.h"
 #include "probe.h"
 #include "probe_connection.h"
+#include "sasl_token.h"
 
 #include "support/scripted_peer.h"
 
@@ -390,6 +392,89 @@ TEST_F(ProbeAgainstScript, AnAddressThatRefusesLeavesTheNextItsTurnWithinTheOneB
     EXPECT_EQ(peer.opened(), 3);
     EXPECT_EQ(peer.closed(), 3);
     EXPECT_EQ(peer.misuse(), "");
+}
+
+TEST_F(ProbeAgainstScript, AnOAuthHostSignsInWithAFreshTokenOnceMoreAfterARefusalAndNeverInTheClear)
+{
+    const std::string g = "+OK ready\r\n";
+    const std::string capa = g + "+OK\r\nSASL XOAUTH2 OAUTHBEARER\r\n.\r\n";
+    const std::string challenge = "+ eyJzdGF0dXMiOiJpbnZhbGlkX3Rva2VuIn0=\r\n";
+    const std::string failed = "-ERR [AUTH] Authentication failed.\r\n";
+    // "AUTH XOAUTH2 " and the response to a token of 159 characters make
+    // 255 octets with CR LF, the most a command may have.
+    auto xoauth2 = [](size_t n, size_t length) {
+        return Base64("user=u\001auth=Bearer " + ScriptedTokens{{}, length}.Token(n) + "\001\001");
+    };
+    auto bearer995 = [](size_t n) {
+        return Base64("n,a=u,\001host=mail.example\001port=995\001auth=Bearer " + ScriptedTokens{}.Token(n) +
+                      "\001\001");
+    };
+    using enum CheckEnding;
+    using enum TokenOutcome;
+    struct Case {
+        int32_t security;
+        int32_t auth;
+        std::string server;
+        const char* text;
+        CheckEnding ending;
+        std::string sent;
+        size_t requests;              // for a token: the first, then one that renews
+        TokenOutcome answer = Token;  // to the last request
+        size_t length = 0;            // of the tokens
+    };
+    const Case cases[] = {
+        {SslTls, OAuthSignIn, capa + "+OK Logged in.\r\n+OK 0 0\r\n", kNoNewMailText, Done,
+         "CAPA\r\nAUTH XOAUTH2 " + xoauth2(1, 159) + "\r\nSTAT\r\nQUIT\r\n", 1, Token, 159},
+        {SslTls, OAuthSignIn, capa + "+ \r\n+OK\r\n+OK 2 10\r\n", kNewMailText, Done,
+         "CAPA\r\nAUTH XOAUTH2\r\n" + xoauth2(1, 160) + "\r\nSTAT\r\nQUIT\r\n", 1, Token, 160},
+        // The refusal's challenge answered, then a renewed token.
+        {SslTls, OAuthSignIn, capa + challenge + failed + "+OK\r\n+OK 0 0\r\n", kNoNewMailText, Done,
+         "CAPA\r\nAUTH XOAUTH2 " + xoauth2(1, 0) + "\r\n\r\nAUTH XOAUTH2 " + xoauth2(2, 0) + "\r\nSTAT\r\nQUIT\r\n", 2},
+        {SslTls, OAuthSignIn,
+         g + "+OK\r\nSASL PLAIN OAUTHBEARER\r\n.\r\n" + challenge + failed + challenge + "-ERR no\r\n",
+         kSignInExpiredText, SignInExpired,
+         "CAPA\r\nAUTH OAUTHBEARER " + bearer995(1) + "\r\nAQ==\r\nAUTH OAUTHBEARER " + bearer995(2) + "\r\nAQ==\r\n",
+         2},
+        {SslTls, OAuthSignIn, capa + "-ERR [SYS/TEMP] Temporary authentication failure.\r\n",
+         kTemporarilyUnavailableText, ComeBackLater, "CAPA\r\nAUTH XOAUTH2 " + xoauth2(1, 0) + "\r\n", 1},
+        {StartTls, OAuthSignIn, g + "+OK go\r\n" + capa.substr(g.size()) + "+OK\r\n+OK 0 0\r\n", kNoNewMailText, Done,
+         "STLS\r\nCAPA\r\nAUTH XOAUTH2 " + xoauth2(1, 0) + "\r\nSTAT\r\nQUIT\r\n", 1},
+        {SslTls, OAuthSignIn, g + "+OK\r\nUSER\r\n.\r\n", kRejectedSignInText, LoginRefused, "CAPA\r\n", 1},
+        {NoSecurity, OAuthSignIn, capa, kSecureConnectionRequiredText, Done, "", 0},
+        {SslTls, -1, capa, kUnsupportedSignInText, Done, "", 0},
+        // What the provider said before the connect.
+        {SslTls, OAuthSignIn, capa, kSignInExpiredText, SignInExpired, "", 1, Expired},
+        {SslTls, OAuthSignIn, capa, kRejectedSignInText, LoginRefused, "", 1, Refused},
+        {SslTls, OAuthSignIn, capa, kSignInServerUnreachableText, ComeBackLater, "", 1, Unreachable},
+    };
+    const std::vector<bool> renewals{false, true};
+    gDebugTraceSink = [](const char* line) { EXPECT_EQ(std::string(line).find("TOKEN-"), std::string::npos); };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sent);
+        host.Security = c.security;
+        host.Auth = c.auth;
+        std::vector<TokenOutcome> outcomes(c.requests, Token);
+        if (c.requests > 0)
+            outcomes.back() = c.answer;
+        ScriptedTokens tokens{outcomes, c.length};
+        settings.AccessToken = tokens.Source();
+        ScriptedPeer peer(Serving(LineByLine(c.server)));
+        Check();
+        EXPECT_EQ(result.StatusText, c.text);
+        EXPECT_EQ(result.Ending, c.ending);
+        EXPECT_EQ(Sent(peer), c.sent);
+        EXPECT_EQ(tokens.Requests, std::vector<bool>(renewals.begin(), renewals.begin() + c.requests));
+        EXPECT_EQ(peer.opened(), c.sent.empty() ? 0 : 1);
+        EXPECT_EQ(peer.sendsBeforeTls(), c.security == StartTls ? 1u : 0u);
+        EXPECT_EQ(result.ServerText, "");
+    }
+    // Without a source of tokens, no server is contacted.
+    settings.AccessToken = nullptr;
+    ScriptedPeer peer(Serving({capa}));
+    Check();
+    EXPECT_EQ(result.StatusText, kSignInServerUnreachableText);
+    EXPECT_EQ(peer.opened(), 0);
+    gDebugTraceSink = nullptr;
 }
 
 TEST(ScriptedPeerInput, FuzzerBytesBecomePiecesRunsAndTheServersEnd)

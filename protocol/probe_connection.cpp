@@ -111,6 +111,12 @@ ProbeResult& Fail(ProbeResult& result, const char* debugLine, const char* text)
 
 bool HostMayBeContacted(const HostConfig& host, ProbeResult& result)
 {
+    // First, since whether a password is lost depends on it: a password may
+    // stand where a token was meant, and this version cannot tell.
+    if (host.Auth != PasswordSignIn && host.Auth != OAuthSignIn) {
+        Fail(result, "- Unsupported sign-in setting", kUnsupportedSignInText);
+        return false;
+    }
     // Not even a connection: nothing of this host's may reach a server that
     // its stored password was not saved for.
     if (host.PasswordLost) {
@@ -125,11 +131,6 @@ bool HostMayBeContacted(const HostConfig& host, ProbeResult& result)
     }
     if (host.Protocol != Pop3 && host.Protocol != Imap) {
         Fail(result, "- Unsupported protocol setting", kUnsupportedProtocolText);
-        return false;
-    }
-    // Nor a way of signing in: a password may stand where a token was meant.
-    if (host.Auth != PasswordSignIn && host.Auth != OAuthSignIn) {
-        Fail(result, "- Unsupported sign-in setting", kUnsupportedSignInText);
         return false;
     }
     if (host.Port < 0 || host.Port > 65535) {

@@ -3,6 +3,8 @@
 // number of times, and refuses whatever is not well-formed JSON.
 #include "json_reader.h"
 
+#include "hex_digit.h"
+
 #include <algorithm>
 #include <cstdint>
 
@@ -16,17 +18,6 @@ bool IsSpace(char c)
 bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
-}
-
-int HexValue(char c)
-{
-    if (IsDigit(c))
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 void AppendUtf8(std::string& out, uint32_t code)

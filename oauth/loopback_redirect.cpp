@@ -1,20 +1,11 @@
 // The browser's return to the loopback listener; see loopback_redirect.h.
 #include "loopback_redirect.h"
 
+#include "hex_digit.h"
+
 #include <optional>
 
 namespace {
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // A query's name or value with its %XX and '+' decoded; nothing when a '%'
 // has no two hex digits after it.

@@ -113,6 +113,26 @@ std::optional<std::string> ErrorCode(const Members& members)
     return error;
 }
 
+// What every reply of the provider shares: its members, to be read on, when
+// its status is a success and it names no error; otherwise nothing, with the
+// error it names in `error` (left empty when it names none or one that
+// cannot be read).
+std::optional<Members> SuccessMembers(int httpStatus, std::string_view body, std::string& error)
+{
+    if (!MayCarryError(httpStatus))
+        return std::nullopt;
+    std::optional<Members> members = ReadJsonObject(body);
+    if (!members)
+        return std::nullopt;
+    if (std::optional<std::string> code = ErrorCode(*members)) {
+        error = std::move(*code);
+        return std::nullopt;
+    }
+    if (!IsSuccess(httpStatus))
+        return std::nullopt;
+    return members;
+}
+
 TokenOutcome OutcomeOfError(std::string_view error)
 {
     if (error == "invalid_grant")
@@ -133,20 +153,15 @@ TokenOutcome OutcomeOfError(std::string_view error)
 TokenReply ReadTokenReply(int httpStatus, std::string_view body)
 {
     TokenReply reply;
-    if (!MayCarryError(httpStatus))
-        return reply;
-    const std::optional<Members> members = ReadJsonObject(body);
-    if (!members)
-        return reply;
-    if (const std::optional<std::string> error = ErrorCode(*members)) {
-        if (!error->empty()) {
-            reply.Outcome = OutcomeOfError(*error);
-            reply.Error = *error;
+    std::string error;
+    const std::optional<Members> members = SuccessMembers(httpStatus, body, error);
+    if (!members) {
+        if (!error.empty()) {
+            reply.Outcome = OutcomeOfError(error);
+            reply.Error = std::move(error);
         }
         return reply;
     }
-    if (!IsSuccess(httpStatus))
-        return reply;
 
     std::optional<std::string> accessToken;
     std::optional<std::string> tokenType;
@@ -171,20 +186,15 @@ TokenReply ReadTokenReply(int httpStatus, std::string_view body)
 DeviceAuthorization ReadDeviceAuthorization(int httpStatus, std::string_view body)
 {
     DeviceAuthorization reply;
-    if (!MayCarryError(httpStatus))
-        return reply;
-    const std::optional<Members> members = ReadJsonObject(body);
-    if (!members)
-        return reply;
-    if (const std::optional<std::string> error = ErrorCode(*members)) {
-        if (!error->empty()) {
+    std::string error;
+    const std::optional<Members> members = SuccessMembers(httpStatus, body, error);
+    if (!members) {
+        if (!error.empty()) {
             reply.Outcome = DeviceOutcome::Refused;
-            reply.Error = *error;
+            reply.Error = std::move(error);
         }
         return reply;
     }
-    if (!IsSuccess(httpStatus))
-        return reply;
 
     std::optional<std::string> deviceCode;
     std::optional<std::string> userCode;

@@ -155,14 +155,14 @@ bool TakeAccessToken(const ProbeSettings& settings, bool renew, std::string& tok
 {
     const AccessTokenReply reply = settings.AccessToken ? settings.AccessToken(renew) : AccessTokenReply{};
     switch (reply.Outcome) {
-    case TokenOutcome::Token:
+    case AccessTokenOutcome::Token:
         token = reply.Token;
         return true;
-    case TokenOutcome::Expired:
+    case AccessTokenOutcome::Expired:
         result.Ending = CheckEnding::SignInExpired;
         Fail(result, "- The provider no longer takes the sign-in", kSignInExpiredText);
         return false;
-    case TokenOutcome::Refused:
+    case AccessTokenOutcome::Refused:
         // Each check would only be refused again: wait as after a refused
         // login.
         result.Ending = CheckEnding::LoginRefused;

@@ -79,7 +79,7 @@ inline constexpr size_t kServerTextKept = 64;
 using ProgressReport = std::function<void(const char* text)>;
 
 // What the provider of an OAuth host's access tokens answered.
-enum class TokenOutcome {
+enum class AccessTokenOutcome {
     Token,        // a token, in AccessTokenReply::Token
     Expired,      // the sign-in is no longer valid (invalid_grant): the user must sign in again
     Unreachable,  // no answer, or none that could be read: ask again at the next check
@@ -87,8 +87,8 @@ enum class TokenOutcome {
 };
 
 struct AccessTokenReply {
-    TokenOutcome Outcome = TokenOutcome::Unreachable;
-    std::string Token;  // only with TokenOutcome::Token; never traced or shown
+    AccessTokenOutcome Outcome = AccessTokenOutcome::Unreachable;
+    std::string Token;  // only with AccessTokenOutcome::Token; never traced or shown
 };
 
 // Asked for an OAuth host's access token before its check connects, and

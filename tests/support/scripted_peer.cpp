@@ -249,8 +249,9 @@ AccessTokenSource ScriptedTokens::Source()
     return [this](bool renew) {
         Requests.push_back(renew);
         const size_t request = Requests.size();
-        const TokenOutcome outcome = request <= Outcomes.size() ? Outcomes[request - 1] : TokenOutcome::Token;
-        return AccessTokenReply{outcome, outcome == TokenOutcome::Token ? Token(request) : std::string()};
+        const AccessTokenOutcome outcome =
+            request <= Outcomes.size() ? Outcomes[request - 1] : AccessTokenOutcome::Token;
+        return AccessTokenReply{outcome, outcome == AccessTokenOutcome::Token ? Token(request) : std::string()};
     };
 }
 

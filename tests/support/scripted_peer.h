@@ -130,7 +130,7 @@ private:
 // gets "TOKEN-n", padded with '.' to Length, unless Outcomes holds another
 // outcome for it. Requests records each request's `renew`.
 struct ScriptedTokens {
-    std::vector<TokenOutcome> Outcomes;
+    std::vector<AccessTokenOutcome> Outcomes;
     size_t Length = 0;
     std::vector<bool> Requests = {};
 

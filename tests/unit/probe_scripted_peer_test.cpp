@@ -410,7 +410,7 @@ TEST_F(ProbeAgainstScript, AnOAuthHostSignsInWithAFreshTokenOnceMoreAfterARefusa
                       "\001\001");
     };
     using enum CheckEnding;
-    using enum TokenOutcome;
+    using enum AccessTokenOutcome;
     struct Case {
         int32_t security;
         int32_t auth;
@@ -418,9 +418,9 @@ TEST_F(ProbeAgainstScript, AnOAuthHostSignsInWithAFreshTokenOnceMoreAfterARefusa
         const char* text;
         CheckEnding ending;
         std::string sent;
-        size_t requests;              // for a token: the first, then one that renews
-        TokenOutcome answer = Token;  // to the last request
-        size_t length = 0;            // of the tokens
+        size_t requests;                    // for a token: the first, then one that renews
+        AccessTokenOutcome answer = Token;  // to the last request
+        size_t length = 0;                  // of the tokens
     };
     const Case cases[] = {
         {SslTls, OAuthSignIn, capa + "+OK Logged in.\r\n+OK 0 0\r\n", kNoNewMailText, Done,
@@ -453,7 +453,7 @@ TEST_F(ProbeAgainstScript, AnOAuthHostSignsInWithAFreshTokenOnceMoreAfterARefusa
         SCOPED_TRACE(c.sent);
         host.Security = c.security;
         host.Auth = c.auth;
-        std::vector<TokenOutcome> outcomes(c.requests, Token);
+        std::vector<AccessTokenOutcome> outcomes(c.requests, Token);
         if (c.requests > 0)
             outcomes.back() = c.answer;
         ScriptedTokens tokens{outcomes, c.length};

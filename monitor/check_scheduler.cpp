@@ -2,22 +2,60 @@
 // reload handshake. The rules themselves live in scheduler_rules.cpp.
 #include "check_scheduler.h"
 
+#include "access_tokens.h"
 #include "monitor_config.h"
 #include "monitor_state.h"
 #include "probe.h"
+#include "provider_http.h"
+#include "token_store.h"
 
 #include <windows.h>
 #include <process.h>
+
+namespace {
+
+// Milliseconds that neither wrap nor go back, as a token's expiry needs:
+// GetTickCount wraps after 49.7 days, and GetTickCount64 is newer than the
+// Windows that the programs are built for. The counter is split before the
+// scaling, so that no uptime overflows it.
+int64_t MonotonicMs()
+{
+    LARGE_INTEGER count{};
+    LARGE_INTEGER frequency{};
+    QueryPerformanceCounter(&count);
+    QueryPerformanceFrequency(&frequency);
+    return count.QuadPart / frequency.QuadPart * 1000 + count.QuadPart % frequency.QuadPart * 1000 / frequency.QuadPart;
+}
+
+// The provider's request is bounded step by step as the server's are, so
+// that it cannot hold the check longer than a server could.
+TokenProviderHooks SystemTokenProviderHooks(int32_t hostIndex, int boundMs)
+{
+    return TokenProviderHooks{
+        [boundMs](std::string_view url, std::string_view formBody) { return PostForm(url, formBody, boundMs); },
+        &MonotonicMs,
+        [hostIndex](const HostConfig& host) { return StoreRefreshToken(host, hostIndex); },
+    };
+}
+
+}  // namespace
 
 CheckHooks SystemCheckHooks()
 {
     return CheckHooks{
         [] { return static_cast<uint32_t>(GetTickCount()); },
         [](uint32_t milliseconds) { WaitForSingleObject(gStopEvent.get(), milliseconds); },
-        // The 30-second bound and the real sockets: only the progress report
-        // and the stop are the program's own.
-        [](const HostEntry& host, const ProgressReport& progress) {
-            return GuessState(host, ProbeSettings{.Progress = progress, .Stop = &gStopChecks});
+        // The 30-second bound and the real sockets: only the progress report,
+        // the stop and an OAuth host's tokens are the program's own.
+        [](HostEntry& host, const ProgressReport& progress) {
+            ProbeSettings settings{.Progress = progress, .Stop = &gStopChecks};
+            if (host.Auth == OAuthSignIn) {
+                settings.AccessToken = [&host,
+                                        hooks = SystemTokenProviderHooks(host.Index, settings.BoundMs)](bool renew) {
+                    return HostAccessToken(host, host.CachedToken, renew, hooks);
+                };
+            }
+            return GuessState(host, settings);
         },
         // Posted, never sent: the check thread must not wait for the window.
         [](unsigned message, int32_t hostIndex) {

@@ -23,7 +23,8 @@ bool CreateCheckEvents();
 UniqueKernelHandle StartCheckThread();
 
 // How long the monitor waits at its end for the check thread. A check wakes
-// within moments; only a name lookup cannot be cut short.
+// within moments; only a name lookup or a request to a sign-in provider
+// cannot be cut short.
 inline constexpr DWORD kCheckThreadStopBoundMs = 5000;
 
 // Main thread, when the monitor ends: tells the check thread to stop, wakes

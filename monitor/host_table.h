@@ -3,6 +3,7 @@
 // share. Portable: no Windows headers.
 #pragma once
 
+#include "access_tokens.h"
 #include "host_records.h"
 #include "probe.h"
 
@@ -52,6 +53,9 @@ struct HostEntry : HostConfig {
     // The OAuth sign-in has expired: only a new sign-in in the setup program
     // helps, and its save reloads the table, which starts the entry anew.
     bool SignInExpired = false;
+    // An OAuth host's access token, kept from one check to the next; a
+    // reload starts without one.
+    AccessTokenCache CachedToken;
     ServerTexts OwnTexts;
 };
 

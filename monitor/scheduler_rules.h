@@ -30,8 +30,9 @@ struct ReloadSignals {
 struct CheckHooks {
     std::function<uint32_t()> TickCount;  // milliseconds, wrapping at 2^32
     std::function<void(uint32_t milliseconds)> Sleep;
-    // The check of one host, telling each progress text to `progress`.
-    std::function<ProbeResult(const HostEntry& host, const ProgressReport& progress)> GuessState;
+    // The check of one host, telling each progress text to `progress`. The
+    // entry is mutable: an OAuth host's access token is kept in it.
+    std::function<ProbeResult(HostEntry& host, const ProgressReport& progress)> GuessState;
     // False when the message could not be posted (a full queue, no window).
     std::function<bool(unsigned message, int32_t hostIndex)> Post;
     // Returns once the main thread has signalled, or once the stop word is

@@ -1,31 +1,11 @@
 #include "dovecot_server.h"
 
-#include <windows.h>
+#include "linux_command.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iostream>
 #include <sstream>
 
 namespace {
-
-// Wine names the Linux root Z:.
-std::string WindowsPath(const std::string& linuxPath)
-{
-    std::string path = "Z:" + linuxPath;
-    for (char& c : path)
-        if (c == '/')
-            c = '\\';
-    return path;
-}
-
-std::string ReadWhole(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 int Occurrences(const std::string& text, const std::string& part)
 {
@@ -54,42 +34,12 @@ DovecotServer DovecotServer::Spare()
 
 bool DovecotServer::Run(const std::string& arguments) const
 {
-    static int calls = 0;
-    const std::string statusFile = std::string(QUILLO_DOVECOT_CALLS) + "/" + std::to_string(GetCurrentProcessId()) +
-                                   "-" + std::to_string(GetTickCount()) + "-" + std::to_string(++calls);
-    CreateDirectoryA(WindowsPath(QUILLO_DOVECOT_CALLS).c_str(), nullptr);
-    std::string commandLine = "\"" + WindowsPath(QUILLO_DOVECOT_SCRIPT) + "\" \"" + statusFile + "\" " + address_ +
-                              " " + arguments.substr(0, arguments.find(' ')) + " \"" + folder_ + "\"";
-    if (arguments.find(' ') != std::string::npos)
-        commandLine += arguments.substr(arguments.find(' '));
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    // Wine runs a Linux program but gives no handle to wait on (hence the
-    // status file). What it leaves in `process` is no handle of ours
-    // (hThread holds stale bytes), so nothing of it is closed: closing such a
-    // value can close another handle of this process (it took Winsock's, and
-    // every later connect of the test failed).
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-        std::cerr << "cannot start " << commandLine << " (" << GetLastError() << ")\n";
-        return false;
-    }
-    const std::string windowsStatus = WindowsPath(statusFile);
-    const DWORD start = GetTickCount();
-    while (GetFileAttributesA(windowsStatus.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        if (GetTickCount() - start > 60000) {
-            std::cerr << "no answer from " << commandLine << "\n";
-            return false;
-        }
-        Sleep(10);
-    }
-    const std::string answer = ReadWhole(windowsStatus);
-    DeleteFileA(windowsStatus.c_str());
-    if (answer.rfind("0\n", 0) == 0)
-        return true;
-    std::cerr << "dovecot " << arguments << " failed, status and output:\n" << answer << "\n";
-    return false;
+    const size_t space = arguments.find(' ');
+    std::string commandLine = address_ + " " + arguments.substr(0, space) + " \"" + folder_ + "\"";
+    if (space != std::string::npos)
+        commandLine += arguments.substr(space);
+    std::string output;
+    return RunLinuxScript(QUILLO_DOVECOT_SCRIPT, commandLine, output);
 }
 
 bool DovecotServer::Start() const
@@ -106,6 +56,13 @@ bool DovecotServer::StartWithTlsLoginsOnly() const
 bool DovecotServer::StartWithLongGreeting() const
 {
     return Run(std::string("start ") + QUILLO_TLS_CERTS + " long-greeting");
+}
+
+bool DovecotServer::StartWithOAuth(const std::string& introspectionUrl) const
+{
+    // The authorization server's certificate comes from the test CA too.
+    return Run(std::string("start ") + QUILLO_TLS_CERTS + " oauth " + introspectionUrl + " " + QUILLO_TLS_CERTS +
+               "/ca.crt");
 }
 
 bool DovecotServer::Stop() const

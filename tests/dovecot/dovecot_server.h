@@ -30,6 +30,11 @@ public:
     bool StartWithTlsLoginsOnly() const;
     // Starts it greeting with about 5000 characters.
     bool StartWithLongGreeting() const;
+    // Starts it taking OAuth 2.0 tokens only (XOAUTH2 and OAUTHBEARER), of
+    // any user, as the authorization server's introspection endpoint at that
+    // HTTPS address judges them. A mailbox is made by its first delivery or
+    // login; AddUser is for the other modes.
+    bool StartWithOAuth(const std::string& introspectionUrl) const;
     bool Stop() const;
     bool AddUser(const std::string& name, const std::string& password) const;
     bool Deliver(const std::string& name, int count) const;
@@ -50,14 +55,15 @@ public:
     int TlsLogins(const std::string& user) const;
     int TlsFailedLogins(const std::string& user) const;
 
+    // The log's lines that hold every one of the parts.
+    int LinesWith(std::initializer_list<std::string> parts) const;
+
     // What Dovecot writes into the line of a login, or of a failed one, made
     // inside TLS (beside "rip=", "lip=" and "session=").
     static constexpr char kTlsMark[] = ", TLS,";
 
 private:
     bool Run(const std::string& arguments) const;
-    // The log's lines that hold every one of the parts.
-    int LinesWith(std::initializer_list<std::string> parts) const;
 
     std::string address_;
     std::string folder_;

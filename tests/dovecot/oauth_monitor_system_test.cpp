@@ -54,6 +54,9 @@ protected:
     {
         HostConfig host = Host();
         StoreHosts({host});
+        WriteDwordValue("Host0Security", host.Security);
+        WriteDwordValue("Host0Port", host.Port);
+        WriteDwordValue("Host0Protocol", host.Protocol);
         WriteDwordValue("Host0Auth", OAuthSignIn);
         WriteTextValue("Host0OAuthAuthorizeUrl", host.OAuth.AuthorizeUrl);
         WriteTextValue("Host0OAuthTokenUrl", host.OAuth.TokenUrl);

@@ -4,7 +4,7 @@
 #include "platform.h"
 
 const SetupPlatformCalls kRealSetupPlatform = {&::GetOpenFileNameA, &::RegCreateKeyExA, &::RegSetValueExA,
-                                               &::RegDeleteValueW};
+                                               &::RegDeleteValueW,  &::DialogBoxParamA, &::RunSignInWindow};
 
 SetupPlatformCalls gSetupPlatform = kRealSetupPlatform;
 

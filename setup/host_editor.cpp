@@ -1,9 +1,10 @@
-// The host editor: the ten fields that show and commit one host record,
-// the hint beside the port, and the two pickers of the Open dialog.
+// The host editor: the fields that show and commit one host record, the
+// hint beside the port, the two pickers of the Open dialog, and the sign-in.
 #include "host_editor.h"
 
-#include "host_editor_rules.h"
 #include "platform.h"
+#include "provider_dialog.h"
+#include "provider_presets.h"
 #include "reader_command.h"
 #include "setup_config.h"
 #include "setup_platform.h"
@@ -11,6 +12,7 @@
 #include "text_encoding.h"
 
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -42,6 +44,7 @@ HostEditor::HostEditor(HWND dialog) : window_(dialog) {}
 
 void HostEditor::PrepareFields(HINSTANCE instance)
 {
+    instance_ = instance;
     MakeUnicodeField(window_, instance, IDC_PASSWORD);
     // Nothing longer than the registry gives back can be typed: a character
     // takes at least one byte; the bytes are counted as the text changes.
@@ -111,6 +114,9 @@ void HostEditor::ShowHost(const HostConfig& host)
     SendItem(IDC_SECURITY, CB_SETCURSEL, static_cast<WPARAM>(SecurityPosition(host.Security)));
     SetDlgItemTextA(window_, IDC_PORT, PortText(host.Port).c_str());
     ShowPortHint();
+    signIn_ = SignInOf(host);
+    lastSecurity_ = SecurityPosition(host.Security);
+    ShowSignIn();
 }
 
 void HostEditor::ClearFields()
@@ -126,6 +132,113 @@ void HostEditor::ClearFields()
     SendItem(IDC_SECURITY, CB_SETCURSEL, SslTls);
     SetDlgItemTextA(window_, IDC_PORT, "");
     ShowPortHint();
+    signIn_ = SignInOf(NewHost());
+    lastSecurity_ = SslTls;
+    ShowSignIn();
+}
+
+void HostEditor::ShowSignIn()
+{
+    const int position = SignInPosition(signIn_);
+    SendItem(IDC_SIGN_IN, CB_SETCURSEL, static_cast<WPARAM>(position));
+    const bool oauth = signIn_.Auth == OAuthSignIn;
+    for (int control : {IDC_PASSWORD_LABEL, IDC_PASSWORD})
+        ShowWindow(GetDlgItem(window_, control), oauth ? SW_HIDE : SW_SHOW);
+    for (int control : {IDC_SIGN_IN_STATUS, IDC_SIGN_IN_BUTTON})
+        ShowWindow(GetDlgItem(window_, control), oauth ? SW_SHOW : SW_HIDE);
+    // A preset's client ID is the user's to change only where this build has
+    // none of its own.
+    const bool provider =
+        position == OtherProviderEntry || (position == MicrosoftEntry && MicrosoftAccountProvider().ClientId.empty());
+    ShowWindow(GetDlgItem(window_, IDC_PROVIDER), provider ? SW_SHOW : SW_HIDE);
+    ShowSignInStatus();
+}
+
+void HostEditor::ShowSignInStatus()
+{
+    SetDlgItemTextA(window_, IDC_SIGN_IN_STATUS, SignInStatus(signIn_, FieldText(IDC_USER_ID)).c_str());
+}
+
+void HostEditor::ChooseSecurity()
+{
+    const int security = static_cast<int>(SendItem(IDC_SECURITY, CB_GETCURSEL));
+    if (security == NoSecurity && signIn_.Auth == OAuthSignIn) {
+        gPlatform.MessageBoxA(window_, kSignInNeedsSecurityText, ProgramTitle().c_str(), MB_OK | MB_ICONWARNING);
+        SendItem(IDC_SECURITY, CB_SETCURSEL, lastSecurity_ == StartTls ? StartTls : SslTls);
+    }
+    lastSecurity_ = static_cast<int>(SendItem(IDC_SECURITY, CB_GETCURSEL));
+    ShowPortHint();
+}
+
+void HostEditor::ChooseSignIn()
+{
+    const int position = static_cast<int>(SendItem(IDC_SIGN_IN, CB_GETCURSEL));
+    ::ChooseSignIn(signIn_, position);
+    if (signIn_.Auth == OAuthSignIn) {
+        // Where no server is named yet, the preset names its own; a new
+        // host's name is no server.
+        const std::string name = FieldText(IDC_HOST_NAME);
+        if (position == MicrosoftEntry && (name.empty() || name == kNewHostName)) {
+            SetDlgItemTextA(window_, IDC_HOST_NAME, kMicrosoftMailServer.Name);
+            SendItem(IDC_SECURITY, CB_SETCURSEL, SslTls);
+            const int protocol = static_cast<int>(SendItem(IDC_PROTOCOL, CB_GETCURSEL));
+            if (ProtocolPosition(protocol) >= 0) {
+                const int32_t port = protocol == Imap ? kMicrosoftMailServer.ImapPort : kMicrosoftMailServer.Pop3Port;
+                SetDlgItemTextA(window_, IDC_PORT, PortText(port).c_str());
+            }
+        }
+        // A token is never sent without encryption, and the check would
+        // refuse the host: the list says so before the first check does.
+        if (SendItem(IDC_SECURITY, CB_GETCURSEL) == NoSecurity)
+            SendItem(IDC_SECURITY, CB_SETCURSEL, SslTls);
+        lastSecurity_ = static_cast<int>(SendItem(IDC_SECURITY, CB_GETCURSEL));
+        ShowPortHint();
+    }
+    ShowSignIn();
+}
+
+std::optional<OAuthProvider> HostEditor::AskProvider() const
+{
+    const ProviderFields fields =
+        SignInPosition(signIn_) == MicrosoftEntry ? ProviderFields::ClientIdOnly : ProviderFields::All;
+    return RunProviderDialog(instance_, window_, signIn_.OAuth, fields);
+}
+
+bool HostEditor::EditProvider()
+{
+    const std::optional<OAuthProvider> provider = AskProvider();
+    if (!provider)
+        return false;
+    const bool changed = ChangeProvider(signIn_, *provider);
+    // Another provider's addresses may be the preset's.
+    ShowSignIn();
+    return changed;
+}
+
+bool HostEditor::SignIn()
+{
+    // The token is handed out for this user and sent with this user's name.
+    const std::string user = FieldText(IDC_USER_ID);
+    if (user.empty()) {
+        RefuseField(IDC_USER_ID, kSignInNeedsUserText);
+        return false;
+    }
+    bool changed = false;
+    // A preset without a client ID, or another provider not named in full,
+    // is completed first.
+    if (CheckProvider(signIn_.OAuth)) {
+        const std::optional<OAuthProvider> provider = AskProvider();
+        if (!provider)
+            return false;
+        changed = ChangeProvider(signIn_, *provider);
+        ShowSignIn();
+    }
+    std::optional<std::string> token = gSetupPlatform.RunSignInWindow(window_, signIn_.OAuth, user);
+    if (!token)
+        return changed;
+    AcceptToken(signIn_, std::move(*token));
+    ShowSignInStatus();
+    return true;
 }
 
 std::string HostEditor::FieldText(int control) const
@@ -171,9 +284,16 @@ std::optional<bool> HostEditor::StoreFields(HostConfig& host)
     bool changed = *portChanged;
     host.Port = port;
     changed |= StoreTextField(IDC_USER_ID, host.UserID);
-    wchar_t password[128];
-    GetDlgItemTextW(window_, IDC_PASSWORD, password, sizeof password / sizeof *password);
-    changed |= StoreText(host.Password, Utf8Of(password));
+    if (signIn_.Auth == OAuthSignIn) {
+        // No password is kept for a host that signs in with a token.
+        changed |= StoreText(host.Password, "");
+        host.PasswordLost = false;
+    } else {
+        wchar_t password[128];
+        GetDlgItemTextW(window_, IDC_PASSWORD, password, sizeof password / sizeof *password);
+        changed |= StoreText(host.Password, Utf8Of(password));
+    }
+    changed |= StoreSignIn(host, signIn_);
     changed |= StoreTextField(IDC_HOST_NAME, host.Name);
     changed |= StoreTextField(IDC_MAIL_READER, host.MailReader);
     changed |= StoreTextField(IDC_MAIL_WAVE, host.MailWave);

@@ -1,9 +1,11 @@
 // The host editor: the fields on the left of the setup dialog that show and
-// take one host record, the hint beside the port, and the two pickers of the
-// Open dialog. It works on the dialog's controls; which record it shows, and
-// what a change means for the host list, is the dialog's business.
+// take one host record, the hint beside the port, the two pickers of the
+// Open dialog, and the sign-in: the list, the provider and the sign-in
+// itself. It works on the dialog's controls; which record it shows, and what
+// a change means for the host list, is the dialog's business.
 #pragma once
 
+#include "host_editor_rules.h"
 #include "host_records.h"
 
 #include <windows.h>
@@ -35,6 +37,19 @@ public:
     bool BrowseMailReader();
     bool BrowseSound();
     void ShowPortHint();
+    // The security list's pick: "None" is refused at once for a host that
+    // signs in with OAuth.
+    void ChooseSecurity();
+    // The sign-in list's pick: the fields that the entry needs take the
+    // place of the others, and an OAuth entry never keeps "None".
+    void ChooseSignIn();
+    // True when the provider changed.
+    bool EditProvider();
+    // True when anything of the host changed: a token, or a client ID that
+    // was asked for first.
+    bool SignIn();
+    // The line under the sign-in list, for the username as it stands.
+    void ShowSignInStatus();
     void KeepWithinStoredLength(int control);
     // The dialog's answer to WM_CTLCOLORSTATIC: grey for the port hint,
     // FALSE for every other control.
@@ -46,6 +61,14 @@ private:
     void RefuseField(int control, const char* text);
     bool PickFile(int control, DWORD bufferSize, const char* filter, const char* defaultExtension);
     LRESULT SendItem(int control, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
+    void ShowSignIn();
+    std::optional<OAuthProvider> AskProvider() const;
 
     HWND window_;
+    HINSTANCE instance_ = nullptr;
+    // The shown host's sign-in as changed since it was shown; committed with
+    // the fields.
+    SignInValues signIn_{};
+    // What the security list showed before its latest pick.
+    int lastSecurity_ = SslTls;
 };

@@ -1,7 +1,10 @@
 // The host editor's rules for turning typed text into record values.
 #include "host_editor_rules.h"
 
+#include "provider_presets.h"
+
 #include <iterator>
+#include <utility>
 
 HostConfig NewHost()
 {
@@ -159,4 +162,118 @@ std::string PortHint(int securityPosition, int protocolPosition)
     hint += std::to_string(DefaultPort(securityPosition, protocolPosition));
     hint += ')';
     return hint;
+}
+
+SignInValues SignInOf(const HostConfig& host)
+{
+    return SignInValues{host.Auth, host.OAuth, host.RefreshToken, host.TokenLost, host.TokenChanged};
+}
+
+bool StoreSignIn(HostConfig& host, const SignInValues& values)
+{
+    const bool changed = host.Auth != values.Auth || host.OAuth != values.OAuth ||
+                         host.RefreshToken != values.RefreshToken || host.TokenLost != values.TokenLost;
+    host.Auth = values.Auth;
+    host.OAuth = values.OAuth;
+    host.RefreshToken = values.RefreshToken;
+    host.TokenLost = values.TokenLost;
+    host.TokenChanged = values.TokenChanged;
+    return changed;
+}
+
+int SignInPosition(const SignInValues& values)
+{
+    if (values.Auth == PasswordSignIn)
+        return PasswordEntry;
+    if (values.Auth != OAuthSignIn)
+        return -1;
+    const OAuthProvider preset = MicrosoftAccountProvider();
+    const bool microsoft = values.OAuth.AuthorizeUrl == preset.AuthorizeUrl &&
+                           values.OAuth.TokenUrl == preset.TokenUrl && values.OAuth.DeviceUrl == preset.DeviceUrl;
+    return microsoft ? MicrosoftEntry : OtherProviderEntry;
+}
+
+namespace {
+
+// Save then deletes the stored token too.
+void DropToken(SignInValues& values)
+{
+    values.RefreshToken.clear();
+    values.TokenLost = false;
+    values.TokenChanged = true;
+}
+
+}  // namespace
+
+void ChooseSignIn(SignInValues& values, int position)
+{
+    if (position < PasswordEntry || position > OtherProviderEntry || position == SignInPosition(values))
+        return;
+    values.Auth = position == PasswordEntry ? PasswordSignIn : OAuthSignIn;
+    values.OAuth = position == MicrosoftEntry ? MicrosoftAccountProvider() : OAuthProvider{};
+    DropToken(values);
+}
+
+bool ChangeProvider(SignInValues& values, const OAuthProvider& provider)
+{
+    if (values.OAuth == provider)
+        return false;
+    if (values.OAuth.TokenUrl != provider.TokenUrl || values.OAuth.ClientId != provider.ClientId)
+        DropToken(values);
+    values.OAuth = provider;
+    return true;
+}
+
+void AcceptToken(SignInValues& values, std::string token)
+{
+    values.RefreshToken = std::move(token);
+    values.TokenLost = false;
+    values.TokenChanged = true;
+}
+
+std::string SignInStatus(const SignInValues& values, std::string_view user)
+{
+    if (values.Auth != OAuthSignIn)
+        return std::string();
+    if (values.TokenLost)
+        return kSignInLostText;
+    if (values.RefreshToken.empty())
+        return kNotSignedInText;
+    if (user.empty())
+        return "Signed in.";
+    std::string status = "Signed in as ";
+    status += user;
+    status += '.';
+    return status;
+}
+
+namespace {
+
+bool IsHttpsAddress(std::string_view address)
+{
+    constexpr std::string_view kScheme = "https://";
+    if (address.size() <= kScheme.size())
+        return false;
+    // The scheme's letter case carries no meaning.
+    for (size_t at = 0; at < kScheme.size(); ++at) {
+        const char c = address[at];
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kScheme[at])
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<ProviderFault> CheckProvider(const OAuthProvider& provider)
+{
+    if (!IsHttpsAddress(provider.AuthorizeUrl))
+        return ProviderFault{AuthorizeField, kAddressRefusedText};
+    if (!IsHttpsAddress(provider.TokenUrl))
+        return ProviderFault{TokenField, kAddressRefusedText};
+    if (provider.ClientId.empty())
+        return ProviderFault{ClientIdField, kClientIdMissingText};
+    if (!provider.DeviceUrl.empty() && !IsHttpsAddress(provider.DeviceUrl))
+        return ProviderFault{DeviceField, kAddressRefusedText};
+    return std::nullopt;
 }

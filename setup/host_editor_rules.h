@@ -84,3 +84,75 @@ std::optional<bool> StorePort(int32_t& port, std::string_view text);
 // and protocol lists: the port that an empty field stands for; empty when
 // either list has no entry selected, since there is then no default.
 std::string PortHint(int securityPosition, int protocolPosition);
+
+// The sign-in list. Both OAuth entries store OAuthSignIn; which one shows
+// follows from the host's provider.
+inline constexpr const char* SignInNames[3] = {"Password", "Microsoft account", "Other OAuth 2.0 provider"};
+enum SignInEntry : int {
+    PasswordEntry = 0,
+    MicrosoftEntry = 1,
+    OtherProviderEntry = 2,
+};
+
+inline constexpr const char* kNotSignedInText = "Not signed in yet.";
+inline constexpr const char* kSignInLostText = "The stored sign-in cannot be read on this computer; sign in again.";
+inline constexpr const char* kSignInNeedsUserText = "Enter the username of the mailbox before you sign in.";
+inline constexpr const char* kSignInNeedsSecurityText =
+    "Signing in with OAuth 2.0 needs \"SSL/TLS\" or \"STARTTLS\": Quillo never sends a token without encryption.";
+inline constexpr const char* kAddressRefusedText = "An address must start with https://.";
+inline constexpr const char* kClientIdMissingText = "Enter the client ID.";
+
+// What the editor holds of a host's sign-in between two commits: the values
+// that the sign-in list, the provider dialog and a sign-in change.
+struct SignInValues {
+    int32_t Auth = PasswordSignIn;
+    OAuthProvider OAuth{};
+    std::string RefreshToken{};
+    bool TokenLost = false;
+    bool TokenChanged = false;
+};
+
+SignInValues SignInOf(const HostConfig& host);
+
+// Puts the values into the record and reports whether the host signs in
+// otherwise now: a token dropped and dropped again is no change.
+bool StoreSignIn(HostConfig& host, const SignInValues& values);
+
+// The entry that shows the values: a provider with the Microsoft preset's
+// addresses is the Microsoft account, whatever its client ID; -1 for a
+// stored method that the list cannot show.
+int SignInPosition(const SignInValues& values);
+
+// A picked entry. Another entry than the one shown starts afresh: the
+// preset's provider or none, and no token, since a token is only good for
+// the provider and client that it was handed out for.
+void ChooseSignIn(SignInValues& values, int position);
+
+// A provider from the provider dialog; the token goes when the token
+// endpoint or the client ID changes. True when anything changed.
+bool ChangeProvider(SignInValues& values, const OAuthProvider& provider);
+
+// A token from a sign-in in the dialog, which Save writes.
+void AcceptToken(SignInValues& values, std::string token);
+
+// The line under the sign-in list: who is signed in, for the host's user
+// name, or why nobody is; empty for a host that signs in otherwise.
+std::string SignInStatus(const SignInValues& values, std::string_view user);
+
+// The provider dialog's fields, in its order.
+enum ProviderField : int {
+    AuthorizeField = 0,
+    TokenField = 1,
+    ClientIdField = 2,
+    ScopeField = 3,
+    DeviceField = 4,
+};
+
+struct ProviderFault {
+    ProviderField Field;
+    const char* Text;
+};
+
+// Why a provider cannot sign in, or nothing when it can: its addresses must
+// be https (the device address may be empty) and it needs a client ID.
+std::optional<ProviderFault> CheckProvider(const OAuthProvider& provider);

@@ -52,31 +52,96 @@ struct TokenStep {
     std::string blob;  // for Write
 };
 
+// The values of a host that its token is bound to, and nothing else.
+HostConfig BindingOf(const HostConfig& host)
+{
+    HostConfig binding;
+    binding.Name = host.Name;
+    binding.UserID = host.UserID;
+    binding.Security = host.Security;
+    binding.Port = host.Port;
+    binding.Protocol = host.Protocol;
+    binding.OAuth.TokenUrl = host.OAuth.TokenUrl;
+    binding.OAuth.ClientId = host.OAuth.ClientId;
+    return binding;
+}
+
+std::vector<HostConfig> BindingsOf(const std::vector<HostConfig>& hosts)
+{
+    std::vector<HostConfig> bindings;
+    bindings.reserve(hosts.size());
+    for (const HostConfig& host : hosts)
+        bindings.push_back(BindingOf(host));
+    return bindings;
+}
+
+TokenStep SealToken(const HostConfig& binding)
+{
+    std::optional<std::string> sealed = ProtectToken(binding);
+    return sealed ? TokenStep{TokenStep::Write, std::move(*sealed)} : TokenStep{TokenStep::Refused, {}};
+}
+
+// A stored token for the host as it is now: as it is when it opens for the
+// host (moved, or bound anew by a save that stopped halfway), else opened
+// with the values it was stored with and bound to the new ones; nothing when
+// it opens for neither.
+std::optional<TokenStep> CarryToken(const std::string& blob, const HostConfig& host, const HostConfig* stored)
+{
+    if (UnprotectToken(blob, host))
+        return TokenStep{TokenStep::Write, blob};
+    if (stored == nullptr)
+        return std::nullopt;
+    std::optional<std::string> token = UnprotectToken(blob, *stored);
+    if (!token)
+        return std::nullopt;
+    HostConfig rebound = BindingOf(host);
+    rebound.RefreshToken = std::move(*token);
+    TokenStep step = SealToken(rebound);
+    SecureZeroMemory(rebound.RefreshToken.data(), rebound.RefreshToken.size());
+    return step;
+}
+
 // Only a sign-in in the dialog writes a token of its own: the monitor may
 // have stored a newer one since the list was loaded, and a host that stays
-// at its index keeps whatever is stored there. A host that moved takes its
-// token along as it is stored, which its binding (no index in it) still
-// opens.
-TokenStep PlanToken(HKEY key, int32_t index, const HostConfig& host)
+// at its index with the same values keeps whatever is stored there. A host
+// that moved, or whose name, user id, security mode, port or protocol
+// changed, takes the token along that is stored at its old index now, bound
+// to its new values; a token for another token endpoint or client is of no
+// use and goes.
+TokenStep PlanToken(HKEY key, int32_t index, const HostConfig& host, const std::vector<HostConfig>& storedBindings)
 {
     if (host.Auth == PasswordSignIn)
         return {TokenStep::Delete, {}};
     if (host.TokenChanged) {
         if (host.RefreshToken.empty())
             return {TokenStep::Delete, {}};
-        std::optional<std::string> sealed = ProtectToken(host);
-        return sealed ? TokenStep{TokenStep::Write, std::move(*sealed)} : TokenStep{TokenStep::Refused, {}};
+        return SealToken(host);
     }
-    if (host.StoredIndex == index)
+    const HostConfig* stored = host.StoredIndex >= 0 && host.StoredIndex < static_cast<int32_t>(storedBindings.size())
+                                   ? &storedBindings[host.StoredIndex]
+                                   : nullptr;
+    if (stored != nullptr &&
+        (stored->OAuth.TokenUrl != host.OAuth.TokenUrl || stored->OAuth.ClientId != host.OAuth.ClientId))
+        return {TokenStep::Delete, {}};
+    const bool rebound = stored != nullptr && TokenBinding(*stored) != TokenBinding(host);
+    if (host.StoredIndex == index && !rebound)
         return {TokenStep::Keep, {}};
     // The token at the old index now is the newest one, unless a save that
     // stopped halfway put another host's there: that one does not open for
     // this host, and the one read at load time is taken instead.
     if (host.StoredIndex >= 0) {
-        std::optional<std::string> current = ReadHostBytes(key, kHostOAuthTokenProtectedPattern, host.StoredIndex);
-        if (current && UnprotectToken(*current, host))
-            return {TokenStep::Write, std::move(*current)};
+        const std::optional<std::string> current =
+            ReadHostBytes(key, kHostOAuthTokenProtectedPattern, host.StoredIndex);
+        if (current) {
+            if (std::optional<TokenStep> step = CarryToken(*current, host, stored))
+                return std::move(*step);
+        }
     }
+    if (host.StoredToken) {
+        if (std::optional<TokenStep> step = CarryToken(*host.StoredToken, host, stored))
+            return std::move(*step);
+    }
+    // One that opens nowhere stays as it was: the user signs in again.
     return host.StoredToken ? TokenStep{TokenStep::Write, *host.StoredToken} : TokenStep{TokenStep::Delete, {}};
 }
 
@@ -286,6 +351,7 @@ bool WriteHostDword(HKEY key, const char* pattern, int32_t index, int32_t number
 void LoadConfig(SetupModel& model)
 {
     model.HostList.clear();
+    model.StoredBindings.clear();
     UniqueRegKey key = OpenConfigKey();
     if (!key) {
         model.NoSavedConfig = 1;
@@ -304,6 +370,8 @@ void LoadConfig(SetupModel& model)
     model.HostList = ReadHosts(key.get(), count, [&model](const char* pattern, int32_t index) {
         return OfferNumberReset(model, pattern, index);
     });
+    // Before any repair: the values as they are stored.
+    model.StoredBindings = BindingsOf(model.HostList);
     for (int32_t index = 0; index < model.HostCount(); ++index)
         OfferCutsOfLongTexts(model, model.HostList[index], index);
     for (const HostConfig& host : model.HostList)
@@ -322,7 +390,7 @@ bool SaveConfig(SetupModel& model)
     bool stored = true;
     std::vector<TokenStep> tokens;
     for (int32_t index = 0; stored && index < model.HostCount(); ++index) {
-        tokens.push_back(PlanToken(key.get(), index, model.HostList[index]));
+        tokens.push_back(PlanToken(key.get(), index, model.HostList[index], model.StoredBindings));
         stored = WriteHost(key.get(), index, model.HostList[index], tokens.back());
     }
     stored = stored && WriteDword(key.get(), kHostCountValue, model.HostCount());
@@ -335,6 +403,7 @@ bool SaveConfig(SetupModel& model)
         return false;
     }
     NoteStoredTokens(model, tokens);
+    model.StoredBindings = BindingsOf(model.HostList);
     model.ConfigDirty = 0;
     if (!FindMonitor() && model.HostCount() > 0)
         LaunchMonitor();

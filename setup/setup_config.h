@@ -26,9 +26,12 @@ bool IsAnsiLeadByte(char byte);
 // a count pointing at missing values, then deletes every value of the hosts
 // beyond the count; then tells or starts the monitor. A host's refresh token
 // is written only when TokenChanged (a sign-in in the dialog) is set; else
-// the token stored at the host's index stays, and a host that moved takes
-// its stored token along. When a value cannot be stored or deleted it says
-// so, leaves ConfigDirty set and returns false without telling the monitor.
+// the token stored at the host's index stays, a host that moved takes its
+// stored token along, and one whose name, user id, security mode, port or
+// protocol changed has the token stored now bound to its new values; a
+// changed token endpoint or client ID deletes it. When a value cannot be
+// stored or deleted it says so, leaves ConfigDirty set and returns false
+// without telling the monitor.
 bool SaveConfig(SetupModel& model);
 
 // Writers; true when the value was stored.

@@ -142,16 +142,35 @@ void SetupDialog::HandleCommand(int id, int code)
             SelectHost();
         break;
     case IDC_PROTOCOL:
-    case IDC_SECURITY:
         if (code == CBN_SELCHANGE)
             editor_->ShowPortHint();
+        break;
+    case IDC_SECURITY:
+        if (code == CBN_SELCHANGE)
+            editor_->ChooseSecurity();
+        break;
+    case IDC_SIGN_IN:
+        if (code == CBN_SELCHANGE)
+            editor_->ChooseSignIn();
+        break;
+    case IDC_SIGN_IN_BUTTON:
+        if (code == BN_CLICKED && editor_->SignIn())
+            model_.ConfigDirty = 1;
+        break;
+    case IDC_PROVIDER:
+        if (code == BN_CLICKED && editor_->EditProvider())
+            model_.ConfigDirty = 1;
         break;
     case IDC_HOST_NAME:
     case IDC_USER_ID:
     case IDC_MAIL_READER:
     case IDC_MAIL_WAVE:
-        if (code == EN_CHANGE)
-            editor_->KeepWithinStoredLength(id);
+        if (code != EN_CHANGE)
+            break;
+        editor_->KeepWithinStoredLength(id);
+        // The sign-in is for the username as it stands.
+        if (id == IDC_USER_ID)
+            editor_->ShowSignInStatus();
         break;
     case IDC_BROWSE_READER:
         if (code == BN_CLICKED && editor_->BrowseMailReader())
@@ -183,7 +202,8 @@ LRESULT SetupDialog::SendItem(int control, UINT message, WPARAM wParam, LPARAM l
 // The labels end where their fields begin. A system whose substitute for the
 // dialog font is wider than the one the layout was drawn for would wrap a
 // label and hide its second line; such a label grows to the left instead,
-// within its group box. The port hint is no label: it begins at its field.
+// within its group box. The port hint and the sign-in line are no labels:
+// they begin at their fields.
 void SetupDialog::FitLabels()
 {
     RECT margin{10, 0, 0, 0};
@@ -192,7 +212,8 @@ void SetupDialog::FitLabels()
     for (HWND control = GetWindow(window_, GW_CHILD); control != nullptr; control = GetWindow(control, GW_HWNDNEXT)) {
         char className[16] = "";
         GetClassNameA(control, className, sizeof className);
-        if (lstrcmpiA(className, "Static") != 0 || GetDlgCtrlID(control) == IDC_PORT_HINT)
+        const int id = GetDlgCtrlID(control);
+        if (lstrcmpiA(className, "Static") != 0 || id == IDC_PORT_HINT || id == IDC_SIGN_IN_STATUS)
             continue;
         char text[64] = "";
         const int length = GetWindowTextA(control, text, sizeof text);
@@ -221,6 +242,7 @@ void SetupDialog::InitDialog()
     editor_->FillActionCombo();
     editor_->FillCombo(IDC_SECURITY, SecurityNames);
     editor_->FillCombo(IDC_PROTOCOL, ProtocolNames);
+    editor_->FillCombo(IDC_SIGN_IN, SignInNames);
     for (const HostConfig& host : model_.HostList)
         SendItem(IDC_HOST_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(host.Name.c_str()));
     if (model_.HostCount() > 0) {

@@ -3,8 +3,9 @@
 
 #include "platform.h"
 
-const SetupPlatformCalls kRealSetupPlatform = {&::GetOpenFileNameA, &::RegCreateKeyExA, &::RegSetValueExA,
-                                               &::RegDeleteValueW};
+const SetupPlatformCalls kRealSetupPlatform = {
+    &::GetOpenFileNameA, &::RegCreateKeyExA, &::RegSetValueExA,
+    &::RegDeleteValueW,  &::DialogBoxParamA, static_cast<SignInWindowRunner>(&::RunSignInWindow)};
 
 SetupPlatformCalls gSetupPlatform = kRealSetupPlatform;
 

@@ -1,8 +1,11 @@
 // The platform calls that only the setup program makes and a test must
-// observe: the Open dialog and the registry writes and deletions. Called
+// observe: the Open dialog, the registry writes and deletions, the modal
+// dialogs of its own and the sign-in window, which opens the browser. Called
 // through gSetupPlatform, which holds the real functions; a test may replace
 // an entry. Beside them the helpers for the setup program's own boxes and help.
 #pragma once
+
+#include "sign_in_window.h"
 
 #include <windows.h>
 #include <commdlg.h>
@@ -14,6 +17,8 @@ struct SetupPlatformCalls {
     decltype(&::RegCreateKeyExA) RegCreateKeyExA;
     decltype(&::RegSetValueExA) RegSetValueExA;
     decltype(&::RegDeleteValueW) RegDeleteValueW;
+    decltype(&::DialogBoxParamA) DialogBoxParamA;
+    SignInWindowRunner RunSignInWindow;
 };
 
 // Process-wide so that a test can replace an entry for the whole program.

@@ -3,6 +3,7 @@
 #pragma once
 
 #define IDD_SETUP 102
+#define IDD_PROVIDER 103
 #define IDI_SETUP 128
 
 #define IDC_HOST_NAME 1000
@@ -21,4 +22,18 @@
 #define IDC_PORT 1017
 #define IDC_PROTOCOL 1018
 #define IDC_PORT_HINT 1019
+#define IDC_SIGN_IN 1020
+#define IDC_SIGN_IN_STATUS 1021
+#define IDC_SIGN_IN_BUTTON 1022
+#define IDC_PROVIDER 1023
+#define IDC_PASSWORD_LABEL 1024
+
+/* The provider dialog's fields, in the order of ProviderField
+   (host_editor_rules.h), and its note. */
+#define IDC_PROVIDER_AUTHORIZE 1100
+#define IDC_PROVIDER_TOKEN 1101
+#define IDC_PROVIDER_CLIENT_ID 1102
+#define IDC_PROVIDER_SCOPE 1103
+#define IDC_PROVIDER_DEVICE 1104
+#define IDC_PROVIDER_NOTE 1105
 #define ID_HELP 57670

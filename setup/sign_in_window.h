@@ -38,6 +38,9 @@ SignInEdge RealSignInEdge();
 // when the sign-in succeeded; nothing otherwise, after the window said why
 // (nothing when the user cancelled).
 std::optional<std::string> RunSignInWindow(HWND owner, const OAuthProvider& provider, std::string_view user);
+// Its shape, for the setup program's table of platform calls.
+using SignInWindowRunner = std::optional<std::string> (*)(HWND owner, const OAuthProvider& provider,
+                                                          std::string_view user);
 
 // The same with the provider and the browser given.
 std::optional<std::string> RunSignInWindow(HWND owner, const OAuthProvider& provider, std::string_view user,

@@ -56,13 +56,33 @@ LSTATUS WINAPI RecordRegDeleteValue(HKEY key, LPCWSTR name)
     return kRealSetupPlatform.RegDeleteValueW(key, name);
 }
 
+INT_PTR WINAPI RunModalScript(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC proc, LPARAM parameter)
+{
+    ++gSetupRecorder->modalDialogs;
+    const HWND dialog = CreateDialogParamA(instance, name, owner, proc, parameter);
+    if (dialog == nullptr)
+        return -1;
+    if (gSetupRecorder->modalScript)
+        gSetupRecorder->modalScript(dialog);
+    else
+        SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    DestroyWindow(dialog);
+    return 0;
+}
+
+std::optional<std::string> RecordSignIn(HWND owner, const OAuthProvider& provider, std::string_view user)
+{
+    gSetupRecorder->signIns.push_back({owner, provider, std::string(user)});
+    return gSetupRecorder->signInToken;
+}
+
 }  // namespace
 
 SetupPlatformRecorder::SetupPlatformRecorder()
 {
     gSetupRecorder = this;
-    gSetupPlatform =
-        SetupPlatformCalls{&RecordGetOpenFileName, &RecordRegCreateKeyEx, &RecordRegSetValueEx, &RecordRegDeleteValue};
+    gSetupPlatform = SetupPlatformCalls{&RecordGetOpenFileName, &RecordRegCreateKeyEx, &RecordRegSetValueEx,
+                                        &RecordRegDeleteValue,  &RunModalScript,       &RecordSignIn};
 }
 
 SetupPlatformRecorder::~SetupPlatformRecorder()

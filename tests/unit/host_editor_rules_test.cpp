@@ -1,6 +1,8 @@
 // How typed editor values become host record values.
 #include "host_editor_rules.h"
 
+#include "provider_presets.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -165,6 +167,90 @@ TEST(NewHostRecord, IsNamedNewHostWithEmptyTextsThirtySecondsNoActionAndSslTlsOn
     EXPECT_EQ(host.Security, SslTls);
     EXPECT_EQ(host.Port, 0);
     EXPECT_EQ(host.Protocol, Pop3);
+}
+
+const OAuthProvider kOther{"https://login.example.com/authorize", "https://login.example.com/token", "client-1", "mail",
+                           ""};
+
+TEST(SignInChoice, AnotherEntryStartsAfreshWithThePresetOrNoProviderAndNoToken)
+{
+    OAuthProvider ownClient = MicrosoftAccountProvider();
+    ownClient.ClientId = "own-client";
+    struct Case {
+        int32_t auth;
+        OAuthProvider provider;
+        int shown;
+        int picked;
+        int32_t authAfter;
+        OAuthProvider providerAfter;
+        bool tokenKept;
+    };
+    const Case cases[] = {
+        {PasswordSignIn, {}, PasswordEntry, MicrosoftEntry, OAuthSignIn, MicrosoftAccountProvider(), false},
+        {OAuthSignIn, ownClient, MicrosoftEntry, MicrosoftEntry, OAuthSignIn, ownClient, true},
+        {OAuthSignIn, ownClient, MicrosoftEntry, OtherProviderEntry, OAuthSignIn, {}, false},
+        {OAuthSignIn, kOther, OtherProviderEntry, PasswordEntry, PasswordSignIn, {}, false},
+        // A method the list cannot show stays until the user picks one.
+        {7, kOther, -1, -1, 7, kOther, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.picked);
+        SignInValues values{c.auth, c.provider, "token", false, false};
+        EXPECT_EQ(SignInPosition(values), c.shown);
+        ChooseSignIn(values, c.picked);
+        EXPECT_EQ(values.Auth, c.authAfter);
+        EXPECT_EQ(values.OAuth, c.providerAfter);
+        EXPECT_EQ(values.RefreshToken, c.tokenKept ? "token" : "");
+        EXPECT_EQ(values.TokenChanged, !c.tokenKept);
+    }
+}
+
+TEST(SignInChoice, OnlyANewTokenEndpointOrClientDropsTheTokenAndTheLineSaysWhoIsSignedIn)
+{
+    struct Case {
+        OAuthProvider provider;
+        const char* status;
+    };
+    OAuthProvider scope = kOther, token = kOther, client = kOther;
+    scope.Scope = "mail offline_access";
+    token.TokenUrl = "https://other.example.com/token";
+    client.ClientId = "client-2";
+    for (const Case& c :
+         {Case{scope, "Signed in as user1."}, Case{token, "Not signed in yet."}, Case{client, "Not signed in yet."}}) {
+        SignInValues values{OAuthSignIn, kOther, "token", false, false};
+        EXPECT_TRUE(ChangeProvider(values, c.provider));
+        EXPECT_EQ(SignInStatus(values, "user1"), c.status);
+    }
+    SignInValues lost{OAuthSignIn, kOther, "", true, false};
+    EXPECT_EQ(SignInStatus(lost, "user1"), "The stored sign-in cannot be read on this computer; sign in again.");
+    AcceptToken(lost, "new");
+    EXPECT_EQ(SignInStatus(lost, "user1"), "Signed in as user1.");
+    EXPECT_TRUE(lost.TokenChanged);
+    EXPECT_EQ(SignInStatus(SignInValues{}, "user1"), "");
+}
+
+TEST(ProviderFields, AddressesAreHttpsTheDeviceAddressMayStayEmptyAndAClientIdIsNeeded)
+{
+    struct Case {
+        const char* authorize;
+        const char* token;
+        const char* client;
+        const char* device;
+        int field;  // -1: taken
+    };
+    const Case cases[] = {
+        {"https://a.example/auth", "https://a.example/token", "c", "", -1},
+        {"HTTPS://a.example/auth", "https://a.example/token", "c", "https://a.example/device", -1},
+        {"http://a.example/auth", "https://a.example/token", "c", "", AuthorizeField},
+        {"https://a.example/auth", "", "c", "", TokenField},
+        {"https://a.example/auth", "https://", "c", "", TokenField},
+        {"https://a.example/auth", "https://a.example/token", "", "", ClientIdField},
+        {"https://a.example/auth", "https://a.example/token", "c", "a.example/device", DeviceField},
+    };
+    for (const Case& c : cases) {
+        const std::optional<ProviderFault> fault = CheckProvider({c.authorize, c.token, c.client, "", c.device});
+        EXPECT_EQ(fault ? fault->Field : -1, c.field) << c.authorize << ' ' << c.token << ' ' << c.device;
+    }
 }
 
 }  // namespace

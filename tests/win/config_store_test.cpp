@@ -941,6 +941,36 @@ TEST_F(ConfigStore, ASaveWithoutASignInKeepsEveryStoredTokenAndTheMonitorsRotate
     EXPECT_FALSE(gHostTable[2].TokenLost);
 }
 
+// The token stored now goes with the host's changed values, since it is
+// still good for the mailbox; it is no good for another endpoint or client.
+TEST_F(ConfigStore, ASaveBindsTheStoredTokenToChangedValuesAndDropsItForAnotherTokenEndpointOrClient)
+{
+    struct Case {
+        const char* what;
+        void (*change)(HostConfig&);
+        const char* token;  // read back
+    };
+    const Case cases[] = {
+        {"name", [](HostConfig& host) { host.Name = "other.example.org"; }, "a"},
+        {"port", [](HostConfig& host) { host.Port = 1993; }, "a"},
+        {"authorization address", [](HostConfig& host) { host.OAuth.AuthorizeUrl = "https://other.example.com/a"; },
+         "a"},
+        {"token endpoint", [](HostConfig& host) { host.OAuth.TokenUrl = "https://other.example.com/token"; }, ""},
+        {"client", [](HostConfig& host) { host.OAuth.ClientId = "client-9"; }, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DeleteConfigKey();
+        model.HostList = {OAuthHost(0, "a")};
+        ASSERT_TRUE(SaveConfig(model));
+        c.change(model.HostList[0]);
+        ASSERT_TRUE(SaveConfig(model));
+        ASSERT_EQ(SetupExit(), std::nullopt);
+        EXPECT_EQ(model.HostList[0].RefreshToken, c.token);
+        EXPECT_FALSE(model.HostList[0].TokenLost);
+    }
+}
+
 // The real exit, in a child process: what the user's system sees.
 void ShowBoxOnStandardError(const char* text)
 {

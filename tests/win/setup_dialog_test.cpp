@@ -4,6 +4,9 @@
 // are recorded instead of shown.
 #include "config_registry.h"
 #include "control_messages.h"
+#include "password_protection.h"
+#include "provider_dialog.h"
+#include "provider_presets.h"
 #include "setup_config.h"
 #include "setup_dialog.h"
 #include "setup_platform.h"
@@ -846,7 +849,7 @@ TEST_F(SetupDialogTest, TheTemplateHasEveryControlWhereTheLayoutPutsIt)
     EXPECT_EQ(GetWindowLongA(window_, GWL_EXSTYLE) & WS_EX_APPWINDOW, WS_EX_APPWINDOW);
     RECT client;
     GetClientRect(window_, &client);
-    RECT size{0, 0, 362, 238};
+    RECT size{0, 0, 362, 280};
     MapDialogRect(window_, &size);
     EXPECT_EQ(client.right, size.right);
     EXPECT_EQ(client.bottom, size.bottom);
@@ -863,32 +866,38 @@ TEST_F(SetupDialogTest, TheTemplateHasEveryControlWhereTheLayoutPutsIt)
         {1016, "ComboBox", "", {87, 63, 142, 0}},
         {1017, "Edit", "", {87, 84, 40, 13}},
         {1001, "Edit", "", {87, 105, 142, 13}},
-        {1002, "Edit", "", {87, 126, 142, 13}},
-        {1003, "Edit", "", {87, 147, 127, 13}},
-        {1013, "Button", "...", {218, 147, 11, 13}},
-        {1004, "Edit", "", {87, 168, 127, 13}},
-        {1015, "Button", "...", {218, 168, 11, 13}},
-        {1005, "Edit", "", {87, 189, 142, 13}},
-        {1006, "ComboBox", "", {87, 210, 142, 0}},
+        {1020, "ComboBox", "", {87, 126, 142, 0}},
+        {1002, "Edit", "", {87, 147, 142, 13}},
+        {1022, "Button", "Sign &in...", {87, 168, 50, 14}},
+        {1023, "Button", "&Provider...", {141, 168, 50, 14}},
+        {1003, "Edit", "", {87, 189, 127, 13}},
+        {1013, "Button", "...", {218, 189, 11, 13}},
+        {1004, "Edit", "", {87, 210, 127, 13}},
+        {1015, "Button", "...", {218, 210, 11, 13}},
+        {1005, "Edit", "", {87, 231, 142, 13}},
+        {1006, "ComboBox", "", {87, 252, 142, 0}},
         {1007, "ListBox", "", {250, 20, 98, 77}},
         {1008, "Button", "&Add", {259, 102, 36, 14}},
         {1009, "Button", "&Delete", {304, 102, 36, 14}},
         {1, "Button", "&Save", {243, 132, 48, 14}},
         {57670, "Button", "Help", {307, 132, 48, 14}},
         {0xFFFF, "Button", "Hosts", {243, 7, 112, 119}},
-        {0xFFFF, "Button", "Host information", {7, 7, 228, 223}},
+        {0xFFFF, "Button", "Host information", {7, 7, 228, 265}},
         {0xFFFF, "Static", "Host name:", {45, 23, 37, 8}},
         {0xFFFF, "Static", "Username:", {43, 107, 39, 8}},
-        {0xFFFF, "Static", "Password:", {42, 128, 40, 8}},
-        {0xFFFF, "Static", "Play sound:", {45, 149, 38, 8}},
-        {0xFFFF, "Static", "Mail reader:", {44, 170, 38, 8}},
-        {0xFFFF, "Static", "Seconds per check:", {13, 191, 69, 8}},
-        {0xFFFF, "Static", "Action on new mail:", {16, 212, 66, 8}},
+        {1024, "Static", "Password:", {42, 149, 40, 8}},
+        {0xFFFF, "Static", "Play sound:", {45, 191, 38, 8}},
+        {0xFFFF, "Static", "Mail reader:", {44, 212, 38, 8}},
+        {0xFFFF, "Static", "Seconds per check:", {13, 233, 69, 8}},
+        {0xFFFF, "Static", "Action on new mail:", {16, 254, 66, 8}},
         {0xFFFF, "Static", "Protocol:", {46, 44, 36, 8}},
         {0xFFFF, "Static", "Security:", {46, 65, 36, 8}},
         {0xFFFF, "Static", "Port:", {62, 86, 20, 8}},
         // The hint of the shown host's protocol and mode (POP3, none).
         {1019, "Static", "(default 110)", {132, 86, 97, 8}},
+        {0xFFFF, "Static", "Sign-in:", {54, 128, 28, 8}},
+        // Empty for a host that signs in with a password.
+        {1021, "Static", "", {87, 149, 142, 8}},
     };
     HWND control = GetWindow(window_, GW_CHILD);
     for (const Expected& expected : layout) {
@@ -951,9 +960,196 @@ TEST_F(SetupDialogTest, TheTemplateHasEveryControlWhereTheLayoutPutsIt)
     EXPECT_EQ(SendMessageA(Item(IDC_PORT), EM_GETLIMITTEXT, 0, 0), 5);
     EXPECT_EQ(GetWindowLongA(Item(IDC_PORT_HINT), GWL_STYLE) & WS_TABSTOP, 0);
     std::vector<int> tabOrder;
-    for (HWND at = Item(IDC_HOST_NAME); tabOrder.size() < 5; at = GetNextDlgTabItem(window_, at, FALSE))
+    for (HWND at = Item(IDC_HOST_NAME); tabOrder.size() < 7; at = GetNextDlgTabItem(window_, at, FALSE))
         tabOrder.push_back(GetDlgCtrlID(at));
-    EXPECT_EQ(tabOrder, (std::vector<int>{IDC_HOST_NAME, IDC_PROTOCOL, IDC_SECURITY, IDC_PORT, IDC_USER_ID}));
+    EXPECT_EQ(tabOrder, (std::vector<int>{IDC_HOST_NAME, IDC_PROTOCOL, IDC_SECURITY, IDC_PORT, IDC_USER_ID, IDC_SIGN_IN,
+                                          IDC_PASSWORD}));
+}
+
+const OAuthProvider kOtherProvider{"https://login.example.com/authorize", "https://login.example.com/token", "client-1",
+                                   "mail offline_access", ""};
+
+// A host that signs in with OAuth over SSL/TLS, signed in when a token is
+// given.
+HostConfig OAuthHost(int number, const OAuthProvider& provider, const std::string& token)
+{
+    HostConfig host = SampleHost(number);
+    host.Password.clear();
+    host.Security = SslTls;
+    host.Auth = OAuthSignIn;
+    host.OAuth = provider;
+    host.RefreshToken = token;
+    host.TokenChanged = !token.empty();
+    return host;
+}
+
+// The list as the setup program saves it, and as it reads it back.
+void SaveHosts(std::vector<HostConfig> hosts)
+{
+    SetupModel model;
+    model.HostList = std::move(hosts);
+    ASSERT_TRUE(SaveConfig(model));
+}
+std::vector<HostConfig> LoadHosts()
+{
+    SetupModel model;
+    LoadConfig(model);
+    return model.HostList;
+}
+
+TEST_F(SetupDialogTest, TheSignInListShowsThePasswordOrTheSignInAndAnOAuthEntryNeverKeepsNone)
+{
+    OAuthProvider ownClient = MicrosoftAccountProvider();
+    ownClient.ClientId = "own-client";
+    SaveHosts({SampleHost(1), OAuthHost(2, ownClient, "token-2"), OAuthHost(3, kOtherProvider, "")});
+    Open();
+    EXPECT_EQ(ComboEntries(IDC_SIGN_IN),
+              (std::vector<std::string>{"Password", "Microsoft account", "Other OAuth 2.0 provider"}));
+    const auto shown = [this] {
+        std::string controls;
+        for (int id : {IDC_PASSWORD, IDC_PASSWORD_LABEL, IDC_SIGN_IN_STATUS, IDC_SIGN_IN_BUTTON, IDC_PROVIDER})
+            controls += IsWindowVisible(Item(id)) ? '1' : '0';
+        return controls;
+    };
+    const std::string providerShown = MicrosoftAccountProvider().ClientId.empty() ? "1" : "0";
+    struct Case {
+        const char* entry;
+        std::string controls;  // password, its label, the sign-in line, Sign in, Provider
+        const char* status;
+    };
+    const Case cases[] = {{"Password", "11000", ""},
+                          {"Microsoft account", "0011" + providerShown, "Signed in as user2."},
+                          {"Other OAuth 2.0 provider", "00111", "Not signed in yet."}};
+    for (int host = 0; host < 3; ++host) {
+        ChooseHost(host);
+        EXPECT_EQ(Text(IDC_SIGN_IN), cases[host].entry);
+        EXPECT_EQ(shown(), cases[host].controls) << host;
+        EXPECT_EQ(Text(IDC_SIGN_IN_STATUS), cases[host].status);
+    }
+
+    // The first host has no security: an OAuth entry takes SSL/TLS at once,
+    // and "None" is refused while it is chosen.
+    ChooseHost(0);
+    Choose(IDC_SIGN_IN, OtherProviderEntry);
+    EXPECT_EQ(shown(), "00111");
+    EXPECT_EQ(Text(IDC_SECURITY), "SSL/TLS");
+    EXPECT_EQ(Text(IDC_SIGN_IN_STATUS), "Not signed in yet.");
+    Choose(IDC_SECURITY, NoSecurity);
+    EXPECT_EQ(platform.BoxTexts(), std::vector<std::string>{kSignInNeedsSecurityText});
+    EXPECT_EQ(Text(IDC_SECURITY), "SSL/TLS");
+    Choose(IDC_SIGN_IN, PasswordEntry);
+    Choose(IDC_SECURITY, NoSecurity);
+    EXPECT_EQ(Text(IDC_SECURITY), "None");
+    EXPECT_EQ(shown(), "11000");
+    EXPECT_EQ(platform.boxes.size(), 1u);
+}
+
+TEST_F(SetupDialogTest, TheMicrosoftEntryFillsItsProviderAndAServerNotNamedYet)
+{
+    Open();
+    Choose(IDC_SIGN_IN, MicrosoftEntry);
+    EXPECT_EQ(Text(IDC_HOST_NAME), "outlook.office365.com");
+    EXPECT_EQ(Connection(), (std::vector<std::string>{"POP3", "SSL/TLS", "995", "(default 995)"}));
+    Click(IDC_ADD);
+    EXPECT_EQ(Model().HostList[0].Auth, OAuthSignIn);
+    EXPECT_EQ(Model().HostList[0].OAuth, MicrosoftAccountProvider());
+    EXPECT_EQ(Model().HostList[0].Port, 995);
+
+    Type(IDC_HOST_NAME, "");
+    Choose(IDC_PROTOCOL, Imap);
+    Choose(IDC_SECURITY, StartTls);
+    Choose(IDC_SIGN_IN, MicrosoftEntry);
+    EXPECT_EQ(Connection(), (std::vector<std::string>{"IMAP", "SSL/TLS", "993", "(default 993)"}));
+    // A server already named stays.
+    Type(IDC_HOST_NAME, "imap.example.org");
+    Choose(IDC_SIGN_IN, PasswordEntry);
+    Choose(IDC_SIGN_IN, MicrosoftEntry);
+    EXPECT_EQ(Text(IDC_HOST_NAME), "imap.example.org");
+}
+
+TEST_F(SetupDialogTest, ASignInIsSavedAsTheTokenWithoutAPasswordAndAFailedOneChangesNothing)
+{
+    SaveHosts({SampleHost(1)});
+    Open();
+    Choose(IDC_SIGN_IN, MicrosoftEntry);
+    Type(IDC_USER_ID, "");
+    Click(IDC_SIGN_IN_BUTTON);
+    EXPECT_EQ(platform.BoxTexts(), std::vector<std::string>{kSignInNeedsUserText});
+    Type(IDC_USER_ID, "user1");
+
+    // Without a client ID built in, the first sign-in asks for one.
+    const bool asksClientId = MicrosoftAccountProvider().ClientId.empty();
+    OAuthProvider expected = MicrosoftAccountProvider();
+    if (asksClientId)
+        expected.ClientId = "my-client";
+    std::string note;
+    bool presetLocked = false;
+    platform.modalScript = [&](HWND box) {
+        char text[512] = "";
+        GetDlgItemTextA(box, IDC_PROVIDER_NOTE, text, sizeof text);
+        note = text;
+        presetLocked = (GetWindowLongA(GetDlgItem(box, IDC_PROVIDER_TOKEN), GWL_STYLE) & ES_READONLY) != 0;
+        SetDlgItemTextA(box, IDC_PROVIDER_CLIENT_ID, "my-client");
+        SendMessageA(box, WM_COMMAND, IDOK, 0);
+    };
+    Click(IDC_SIGN_IN_BUTTON);
+    ASSERT_EQ(platform.signIns.size(), 1u);
+    EXPECT_EQ(platform.signIns[0].owner, window_);
+    EXPECT_EQ(platform.signIns[0].user, "user1");
+    EXPECT_EQ(platform.signIns[0].provider, expected);
+    EXPECT_EQ(platform.modalDialogs, asksClientId ? 1 : 0);
+    if (asksClientId) {
+        EXPECT_EQ(note, kClientIdNoteText);
+        EXPECT_TRUE(presetLocked);
+    }
+    EXPECT_EQ(Text(IDC_SIGN_IN_STATUS), "Not signed in yet.");
+
+    // The client ID stays with the host: the next sign-in asks no more.
+    platform.signInToken = "refresh-1";
+    Click(IDC_SIGN_IN_BUTTON);
+    EXPECT_EQ(platform.modalDialogs, asksClientId ? 1 : 0);
+    EXPECT_EQ(Text(IDC_SIGN_IN_STATUS), "Signed in as user1.");
+    EXPECT_EQ(Model().ConfigDirty, 1);
+    Click(IDOK);
+    EXPECT_TRUE(dialog_->ended());
+    EXPECT_FALSE(ReadRawValue("Host0PasswordProtected"));
+    const std::vector<HostConfig> stored = LoadHosts();
+    EXPECT_EQ(stored[0].RefreshToken, "refresh-1");
+    EXPECT_EQ(stored[0].OAuth, expected);
+    EXPECT_EQ(stored[0].Password, "");
+}
+
+TEST_F(SetupDialogTest, ANewUserKeepsTheTokenStoredNowAndANewTokenAddressDropsIt)
+{
+    SaveHosts({OAuthHost(1, kOtherProvider, "refresh-1"), OAuthHost(2, kOtherProvider, "refresh-2")});
+    Open();
+    // The monitor stores the token that its provider rotated meanwhile.
+    HostConfig rotated = LoadHosts()[0];
+    rotated.RefreshToken = "refresh-1b";
+    WriteRawValue("Host0OAuthTokenProtected", REG_BINARY, ProtectToken(rotated).value());
+    Type(IDC_USER_ID, "someone.else");
+    EXPECT_EQ(Text(IDC_SIGN_IN_STATUS), "Signed in as someone.else.");
+
+    ChooseHost(1);
+    platform.modalScript = [](HWND box) {
+        SetDlgItemTextA(box, IDC_PROVIDER_TOKEN, "http://other.example.com/token");
+        SendMessageA(box, WM_COMMAND, IDOK, 0);
+        EXPECT_EQ(GetFocus(), GetDlgItem(box, IDC_PROVIDER_TOKEN));
+        SetDlgItemTextA(box, IDC_PROVIDER_TOKEN, "https://other.example.com/token");
+        SendMessageA(box, WM_COMMAND, IDOK, 0);
+    };
+    Click(IDC_PROVIDER);
+    EXPECT_EQ(platform.BoxTexts(), std::vector<std::string>{"An address must start with https://."});
+    EXPECT_EQ(Text(IDC_SIGN_IN_STATUS), "Not signed in yet.");
+    Click(IDOK);
+    EXPECT_TRUE(dialog_->ended());
+
+    const std::vector<HostConfig> stored = LoadHosts();
+    EXPECT_EQ(stored[0].UserID, "someone.else");
+    EXPECT_EQ(stored[0].RefreshToken, "refresh-1b");
+    EXPECT_EQ(stored[1].OAuth.TokenUrl, "https://other.example.com/token");
+    EXPECT_EQ(stored[1].RefreshToken, "");
+    EXPECT_FALSE(stored[1].TokenLost);
 }
 
 }  // namespace

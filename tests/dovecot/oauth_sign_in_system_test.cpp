@@ -84,7 +84,7 @@ protected:
 
     int CodeGrants() const { return rig.Counters().value_or(RigCounters{}).CodeGrants; }
 
-    // Presses "Sign in..." with the browser set to `mode`; the box that
+    // Presses "Sign in…" with the browser set to `mode`; the box that
     // follows, its text, and the box answered.
     std::string FailedSignIn(const SetupProcess& setup, HWND dialog, const std::string& mode) const
     {

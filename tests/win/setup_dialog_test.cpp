@@ -868,7 +868,7 @@ TEST_F(SetupDialogTest, TheTemplateHasEveryControlWhereTheLayoutPutsIt)
         {1001, "Edit", "", {87, 105, 142, 13}},
         {1020, "ComboBox", "", {87, 126, 142, 0}},
         {1002, "Edit", "", {87, 147, 142, 13}},
-        {1022, "Button", "Sign &in...", {87, 168, 50, 14}},
+        {1022, "Button", "Sign &in\x85", {87, 168, 50, 14}},
         {1023, "Button", "&Provider...", {141, 168, 50, 14}},
         {1003, "Edit", "", {87, 189, 127, 13}},
         {1013, "Button", "...", {218, 189, 11, 13}},

@@ -53,19 +53,9 @@ protected:
     void StoreSignedInHost(const std::string& refreshToken) const
     {
         HostConfig host = Host();
-        StoreHosts({host});
-        WriteDwordValue("Host0Security", host.Security);
-        WriteDwordValue("Host0Port", host.Port);
-        WriteDwordValue("Host0Protocol", host.Protocol);
-        WriteDwordValue("Host0Auth", OAuthSignIn);
-        WriteTextValue("Host0OAuthAuthorizeUrl", host.OAuth.AuthorizeUrl);
-        WriteTextValue("Host0OAuthTokenUrl", host.OAuth.TokenUrl);
-        WriteTextValue("Host0OAuthClientId", host.OAuth.ClientId);
-        WriteTextValue("Host0OAuthScope", host.OAuth.Scope);
         host.RefreshToken = refreshToken;
-        const std::optional<std::string> blob = ProtectToken(host);
-        ASSERT_TRUE(blob.has_value());
-        WriteRawValue("Host0OAuthTokenProtected", REG_BINARY, *blob);
+        StoreHosts({host});
+        StoreNewerValues(0, host);
     }
 
     std::optional<std::string> StoredRefreshToken() const

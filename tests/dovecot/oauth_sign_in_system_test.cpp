@@ -70,16 +70,8 @@ protected:
     }
     void StoreHost() const
     {
-        const HostConfig host = Host();
-        StoreHosts({host});
-        WriteDwordValue("Host0Security", host.Security);
-        WriteDwordValue("Host0Port", host.Port);
-        WriteDwordValue("Host0Protocol", host.Protocol);
-        WriteDwordValue("Host0Auth", OAuthSignIn);
-        WriteTextValue("Host0OAuthAuthorizeUrl", host.OAuth.AuthorizeUrl);
-        WriteTextValue("Host0OAuthTokenUrl", host.OAuth.TokenUrl);
-        WriteTextValue("Host0OAuthClientId", host.OAuth.ClientId);
-        WriteTextValue("Host0OAuthScope", host.OAuth.Scope);
+        StoreHosts({Host()});
+        StoreNewerValues(0, Host());
     }
 
     int CodeGrants() const { return rig.Counters().value_or(RigCounters{}).CodeGrants; }

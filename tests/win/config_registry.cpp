@@ -101,6 +101,23 @@ void StoreHosts(const std::vector<HostConfig>& hosts)
     WriteDwordValue(kHostCountValue, static_cast<int32_t>(hosts.size()));
 }
 
+void StoreNewerValues(int index, const HostConfig& host)
+{
+    WriteDwordValue(Indexed(kHostSecurityPattern, index), host.Security);
+    WriteDwordValue(Indexed(kHostPortPattern, index), host.Port);
+    WriteDwordValue(Indexed(kHostProtocolPattern, index), host.Protocol);
+    WriteDwordValue(Indexed(kHostAuthPattern, index), host.Auth);
+    if (host.Auth != OAuthSignIn)
+        return;
+    WriteTextValue(Indexed(kHostOAuthAuthorizeUrlPattern, index), host.OAuth.AuthorizeUrl);
+    WriteTextValue(Indexed(kHostOAuthTokenUrlPattern, index), host.OAuth.TokenUrl);
+    WriteTextValue(Indexed(kHostOAuthClientIdPattern, index), host.OAuth.ClientId);
+    WriteTextValue(Indexed(kHostOAuthScopePattern, index), host.OAuth.Scope);
+    WriteTextValue(Indexed(kHostOAuthDeviceUrlPattern, index), host.OAuth.DeviceUrl);
+    if (!host.RefreshToken.empty())
+        WriteRawValue(Indexed(kHostOAuthTokenProtectedPattern, index), REG_BINARY, ProtectToken(host).value());
+}
+
 std::optional<std::string> OpenedPassword(int index)
 {
     const std::optional<RawValue> name = ReadRawValue(Indexed(kHostNamePattern, index));

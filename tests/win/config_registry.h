@@ -29,6 +29,11 @@ std::vector<std::string> ValueNames();
 // password scrambled, no protected one) and the count.
 void StoreHosts(const std::vector<HostConfig>& hosts);
 
+// Adds to a host that StoreHosts stored at the index what the setup program
+// saves today: its security, port and protocol, and for an OAuth host its
+// sign-in method, provider and, when it has one, its protected refresh token.
+void StoreNewerValues(int index, const HostConfig& host);
+
 // The protected password of a host opened for the name, user id, security
 // mode, port and protocol stored beside it; nothing when it is absent or
 // cannot be opened.

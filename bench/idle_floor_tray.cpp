@@ -15,6 +15,8 @@
 #include <process.h>
 #include <shellapi.h>
 #include <wincrypt.h>
+#include <winhttp.h>
+#include <bcrypt.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -31,6 +33,7 @@ void* const volatile kImports[] = {
     reinterpret_cast<void*>(&RegCloseKey),    reinterpret_cast<void*>(&CryptUnprotectData),
     reinterpret_cast<void*>(&GetStockObject), reinterpret_cast<void*>(&sndPlaySoundA),
     reinterpret_cast<void*>(&WSAStartup),     reinterpret_cast<void*>(&FreeContextBuffer),
+    reinterpret_cast<void*>(&WinHttpOpen),    reinterpret_cast<void*>(&BCryptGenRandom),
 };
 
 // Like the check thread between ticks: a wait on an event that could end it

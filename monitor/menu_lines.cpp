@@ -1,25 +1,45 @@
 // The host lines of the tray menu, cut to fit their buffer, never overflowing it.
 #include "menu_lines.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
+
+namespace {
+
+// Copies as much of the text as fits before `last`, the byte kept for the
+// terminating NUL, and returns the new end.
+char* AppendCut(char* end, const char* last, std::string_view text)
+{
+    const size_t length = std::min(text.size(), static_cast<size_t>(last - end));
+    std::memcpy(end, text.data(), length);
+    return end + length;
+}
+
+}  // namespace
 
 void FormatMenuLine(char (&line)[kMenuLineSize], const char* name, const char* status)
 {
     if (status == nullptr)
         status = kNoStatusText;
     const size_t room = kMenuLineSize - 1;
-    const size_t nameLength = std::strlen(name);
-    const size_t statusLength = std::strlen(status);
-    if (nameLength + 2 + statusLength <= room) {
-        std::snprintf(line, sizeof line, "%s: %s", name, status);
-        return;
+    const std::string_view nameText = name;
+    const std::string_view statusText = status;
+    char* const last = line + room;
+    char* end = line;
+    if (nameText.size() + 2 + statusText.size() <= room) {
+        end = AppendCut(end, last, nameText);
+    } else {
+        const size_t fixed = 3 + 2 + statusText.size();  // "...", ": ", the status
+        end = AppendCut(end, last, nameText.substr(0, fixed < room ? room - fixed : 0));
+        end = AppendCut(end, last, "...");
     }
-    const size_t fixed = 3 + 2 + statusLength;  // "...", ": ", the status
-    const int kept = fixed < room ? static_cast<int>(room - fixed) : 0;
-    // snprintf cuts whatever still does not fit (a status text beyond any
-    // the monitor has) at the buffer's end.
-    std::snprintf(line, sizeof line, "%.*s...: %s", kept, name, status);
+    // Whatever still does not fit (a status text beyond any the monitor has)
+    // is cut at the buffer's end.
+    end = AppendCut(end, last, ": ");
+    end = AppendCut(end, last, statusText);
+    *end = '\0';
 }
 
 void FormatHostMenuLine(char (&line)[kMenuLineSize], const HostEntry& host)

@@ -17,3 +17,11 @@ inline constexpr const char* kMonitorWindowName = "ZT-Quillo";
 
 inline constexpr const char* kMonitorCommandLine = "quillo";
 inline constexpr const char* kSetupCommandLine = "Kelvo";
+
+// The setup program starts the monitor so once, after the save that made the
+// first configuration, and the monitor then tells the new user where it
+// went. An argument, not a stored value: only that start knows it is the
+// first, and a monitor of an older version ignores arguments. The monitor
+// takes its arguments as exactly the switch or not at all.
+inline constexpr const char* kFirstStartSwitch = "/firststart";
+inline constexpr const char* kMonitorFirstStartCommandLine = "quillo /firststart";

@@ -10,6 +10,7 @@ enum NewMailAction : int32_t {
     Nothing = 0,
     PopUpMessageBox = 1,
     LaunchMailReader = 2,
+    ShowNotification = 3,
 };
 
 // How a host's connection is secured (Host%dSecurity), in stored-value order.

@@ -18,6 +18,9 @@
 // file, which a test may compare.
 inline constexpr char kNotTriedYetText[] = "Haven't tried to contact server yet.";
 
+// What a host's NewMessages holds while no check has told the count.
+inline constexpr int32_t kUnknownMessageCount = -1;
+
 // Every host whose delay in milliseconds does not exceed this is due at the
 // check thread's first tick after a load.
 inline constexpr int64_t kInitialElapsedMs = 0x20000000;
@@ -34,8 +37,9 @@ struct ServerTexts {
     size_t Used = 0;  // the check thread's alone
 };
 
-// The check thread writes State, StatusText, ElapsedMs and NextTryMs of the
-// host it visits while the main thread reads them, hence the atomics.
+// The check thread writes State, StatusText, ElapsedMs, NextTryMs and
+// NewMessages of the host it visits while the main thread reads them, hence
+// the atomics.
 // StatusText points at a string literal or at one of the entry's
 // ServerTexts, never at anything freed before the entry.
 struct HostEntry : HostConfig {
@@ -46,6 +50,9 @@ struct HostEntry : HostConfig {
     // last check at which the next one is due, in milliseconds; 0 when the
     // host's own delay holds. The menu line tells when that is.
     std::atomic<int64_t> NextTryMs{0};
+    // The message count of the last check that told one, for the
+    // notification's text; kUnknownMessageCount before that.
+    std::atomic<int32_t> NewMessages{kUnknownMessageCount};
     int32_t Index = 0;
     // The check thread's alone: kept from one check to the next.
     int32_t ServerMinimumDelay = 0;  // seconds; the server's LOGIN-DELAY while it announces one

@@ -1,7 +1,7 @@
 // The platform calls that only the monitor makes and a test must observe:
-// the tray icon, the new-mail sound and the beep. Called through
-// gMonitorPlatform, which holds the real functions; a test may replace an
-// entry.
+// the tray icon and its notifications, the new-mail sound and the beep.
+// Called through gMonitorPlatform, which holds the real functions; a test
+// may replace an entry.
 #pragma once
 
 #include <windows.h>

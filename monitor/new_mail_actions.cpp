@@ -8,6 +8,7 @@
 #include "new_mail_text.h"
 #include "platform.h"
 #include "reader_command.h"
+#include "tray_balloon.h"
 #include "win_handles.h"
 
 #include <windows.h>
@@ -25,6 +26,12 @@ HostEntry* HostAt(int32_t hostIndex)
     if (hostIndex < 0 || hostIndex >= gHostTable.Count.load())
         return nullptr;
     return &gHostTable[hostIndex];
+}
+
+// The name by which every new-mail text calls the host.
+std::string MailboxName(const HostEntry& host)
+{
+    return host.Name;
 }
 
 void PlayNewMailSound(const HostEntry& host)
@@ -86,7 +93,7 @@ void NotifyNewMail(int32_t hostIndex)
         // Copied before the box: a reload while it is open frees the entry,
         // and the answer must act on the host that the question named.
         const std::string reader = host->MailReader;
-        const std::string text = NewMailText(host->Name, withReader);
+        const std::string text = NewMailText(MailboxName(*host), withReader);
         host = nullptr;
         const UINT flags = withReader ? (MB_YESNO | MB_ICONQUESTION) : (MB_OK | MB_ICONINFORMATION);
         if (gPlatform.MessageBoxA(nullptr, text.c_str(), kBoxCaption, flags) == IDYES)
@@ -95,6 +102,9 @@ void NotifyNewMail(int32_t hostIndex)
     }
     case LaunchMailReader:
         StartReaderCommand(host->MailReader);
+        break;
+    case ShowNotification:
+        ShowNewMailBalloon(hostIndex, NotificationText(MailboxName(*host), host->NewMessages.load()));
         break;
     default:
         break;

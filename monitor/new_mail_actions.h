@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+// The host's sound, then its action: a box, its reader, or a notification
+// from the tray icon, whose choosing the tray window answers (BalloonHost).
 void NotifyNewMail(int32_t hostIndex);
 void StartMailReader(int32_t hostIndex);
 

@@ -9,3 +9,10 @@ std::string NewMailText(const std::string& hostName, bool withReader)
         text += "  Read it now?";
     return text;
 }
+
+std::string NotificationText(const std::string& hostName, int32_t count)
+{
+    if (count < 1)
+        return "New mail for " + hostName;
+    return std::to_string(count) + (count == 1 ? " new message for " : " new messages for ") + hostName;
+}

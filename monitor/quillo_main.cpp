@@ -1,15 +1,18 @@
 // quillo: the mail monitor's process entry.
 #include "check_scheduler.h"
+#include "control_messages.h"
 #include "debug_trace.h"
 #include "monitor_config.h"
 #include "monitor_state.h"
 #include "platform.h"
 #include "single_instance.h"
+#include "tray_balloon.h"
 #include "tray_window.h"
 
 #include <winsock2.h>
 
 #include <cinttypes>
+#include <string_view>
 
 namespace {
 
@@ -17,7 +20,7 @@ constexpr const char* kCannotCheckText = "Unable to start checking for mail!  Ab
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int)
 {
     // A second monitor would check the same mailboxes, and only one of the
     // two would hear of a save.
@@ -57,6 +60,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         DestroyWindow(window);
         return 1;
     }
+    if (arguments != nullptr && std::string_view(arguments) == kFirstStartSwitch)
+        ShowFirstStartBalloon();
 
     MSG message{};
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {

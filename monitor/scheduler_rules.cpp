@@ -69,6 +69,9 @@ void CheckHost(HostEntry& host, const CheckHooks& hooks)
     // LOGIN-DELAY standing.
     if (result.ServerMinimumDelay)
         host.ServerMinimumDelay = *result.ServerMinimumDelay;
+    // Before UM_NEWMAIL, whose action tells it. A count of an earlier check
+    // would be stale.
+    host.NewMessages = result.NewMessages.value_or(kUnknownMessageCount);
     // Before any post: the main thread reads it to tell when the next try comes.
     host.ElapsedMs = 0;
     if (result.Ending == CheckEnding::ComeBackLater) {

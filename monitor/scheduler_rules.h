@@ -71,7 +71,8 @@ uint32_t TakeReloadRequest(ReloadSignals& reload, const CheckHooks& hooks, uint3
 // Checks one host and reports: each progress text becomes the host's status
 // text with a UM_NEWSTATUS; the result's text (or the server's own words,
 // while the host has a slot for them) becomes it too, and the result's
-// LOGIN-DELAY the host's when the check learnt one. Then UM_NEWSTATUS for
+// LOGIN-DELAY the host's when the check learnt one, and its message count
+// the host's (kUnknownMessageCount without one). Then UM_NEWSTATUS for
 // the same state, else UM_NEWSTATE and, for a change into new mail,
 // UM_NEWMAIL after it. A server that asks to be asked later leaves the state
 // as it was (UM_NEWSTATUS only); a refused login stretches the wait before

@@ -11,10 +11,12 @@
 #include "monitor_state.h"
 #include "new_mail_actions.h"
 #include "platform.h"
+#include "tray_balloon.h"
 
 #include <cinttypes>
 #include <cstddef>
 #include <cstring>
+#include <optional>
 
 // The first version of the record, up to and including the 64-byte tip: 88
 // bytes on x86, 104 on x64.
@@ -233,8 +235,16 @@ LRESULT CALLBACK MonitorWindowProc(HWND window, UINT message, WPARAM wParam, LPA
         return 0;
     case UM_PROD:
         DebugTrace("- UM_PROD rec'd");
-        if (lParam == WM_LBUTTONUP)
+        if (lParam == WM_LBUTTONUP) {
             ShowPopupMenu(window);
+        } else if (lParam == NIN_BALLOONUSERCLICK) {
+            // The icon keeps the first version's events, in which the shell
+            // names the event itself, as it does for the mouse. Wine's shell
+            // sends no notification events at all: there the host's menu line
+            // starts the same reader.
+            if (const std::optional<int32_t> host = BalloonHost())
+                StartMailReader(*host);
+        }
         DebugTrace("- UM_PROD done");
         return 0;
     case UM_NEWSTATE:

@@ -7,6 +7,7 @@
 #include "debug_trace.h"
 #include "sasl_token.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <string>
@@ -449,6 +450,7 @@ void AskStatus(ImapExchange& exchange)
     // The answer to LOGOUT tells nothing; waiting for it would only let a
     // slow server hold the check.
     SendLine(exchange.Connection, NextTag(exchange) + " LOGOUT");
+    result.NewMessages = static_cast<int32_t>(std::min<uint32_t>(*exchange.Unseen, INT32_MAX));
     if (*exchange.Unseen == 0) {
         result.State = NoMail;
         result.StatusText = kNoNewMailText;

@@ -6,6 +6,7 @@
 #include "sasl_token.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -111,6 +112,21 @@ bool AskCapabilities(ProbeConnection& connection, ProbeResult& result, Pop3Capab
     }
     result.ServerMinimumDelay = capabilities.LoginDelay;
     return true;
+}
+
+// The message count of STAT's "+OK nn mm", capped at the largest int32_t;
+// nothing when no number stands there.
+std::optional<int32_t> StatCount(const char* line)
+{
+    const char* at = line + std::char_traits<char>::length("+OK ");
+    if (*at < '0' || *at > '9')
+        return std::nullopt;
+    int64_t count = 0;
+    for (; *at >= '0' && *at <= '9'; ++at)
+        count = std::min<int64_t>(count * 10 + (*at - '0'), INT32_MAX);
+    if (*at != '\0' && *at != ' ')
+        return std::nullopt;
+    return static_cast<int32_t>(count);
 }
 
 // The text of an "-ERR" whose response code asks to be asked later, or null.
@@ -285,6 +301,7 @@ ProbeResult Pop3Dialogue(ProbeConnection& connection, const HostConfig& host, st
     // The answer to QUIT tells nothing; waiting for it would only let a slow
     // server hold the check.
     SendLine(connection, "QUIT");
+    result.NewMessages = StatCount(line);
     if (line[4] == '0') {
         result.State = NoMail;
         result.StatusText = kNoNewMailText;

@@ -128,4 +128,8 @@ struct ProbeResult {
     // the check has learnt its capabilities; nothing when it did not get
     // that far, or the protocol has no such capability.
     std::optional<int32_t> ServerMinimumDelay;
+    // How many messages the new mail is, as far as the server said: POP3's
+    // STAT count (every message held), IMAP's UNSEEN. Nothing when the check
+    // did not learn it.
+    std::optional<int32_t> NewMessages;
 };

@@ -11,7 +11,8 @@
 
 // The entries of the editor's drop-down lists, in stored-value order: an
 // entry's index is the NewMailAction, SecurityMode or MailProtocol it shows.
-inline constexpr const char* ActionNames[3] = {"Nothing", "Pop-up message box", "Launch mail reader"};
+inline constexpr const char* ActionNames[4] = {"Nothing", "Pop-up message box", "Launch mail reader",
+                                               "Show a notification"};
 inline constexpr const char* SecurityNames[3] = {"None", "STARTTLS", "SSL/TLS"};
 inline constexpr const char* ProtocolNames[2] = {"POP3", "IMAP"};
 

@@ -405,8 +405,12 @@ bool SaveConfig(SetupModel& model)
     NoteStoredTokens(model, tokens);
     model.StoredBindings = BindingsOf(model.HostList);
     model.ConfigDirty = 0;
+    // Only the first start after the first configuration is a first start.
+    const bool firstStart = model.NoSavedConfig != 0;
+    if (model.HostCount() > 0)
+        model.NoSavedConfig = 0;
     if (!FindMonitor() && model.HostCount() > 0)
-        LaunchMonitor();
+        LaunchMonitor(firstStart);
     return true;
 }
 
@@ -417,8 +421,8 @@ bool FindMonitor()
     return found;
 }
 
-void LaunchMonitor()
+void LaunchMonitor(bool firstStart)
 {
-    if (!StartDetached(kMonitorCommandLine))
+    if (!StartDetached(firstStart ? kMonitorFirstStartCommandLine : kMonitorCommandLine))
         gPlatform.MessageBoxA(nullptr, "Unable to launch Quillo!", ProgramTitle().c_str(), MB_ICONERROR);
 }

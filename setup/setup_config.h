@@ -31,7 +31,9 @@ bool IsAnsiLeadByte(char byte);
 // protocol changed has the token stored now bound to its new values; a
 // changed token endpoint or client ID deletes it. When a value cannot be
 // stored or deleted it says so, leaves ConfigDirty set and returns false
-// without telling the monitor.
+// without telling the monitor. The first save of hosts where none were
+// stored (NoSavedConfig) starts the monitor with the first-start switch and
+// clears NoSavedConfig.
 bool SaveConfig(SetupModel& model);
 
 // Writers; true when the value was stored.
@@ -42,5 +44,6 @@ bool WriteHostDword(HKEY key, const char* pattern, int32_t index, int32_t number
 // case); true when one was found.
 bool FindMonitor();
 
-// Starts the monitor; a failure is reported in a box.
-void LaunchMonitor();
+// Starts the monitor, with the first-start switch when asked; a failure is
+// reported in a box.
+void LaunchMonitor(bool firstStart = false);

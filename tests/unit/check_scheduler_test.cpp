@@ -216,6 +216,20 @@ TEST_F(CheckSchedulerTest, AFullMailboxIsAnnouncedOnceAndThenOnlyRefreshed)
     EXPECT_EQ(table[0].ElapsedMs.load(), 0);
 }
 
+TEST_F(CheckSchedulerTest, TheHostHoldsTheMessageCountOfItsLastCheckOnly)
+{
+    FillTable(table, {{"counted", 0}});
+    system.verdicts["counted"] = {NewMail, NewMail};
+    system.duringCheck = [&](const HostEntry&, const ProgressReport&, ProbeResult& result) {
+        if (system.checks.size() == 1)
+            result.NewMessages = 3;
+    };
+    system.RunTicks(table, 1);
+    EXPECT_EQ(table[0].NewMessages.load(), 3);
+    system.RunTicks(table, 1);
+    EXPECT_EQ(table[0].NewMessages.load(), kUnknownMessageCount);
+}
+
 TEST_F(CheckSchedulerTest, MailAfterAFailedCheckIsAnnouncedAgain)
 {
     FillTable(table, {{"flaky", 0}});

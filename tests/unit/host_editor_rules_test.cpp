@@ -75,8 +75,10 @@ TEST(ActionChoice, OnlyAPickedOtherEntryChangesTheAction)
     EXPECT_TRUE(StoreAction(odd, 0));
     EXPECT_EQ(odd, Nothing);
     EXPECT_EQ(ActionPosition(-1), -1);
-    EXPECT_EQ(ActionPosition(3), -1);
+    EXPECT_EQ(ActionPosition(4), -1);
     EXPECT_EQ(ActionPosition(2), 2);
+    EXPECT_EQ(ActionPosition(3), 3);
+    EXPECT_STREQ(ActionNames[ShowNotification], "Show a notification");
 }
 
 TEST(SecurityChoice, EntriesAreTheStoredModesAndAnyOtherNumberStaysUntilPicked)

@@ -71,6 +71,7 @@ TEST_F(ImapAgainstScript, UnseenMailIsNewMailAndSeenMailIsNot)
                                         std::pair{"* STATUS INBOX (UNSEEN 2 MESSAGES 3)\r\n", NewMail}}) {
         peer.reset();
         EXPECT_EQ(Check({kGreeting, "q1 OK logged in\r\n", status, "q2 OK done\r\n"}), state);
+        EXPECT_EQ(result.NewMessages, state == NewMail ? 2 : 0);  // UNSEEN
         EXPECT_EQ(Sent(), "q1 LOGIN \"anna\" \"secret\"\r\nq2 STATUS INBOX (MESSAGES UNSEEN)\r\nq3 LOGOUT\r\n");
         EXPECT_STREQ(result.StatusText, state == NewMail ? "New mail waiting!" : "No new mail.");
         EXPECT_EQ(peer->resolvedPort(), 143);

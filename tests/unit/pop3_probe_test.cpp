@@ -105,18 +105,21 @@ TEST_F(Probe, TheStatReplyDecidesOnlyByTheCharacterAfterPlusOkAndBlank)
         const char* reply;
         int32_t state;
         const char* text;
+        int32_t count = -1;  // the message count for the notification; -1: none
     };
     const Case cases[] = {
-        {"+OK 0 0\r\n", NoMail, kNoNewMailText},      {"+OK 2 320\r\n", NewMail, kNewMailText},
-        {"+ok 0 0\r\n", NoMail, kNoNewMailText},      {"+OK\r\n", Unknown, kRejectedStatText},
+        {"+OK 0 0\r\n", NoMail, kNoNewMailText, 0},   {"+OK 2 320\r\n", NewMail, kNewMailText, 2},
+        {"+ok 0 0\r\n", NoMail, kNoNewMailText, 0},   {"+OK\r\n", Unknown, kRejectedStatText},
         {"+OK2 320\r\n", Unknown, kRejectedStatText}, {"+OK \r\n", NewMail, kNewMailText},
         {"+OK  0\r\n", NewMail, kNewMailText},        {"-ERR no\r\n", Unknown, kRejectedStatText},
+        {"+OK 3x 1\r\n", NewMail, kNewMailText},      {"+OK 99999999999 1\r\n", NewMail, kNewMailText, INT32_MAX},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reply);
         Pop3ScriptServer server({ScriptedPop3Session(c.reply)});
         EXPECT_EQ(CheckAgainst(server), c.state);
         EXPECT_EQ(result.StatusText, c.text);
+        EXPECT_EQ(result.NewMessages.value_or(-1), c.count);
         const ConnectionRecord seen = server.WaitForEnd(0);
         EXPECT_TRUE(seen.clientClosed);
         const char* expected = c.state == Unknown ? "CAPA\r\nUSER u\r\nPASS p\r\nSTAT\r\n"

@@ -751,6 +751,18 @@ TEST_F(ConfigStore, SaveStartsTheMonitorOnlyWhenNoneRunsAndHostsAreSaved)
     EXPECT_EQ(ValueNames(), std::vector<std::string>{"HostCount"});
 }
 
+TEST_F(ConfigStore, OnlyTheFirstMonitorStartedAfterTheFirstConfigurationAsksForTheNote)
+{
+    ASSERT_EQ(SetupExit(), std::nullopt);
+    ASSERT_TRUE(SaveConfig(model));  // an empty list starts no monitor
+    model.HostList = {SampleHost(0)};
+    for (int save = 0; save < 2; ++save)  // no monitor runs here: each save starts one
+        ASSERT_TRUE(SaveConfig(model));
+    ASSERT_EQ(platform.processes.size(), 2u);
+    EXPECT_EQ(platform.processes[0].commandLine, "quillo /firststart");
+    EXPECT_EQ(platform.processes[1].commandLine, "quillo");
+}
+
 // A host that signs in with OAuth, with URLs longer than any field of the
 // dialog holds; signed in in the dialog when a token is given.
 HostConfig OAuthHost(int number, const std::string& token)

@@ -93,6 +93,11 @@ TEST(ProgramStart, StartsDetachedWithoutPassingHandlesInTheCallersFolder)
     EXPECT_TRUE(platform.boxes.empty());
 }
 
+TEST(ProgramStart, TheFirstStartIsTheMonitorsCommandLineWithTheSwitch)
+{
+    EXPECT_EQ(std::string(kMonitorFirstStartCommandLine), std::string(kMonitorCommandLine) + ' ' + kFirstStartSwitch);
+}
+
 TEST(ProgramStart, AFailedStartIsReportedInABox)
 {
     PlatformRecorder platform;

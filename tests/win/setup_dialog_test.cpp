@@ -633,7 +633,8 @@ TEST_F(SetupDialogTest, SaveStartsTheMonitorWhenNoneRunsButNotForAnEmptyList)
     const std::vector<StandinStart> starts = log.WaitForStarts(1);
     ASSERT_EQ(starts.size(), 1u);
     EXPECT_EQ(starts[0].program, "quillo.exe");
-    EXPECT_EQ(starts[0].commandLine, "quillo");
+    // The first configuration: the monitor shows its first-start note.
+    EXPECT_EQ(starts[0].commandLine, "quillo /firststart");
     EXPECT_EQ(ReadRawValue("Host0Name")->data, std::string("New host") + '\0');
 
     Open();

@@ -8,6 +8,7 @@
 #include "monitor_platform_recorder.h"
 #include "monitor_state.h"
 #include "probe.h"
+#include "tray_balloon.h"
 #include "tray_window.h"
 
 #include <gtest/gtest.h>
@@ -47,6 +48,7 @@ protected:
     void SetUp() override
     {
         ResetTrayState();
+        ResetBalloonState();
         gDebugLines.clear();
         gDebugTraceSink = &RecordDebugLine;
         SetHosts({{"pop.example.org", Unknown, kNotTriedYetText}});
@@ -62,6 +64,7 @@ protected:
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         }
         ResetTrayState();
+        gMonitorWindow = nullptr;
         gDebugTraceSink = nullptr;
         FreeHostTable();
     }
@@ -423,6 +426,47 @@ TEST_F(MonitorWindow, AMenuBuiltBeforeAReloadNeitherFollowsNorStartsTheNewTables
     SendMessageA(window, WM_COMMAND, 0, 0);
     ASSERT_EQ(platform.processes.size(), 1u);
     EXPECT_NE(platform.processes[0].commandLine.find("new-reader.exe"), std::string::npos);
+}
+
+void ExpectBalloon(const RecordedTrayCall& call, HWND window, const char* title, const char* text)
+{
+    EXPECT_EQ(call.message, static_cast<DWORD>(NIM_MODIFY));
+    EXPECT_EQ(call.data.cbSize, static_cast<DWORD>(NOTIFYICONDATAA_V2_SIZE));
+    EXPECT_EQ(call.data.hWnd, window);
+    EXPECT_EQ(call.data.uFlags, static_cast<UINT>(NIF_INFO));
+    EXPECT_STREQ(call.data.szInfoTitle, title);
+    EXPECT_STREQ(call.data.szInfo, text);
+}
+
+TEST_F(MonitorWindow, ChoosingTheNotificationOfNewMailStartsTheReaderOfItsHost)
+{
+    gMonitorWindow = window;
+    SetHosts({{"pop.example.org", NewMail, kNewMailText}, {"ada@mail.example.org", NewMail, kNewMailText}});
+    gHostTable[1].Action = ShowNotification;
+    gHostTable[1].MailReader = "C:\\Mail\\reader.exe /ada";
+    gHostTable[1].NewMessages = 3;
+    SendMessageA(window, UM_NEWMAIL, 0, 1);
+    ExpectBalloon(platform.trayCalls.back(), window, "New mail", "3 new messages for ada@mail.example.org");
+    EXPECT_EQ(platform.beeps.size(), 1u);  // the host's sound, as for every action
+    SendMessageA(window, UM_PROD, 0, NIN_BALLOONTIMEOUT);
+    EXPECT_TRUE(platform.processes.empty());
+    SendMessageA(window, UM_PROD, 0, NIN_BALLOONUSERCLICK);
+    ASSERT_EQ(platform.processes.size(), 1u);
+    EXPECT_EQ(platform.processes[0].commandLine, "\"C:\\Mail\\reader.exe\" /ada");
+
+    // Shown before a reload, it names none of the new table's hosts; the
+    // first-start note names no host at all.
+    SendMessageA(window, UM_NEWMAIL, 0, 1);
+    SetHosts({{"a.example.org", NewMail, kNewMailText}, {"b.example.org", NewMail, kNewMailText}});
+    gHostTable[1].Action = ShowNotification;
+    gHostTable[1].MailReader = "b-reader.exe";
+    SendMessageA(window, UM_PROD, 0, NIN_BALLOONUSERCLICK);
+    SendMessageA(window, UM_NEWMAIL, 0, 1);
+    ShowFirstStartBalloon();
+    ExpectBalloon(platform.trayCalls.back(), window, "Quillo",
+                  "Quillo is checking your mail. Click this icon for the menu.");
+    SendMessageA(window, UM_PROD, 0, NIN_BALLOONUSERCLICK);
+    EXPECT_EQ(platform.processes.size(), 1u);
 }
 
 TEST_F(MonitorWindow, MessagesOfTheOtherThreadAndProgramAreTraced)

@@ -46,3 +46,5 @@ using UniqueRegKey = UniqueHandle<HKEY, &RegCloseKey>;
 using UniqueKernelHandle = UniqueHandle<HANDLE, &CloseHandle>;
 using UniqueMenu = UniqueHandle<HMENU, &DestroyMenu>;
 using UniqueLocalMemory = UniqueHandle<HLOCAL, &LocalFree>;
+// An icon of its own (LoadImage without LR_SHARED); shared icons are never destroyed.
+using UniqueIcon = UniqueHandle<HICON, &DestroyIcon>;

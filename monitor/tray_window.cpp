@@ -44,6 +44,23 @@ void PutStateIntoRecord(int32_t state)
     lstrcpynA(gTray.Record.szTip, tip, 64);
 }
 
+// Loads the state icons anew when the notification area's size at this DPI
+// is not theirs; true when it did.
+bool FitStateIcons(UINT dpi)
+{
+    const int size = SmallIconSize(dpi);
+    return size != gTray.StateIcons.Size && LoadStateIcons(gInstance, size, gTray.StateIcons);
+}
+
+// The screen's DPI changed: the icon shown is sent again at the new size.
+void FitTrayIconToDpi(UINT dpi)
+{
+    if (!FitStateIcons(dpi) || gTray.FirstUpdate)
+        return;
+    PutStateIntoRecord(gTray.ShownState);
+    gMonitorPlatform.Shell_NotifyIconA(NIM_MODIFY, &gTray.Record);
+}
+
 void AddTrayIconAgain(HWND window)
 {
     if (gTray.FirstUpdate) {
@@ -215,9 +232,7 @@ LRESULT CALLBACK MonitorWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     switch (message) {
     case WM_CREATE:
         gTray.TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
-        gTray.StateIcons[0] = LoadIconA(gInstance, "unknown");
-        gTray.StateIcons[1] = LoadIconA(gInstance, "nomail");
-        gTray.StateIcons[2] = LoadIconA(gInstance, "newmail");
+        FitStateIcons(WindowDpi(window));
         UpdateTrayIcon(window);
         return 0;
     case WM_PAINT: {
@@ -269,8 +284,13 @@ LRESULT CALLBACK MonitorWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     case UM_NEWSTATUS:
         UpdateOpenMenuLine(lParam);
         return 0;
+    case kDpiChangedMessage:
+        FitTrayIconToDpi(LOWORD(wParam));
+        return 0;
     }
     if (message == gTray.TaskbarCreatedMessage && gTray.TaskbarCreatedMessage != 0) {
+        // A shell started anew may draw at another size, e.g. after the DPI changed.
+        FitStateIcons(WindowDpi(window));
         AddTrayIconAgain(window);
         return 0;
     }

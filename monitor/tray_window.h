@@ -4,6 +4,7 @@
 #pragma once
 
 #include "menu_lines.h"
+#include "tray_icons.h"
 #include "win_handles.h"
 
 #include <windows.h>
@@ -35,7 +36,8 @@ struct TrayState {
     // The overall state last sent to the shell; none at first, so that the
     // first update always reaches it.
     int32_t ShownState = kNoShownState;
-    HICON StateIcons[3]{};  // unknown, nomail, newmail
+    // Unknown, nomail and newmail, at the size of the notification area.
+    StateIconSet StateIcons;
     // Kept after it closes, until the next click builds a new one.
     UniqueMenu PopupMenu;
     bool MenuOpen = false;

@@ -51,8 +51,9 @@ void ReportOutOfMemory()
 SetupDialog::SetupDialog(HINSTANCE instance)
     : instance_(instance),
       icon_(LoadIconA(instance, MAKEINTRESOURCEA(IDI_SETUP))),
-      smallIcon_(static_cast<HICON>(
-          LoadImageA(instance, MAKEINTRESOURCEA(IDI_SETUP), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR | LR_SHARED)))
+      smallIcon_(static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_SETUP), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                                               LR_DEFAULTCOLOR | LR_SHARED)))
 {
 }
 

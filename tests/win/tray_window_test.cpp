@@ -16,8 +16,10 @@
 #include <htmlhelp.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -116,6 +118,34 @@ bool IsSeparator(HMENU menu, UINT position)
     return (GetMenuState(menu, position, MF_BYPOSITION) & MF_SEPARATOR) != 0;
 }
 
+// An icon as drawn: its colours, row by row (as many as its size).
+std::vector<uint32_t> Pixels(HICON icon)
+{
+    ICONINFO info{};
+    if (icon == nullptr || !GetIconInfo(icon, &info))
+        return {};
+    BITMAP bitmap{};
+    GetObjectA(info.hbmColor, sizeof bitmap, &bitmap);
+    BITMAPINFO format{};
+    format.bmiHeader = {sizeof format.bmiHeader, bitmap.bmWidth, -bitmap.bmHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<uint32_t> pixels(static_cast<size_t>(bitmap.bmWidth) * bitmap.bmHeight);
+    const HDC screen = GetDC(nullptr);
+    GetDIBits(screen, info.hbmColor, 0, bitmap.bmHeight, pixels.data(), &format, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    return pixels;
+}
+
+// The program's icon resource NAME drawn at SIZE x SIZE.
+std::vector<uint32_t> ResourcePixels(const char* name, int size)
+{
+    const HICON icon = static_cast<HICON>(LoadImageA(gInstance, name, IMAGE_ICON, size, size, 0));
+    std::vector<uint32_t> pixels = Pixels(icon);
+    DestroyIcon(icon);
+    return pixels;
+}
+
 void ExpectTrayRecord(const RecordedTrayCall& call, DWORD message, HWND window, HICON icon, const char* tip)
 {
     EXPECT_EQ(call.message, message);
@@ -151,11 +181,10 @@ TEST_F(MonitorWindow, IsTheSpecifiedHiddenWindowOfItsClass)
 
 TEST_F(MonitorWindow, TheIconIsAddedAtCreationAndSentAgainOnlyWhenTheOverallStateChanges)
 {
-    for (HICON icon : gTray.StateIcons)
-        EXPECT_NE(icon, nullptr);
-    EXPECT_EQ(gTray.StateIcons[0], LoadIconA(gInstance, "UNKNOWN"));
-    EXPECT_EQ(gTray.StateIcons[1], LoadIconA(gInstance, "NOMAIL"));
-    EXPECT_EQ(gTray.StateIcons[2], LoadIconA(gInstance, "NEWMAIL"));
+    // At the small-icon size of this unscaled screen.
+    EXPECT_EQ(Pixels(gTray.StateIcons[0]), ResourcePixels("UNKNOWN", 16));
+    EXPECT_EQ(Pixels(gTray.StateIcons[1]), ResourcePixels("NOMAIL", 16));
+    EXPECT_EQ(Pixels(gTray.StateIcons[2]), ResourcePixels("NEWMAIL", 16));
 
     ASSERT_EQ(platform.trayCalls.size(), 1u);
     ExpectTrayRecord(platform.trayCalls[0], NIM_ADD, window, gTray.StateIcons[0], "Mail status is unknown!");
@@ -219,6 +248,30 @@ TEST_F(MonitorWindow, ARestartedShellGetsTheIconAgainWithTheCurrentState)
     // The shell now shows the current state, so an unchanged state sends nothing.
     NewState(0, NoMail);
     EXPECT_EQ(platform.trayCalls.size(), 3u);
+}
+
+TEST_F(MonitorWindow, TheIconIsSentAgainAtTheSizeOfANewDpiAndOfARestartedShell)
+{
+    SetHosts({{"a", NewMail, kNewMailText}});
+    NewState(0, NewMail);
+    size_t calls = platform.trayCalls.size();
+    for (const auto& [dpi, size] : {std::pair{144, 24}, {192, 32}, {120, 20}}) {
+        SendMessageA(window, kDpiChangedMessage, MAKEWPARAM(dpi, dpi), 0);
+        ASSERT_EQ(platform.trayCalls.size(), ++calls) << dpi;
+        ExpectTrayRecord(platform.trayCalls.back(), NIM_MODIFY, window, gTray.StateIcons[2],
+                         "You have new mail waiting!");
+        EXPECT_EQ(Pixels(gTray.StateIcons[2]), ResourcePixels("NEWMAIL", size)) << dpi;
+        EXPECT_EQ(Pixels(gTray.StateIcons[0]), ResourcePixels("UNKNOWN", size)) << dpi;
+    }
+    // The size it has already: nothing to send.
+    SendMessageA(window, kDpiChangedMessage, MAKEWPARAM(120, 120), 0);
+    EXPECT_EQ(platform.trayCalls.size(), calls);
+
+    // The shell draws at the size of this window's screen again.
+    SendMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    ASSERT_EQ(platform.trayCalls.size(), calls + 1);
+    ExpectTrayRecord(platform.trayCalls.back(), NIM_ADD, window, gTray.StateIcons[2], "You have new mail waiting!");
+    EXPECT_EQ(Pixels(gTray.StateIcons[2]), ResourcePixels("NEWMAIL", 16));
 }
 
 TEST_F(MonitorWindow, TheMenuHasAStatusLinePerHostThenTheFixedItems)

@@ -86,7 +86,7 @@ void NotifyNewMail(int32_t hostIndex)
         // Copied before the box: a reload while it is open frees the entry,
         // and the answer must act on the host that the question named.
         const std::string reader = host->MailReader;
-        const std::string text = NewMailText(host->Name, withReader);
+        const std::string text = NewMailText(host->Label, withReader);
         host = nullptr;
         const UINT flags = withReader ? (MB_YESNO | MB_ICONQUESTION) : (MB_OK | MB_ICONINFORMATION);
         if (gPlatform.MessageBoxA(nullptr, text.c_str(), kBoxCaption, flags) == IDYES)

@@ -18,6 +18,7 @@
 
 #include <htmlhelp.h>
 
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -164,6 +165,29 @@ protected:
                 continue;
             TranslateMessage(&message);
             DispatchMessageA(&message);
+        }
+    }
+
+    // A key as the keyboard gives it, for what the system makes of real
+    // input only (F1 becomes WM_HELP), with the dialog's loop running.
+    void PressRealKey(int id, WORD key) const
+    {
+        SetForegroundWindow(window_);
+        SetFocus(Item(id));
+        INPUT keys[2]{};
+        keys[0].type = keys[1].type = INPUT_KEYBOARD;
+        keys[0].ki.wVk = keys[1].ki.wVk = key;
+        keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        SendInput(2, keys, sizeof(INPUT));
+        for (int round = 0; round < 20; ++round) {
+            MSG message;
+            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+                if (!IsDialogMessageA(window_, &message)) {
+                    TranslateMessage(&message);
+                    DispatchMessageA(&message);
+                }
+            }
+            Sleep(10);
         }
     }
 
@@ -349,6 +373,25 @@ TEST_F(SetupDialogTest, ARenamedHostShowsInTheListAfterTheNextCommitWithTheSelec
     Click(IDC_ADD);
     EXPECT_EQ(ListEntries()[2], "third.example.org");
     EXPECT_EQ(ListSelection(), 3);
+}
+
+TEST_F(SetupDialogTest, HostsOnOneServerShowAsUserAtServerInTheListAsLongAsTheyShareIt)
+{
+    HostConfig second = SampleHost(2);
+    second.Name = "pop1.example.org";
+    StoreHosts({SampleHost(1), second, SampleHost(3)});
+    Open();
+    EXPECT_EQ(ListEntries(),
+              (std::vector<std::string>{"user1@pop1.example.org", "user2@pop1.example.org", "pop3.example.org"}));
+
+    // One commit changes the lines of the hosts that the new name joins or leaves.
+    Type(IDC_HOST_NAME, "POP3.example.org");
+    ChooseHost(2);
+    EXPECT_EQ(ListEntries(),
+              (std::vector<std::string>{"user1@POP3.example.org", "pop1.example.org", "user3@pop3.example.org"}));
+    EXPECT_EQ(ListSelection(), 2);
+    Click(IDC_DELETE);
+    EXPECT_EQ(ListEntries(), (std::vector<std::string>{"POP3.example.org", "pop1.example.org"}));
 }
 
 TEST_F(SetupDialogTest, SecondsAreCommittedOnlyAsAUsablePositiveNumber)
@@ -812,6 +855,12 @@ TEST_F(SetupDialogTest, TheHelpButtonOpensTheDialogsTopicOrSaysThatHelpFailed)
     EXPECT_EQ(platform.boxes[0].caption, "setup_dialog_test");
     EXPECT_EQ(platform.boxes[0].flags, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
     EXPECT_FALSE(dialog_->ended());
+
+    // F1 in any field asks for the same topic.
+    platform.helpStarts = true;
+    PressRealKey(IDC_USER_ID, VK_F1);
+    EXPECT_EQ(HelpTopicsOpened(), (std::vector<ULONG_PTR>{131174, 131174, 131174}));
+    EXPECT_EQ(platform.boxes.size(), 1u);
 }
 
 TEST_F(SetupDialogTest, TheDialogCarriesTheProgramIconInBothSizes)
@@ -845,6 +894,14 @@ TEST_F(SetupDialogTest, TheTemplateHasEveryControlWhereTheLayoutPutsIt)
     const DWORD style = static_cast<DWORD>(GetWindowLongA(window_, GWL_STYLE));
     for (DWORD bit : {DWORD{WS_POPUP}, DWORD{WS_VISIBLE}, DWORD{WS_CAPTION}, DWORD{WS_SYSMENU}, DWORD{DS_MODALFRAME}})
         EXPECT_EQ(style & bit, bit) << std::hex << bit;
+    // Centred in the work area of its screen, clear of the taskbar.
+    MONITORINFO screen{};
+    screen.cbSize = sizeof screen;
+    ASSERT_TRUE(GetMonitorInfoA(MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &screen));
+    RECT frame;
+    GetWindowRect(window_, &frame);
+    EXPECT_LE(std::abs((frame.left + frame.right) - (screen.rcWork.left + screen.rcWork.right)), 2);
+    EXPECT_LE(std::abs((frame.top + frame.bottom) - (screen.rcWork.top + screen.rcWork.bottom)), 2);
     EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0u);
     EXPECT_EQ(GetWindowLongA(window_, GWL_EXSTYLE) & WS_EX_APPWINDOW, WS_EX_APPWINDOW);
     RECT client;

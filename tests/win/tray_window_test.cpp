@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -255,6 +256,22 @@ TEST_F(MonitorWindow, TheMenuHasAStatusLinePerHostThenTheFixedItems)
     gTray.MenuOpen = false;
     EXPECT_TRUE(IsSeparator(gTray.PopupMenu.get(), 0));
     EXPECT_EQ(GetMenuItemCount(gTray.PopupMenu.get()), 5);
+}
+
+TEST_F(MonitorWindow, HostsThatShareAServerHaveLinesNamedUserAtServer)
+{
+    std::vector<HostConfig> configs(3);
+    for (auto [config, name, user] : {std::tuple{&configs[0], "127.0.0.71", "ada"},
+                                      {&configs[1], "127.0.0.72", "ada"},
+                                      {&configs[2], "127.0.0.71", "bob"}}) {
+        config->Name = name;
+        config->UserID = user;
+    }
+    FillHostTable(gHostTable, std::move(configs));
+    BuildPopupMenu();
+    EXPECT_EQ(MenuText(gTray.PopupMenu.get(), 0), "ada@127.0.0.71: Haven't tried to contact server yet.");
+    EXPECT_EQ(MenuText(gTray.PopupMenu.get(), 1), "127.0.0.72: Haven't tried to contact server yet.");
+    EXPECT_EQ(MenuText(gTray.PopupMenu.get(), 2), "bob@127.0.0.71: Haven't tried to contact server yet.");
 }
 
 // Runs inside the open menu's loop: shows a check in progress, then reads

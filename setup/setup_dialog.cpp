@@ -258,9 +258,12 @@ void SetupDialog::InitDialog()
         AddHost();
     }
     // A first start greets with help where there is help, never with an
-    // error about it.
+    // error about it. The help is not the dialog's own window: an owned
+    // window stays above its owner for good, and would hide the dialog that
+    // the user came to fill in. So the dialog, activated as it shows, stays
+    // in front, and a click brings either forward.
     if (model_.NoSavedConfig)
-        ShowHelpTopic(window_, kFirstStartHelpTopic);
+        ShowHelpTopic(nullptr, kFirstStartHelpTopic);
 }
 
 void SetupDialog::AddHost()

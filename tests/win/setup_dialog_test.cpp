@@ -159,6 +159,11 @@ protected:
         SetFocus(Item(id));
         PostMessageA(Item(id), WM_KEYDOWN, key, 1);
         PostMessageA(Item(id), WM_KEYUP, key, 0xC0000001);
+        Pump();
+    }
+
+    void Pump() const
+    {
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
             if (window_ != nullptr && dialog_->window() != nullptr && IsDialogMessageA(window_, &message))
@@ -168,27 +173,16 @@ protected:
         }
     }
 
-    // A key as the keyboard gives it, for what the system makes of real
-    // input only (F1 becomes WM_HELP), with the dialog's loop running.
-    void PressRealKey(int id, WORD key) const
+    // A key as the keyboard gives it, which arrives a moment later: the
+    // system makes WM_HELP of real input only.
+    void PressRealKey(int id, BYTE key) const
     {
         SetForegroundWindow(window_);
         SetFocus(Item(id));
-        INPUT keys[2]{};
-        keys[0].type = keys[1].type = INPUT_KEYBOARD;
-        keys[0].ki.wVk = keys[1].ki.wVk = key;
-        keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
-        SendInput(2, keys, sizeof(INPUT));
-        for (int round = 0; round < 20; ++round) {
-            MSG message;
-            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-                if (!IsDialogMessageA(window_, &message)) {
-                    TranslateMessage(&message);
-                    DispatchMessageA(&message);
-                }
-            }
-            Sleep(10);
-        }
+        keybd_event(key, 0, 0, 0);
+        keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
+        for (int round = 0; round < 20; ++round, Sleep(10))
+            Pump();
     }
 
     // Only the closing HH_CLOSE_ALL is left out.

@@ -17,7 +17,6 @@
 #include <algorithm>
 #include <optional>
 #include <string>
-#include <tuple>
 #include <vector>
 
 namespace {
@@ -260,14 +259,12 @@ TEST_F(MonitorWindow, TheMenuHasAStatusLinePerHostThenTheFixedItems)
 
 TEST_F(MonitorWindow, HostsThatShareAServerHaveLinesNamedUserAtServer)
 {
-    std::vector<HostConfig> configs(3);
-    for (auto [config, name, user] : {std::tuple{&configs[0], "127.0.0.71", "ada"},
-                                      {&configs[1], "127.0.0.72", "ada"},
-                                      {&configs[2], "127.0.0.71", "bob"}}) {
-        config->Name = name;
-        config->UserID = user;
-    }
-    FillHostTable(gHostTable, std::move(configs));
+    std::vector<HostConfig> hosts(3);
+    hosts[0].Name = hosts[2].Name = "127.0.0.71";
+    hosts[1].Name = "127.0.0.72";
+    hosts[0].UserID = hosts[1].UserID = "ada";
+    hosts[2].UserID = "bob";
+    FillHostTable(gHostTable, std::move(hosts));
     BuildPopupMenu();
     EXPECT_EQ(MenuText(gTray.PopupMenu.get(), 0), "ada@127.0.0.71: Haven't tried to contact server yet.");
     EXPECT_EQ(MenuText(gTray.PopupMenu.get(), 1), "127.0.0.72: Haven't tried to contact server yet.");

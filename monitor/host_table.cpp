@@ -2,6 +2,8 @@
 // the slots of the servers' own words.
 #include "host_table.h"
 
+#include "host_labels.h"
+
 #include <algorithm>
 #include <string_view>
 
@@ -14,6 +16,9 @@ void FillHostTable(HostTable& table, std::vector<HostConfig> hosts)
     if (count == 0)
         return;
     auto entries = std::make_unique<HostEntry[]>(hosts.size());
+    // Every label before any host is moved: each compares all server names.
+    for (int32_t index = 0; index < count; ++index)
+        entries[index].Label = HostLabel(hosts, static_cast<size_t>(index));
     for (int32_t index = 0; index < count; ++index) {
         static_cast<HostConfig&>(entries[index]) = std::move(hosts[index]);
         entries[index].Index = index;

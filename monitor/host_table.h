@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -54,6 +55,11 @@ struct HostEntry : HostConfig {
     // notification's text; kUnknownMessageCount before that.
     std::atomic<int32_t> NewMessages{kUnknownMessageCount};
     int32_t Index = 0;
+    // What every text of the monitor names the host by (its menu line, the
+    // new-mail texts): HostLabel among the table's hosts. Set by
+    // FillHostTable and never changed while the entry lives, so that the
+    // main thread reads it without a lock.
+    std::string Label;
     // The check thread's alone: kept from one check to the next.
     int32_t ServerMinimumDelay = 0;  // seconds; the server's LOGIN-DELAY while it announces one
     int32_t LoginRefusals = 0;       // refused logins since the last one that succeeded
@@ -79,7 +85,7 @@ struct HostTable {
 };
 
 // Replaces the table's hosts by these, each entry in its initial runtime
-// state with its own index; no hosts leave no array. The count is 0 from the
+// state with its own index and label; no hosts leave no array. The count is 0 from the
 // first step until every new entry is complete, so that whoever reads up to
 // the count meanwhile (the tray menu, while a reload's box is open) finds no
 // half-filled entry.

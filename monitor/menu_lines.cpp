@@ -47,7 +47,7 @@ void FormatHostMenuLine(char (&line)[kMenuLineSize], const HostEntry& host)
     const char* status = host.StatusText.load();
     const int64_t nextTryMs = host.NextTryMs.load();
     if (nextTryMs <= 0) {
-        FormatMenuLine(line, host.Name.c_str(), status);
+        FormatMenuLine(line, host.Label.c_str(), status);
         return;
     }
     // While the check itself runs, the elapsed time has passed the wait.
@@ -56,5 +56,5 @@ void FormatHostMenuLine(char (&line)[kMenuLineSize], const HostEntry& host)
     char statusWithNextTry[kMenuLineSize];
     std::snprintf(statusWithNextTry, sizeof statusWithNextTry, "%s (next try in %lld minute%s)",
                   status != nullptr ? status : kNoStatusText, static_cast<long long>(minutes), minutes == 1 ? "" : "s");
-    FormatMenuLine(line, host.Name.c_str(), statusWithNextTry);
+    FormatMenuLine(line, host.Label.c_str(), statusWithNextTry);
 }

@@ -16,7 +16,7 @@ inline constexpr char kNoStatusText[] = "(state unknown!)";
 // the user needs, and cuts the host name to end with "...".
 void FormatMenuLine(char (&line)[kMenuLineSize], const char* name, const char* status);
 
-// The host's line: its status and, while refused logins hold off its checks,
+// The host's line: its label (HostEntry::Label), its status and, while refused logins hold off its checks,
 // " (next try in N minutes)" with the time left rounded up to whole minutes,
 // at least one. The suffix counts as part of the status, so it is never cut.
 void FormatHostMenuLine(char (&line)[kMenuLineSize], const HostEntry& host);

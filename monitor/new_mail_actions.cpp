@@ -28,12 +28,6 @@ HostEntry* HostAt(int32_t hostIndex)
     return &gHostTable[hostIndex];
 }
 
-// The name by which every new-mail text calls the host.
-std::string MailboxName(const HostEntry& host)
-{
-    return host.Name;
-}
-
 void PlayNewMailSound(const HostEntry& host)
 {
     // Without SND_NODEFAULT a file that cannot be played gives the default
@@ -93,7 +87,7 @@ void NotifyNewMail(int32_t hostIndex)
         // Copied before the box: a reload while it is open frees the entry,
         // and the answer must act on the host that the question named.
         const std::string reader = host->MailReader;
-        const std::string text = NewMailText(MailboxName(*host), withReader);
+        const std::string text = NewMailText(host->Label, withReader);
         host = nullptr;
         const UINT flags = withReader ? (MB_YESNO | MB_ICONQUESTION) : (MB_OK | MB_ICONINFORMATION);
         if (gPlatform.MessageBoxA(nullptr, text.c_str(), kBoxCaption, flags) == IDYES)
@@ -104,7 +98,7 @@ void NotifyNewMail(int32_t hostIndex)
         StartReaderCommand(host->MailReader);
         break;
     case ShowNotification:
-        ShowNewMailBalloon(hostIndex, NotificationText(MailboxName(*host), host->NewMessages.load()));
+        ShowNewMailBalloon(hostIndex, NotificationText(host->Label, host->NewMessages.load()));
         break;
     default:
         break;

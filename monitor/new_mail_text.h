@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-// "You have new mail waiting on <name>!", with "  Read it now?" after it when
+// "You have new mail waiting on <name>!" (the host's HostEntry::Label), with "  Read it now?" after it when
 // a mail reader is configured. The name is never cut, however long.
 std::string NewMailText(const std::string& hostName, bool withReader);
 

@@ -3,6 +3,7 @@
 #include "setup_dialog.h"
 
 #include "host_editor_rules.h"
+#include "host_labels.h"
 #include "platform.h"
 #include "setup_config.h"
 #include "setup_platform.h"
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -107,6 +109,9 @@ INT_PTR SetupDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return TRUE;
     case WM_CLOSE:
         ConfirmClose();
+        return TRUE;
+    case WM_HELP:  // F1, wherever the focus is
+        ShowHelp();
         return TRUE;
     case WM_CTLCOLORSTATIC:
         return editor_->ColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
@@ -244,8 +249,8 @@ void SetupDialog::InitDialog()
     editor_->FillCombo(IDC_SECURITY, SecurityNames);
     editor_->FillCombo(IDC_PROTOCOL, ProtocolNames);
     editor_->FillCombo(IDC_SIGN_IN, SignInNames);
-    for (const HostConfig& host : model_.HostList)
-        SendItem(IDC_HOST_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(host.Name.c_str()));
+    for (size_t index = 0; index < model_.HostList.size(); ++index)
+        SendItem(IDC_HOST_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(HostLabel(model_.HostList, index).c_str()));
     if (model_.HostCount() > 0) {
         SendItem(IDC_HOST_LIST, LB_SETCURSEL, 0);
         SelectHost();
@@ -254,9 +259,12 @@ void SetupDialog::InitDialog()
         AddHost();
     }
     // A first start greets with help where there is help, never with an
-    // error about it.
+    // error about it. The help is not the dialog's own window: an owned
+    // window stays above its owner for good, and would hide the dialog that
+    // the user came to fill in. So the dialog, activated as it shows, stays
+    // in front, and a click brings either forward.
     if (model_.NoSavedConfig)
-        ShowHelpTopic(window_, kFirstStartHelpTopic);
+        ShowHelpTopic(nullptr, kFirstStartHelpTopic);
 }
 
 void SetupDialog::AddHost()
@@ -268,6 +276,7 @@ void SetupDialog::AddHost()
     model_.HostList.push_back(NewHost());
     const int index = model_.HostCount() - 1;
     SendItem(IDC_HOST_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(model_.HostList[index].Name.c_str()));
+    ShowHostLabels();
     SendItem(IDC_HOST_LIST, LB_SETCURSEL, index);
     model_.CurrentHost = -1;
     SelectHost();
@@ -286,6 +295,7 @@ void SetupDialog::DeleteHost()
     SendItem(IDC_HOST_LIST, LB_DELETESTRING, model_.CurrentHost);
     model_.CurrentHost = -1;
     if (model_.HostCount() > 0) {
+        ShowHostLabels();
         SendItem(IDC_HOST_LIST, LB_SETCURSEL, 0);
         SelectHost();
     } else {
@@ -321,20 +331,33 @@ bool SetupDialog::CommitCurrentHost()
         return false;
     if (*changed)
         model_.ConfigDirty = 1;
-    char shown[128] = "";
-    const LRESULT length = SendItem(IDC_HOST_LIST, LB_GETTEXTLEN, model_.CurrentHost);
-    if (length >= 0 && length < static_cast<LRESULT>(sizeof shown))
-        SendItem(IDC_HOST_LIST, LB_GETTEXT, model_.CurrentHost, reinterpret_cast<LPARAM>(shown));
-    if (length >= 0 && length < static_cast<LRESULT>(sizeof shown) && host.Name == shown)
-        return true;
+    ShowHostLabels();
+    return true;
+}
+
+// A new server or username of one host can change the line of another that
+// shares, or shared, its server, so every line is compared with its label.
+void SetupDialog::ShowHostLabels()
+{
+    const LRESULT selected = SendItem(IDC_HOST_LIST, LB_GETCURSEL);
+    bool replaced = false;
+    for (int32_t index = 0; index < model_.HostCount(); ++index) {
+        const std::string label = HostLabel(model_.HostList, static_cast<size_t>(index));
+        const LRESULT length = SendItem(IDC_HOST_LIST, LB_GETTEXTLEN, index);
+        if (length >= 0) {
+            std::vector<char> shown(static_cast<size_t>(length) + 1);
+            SendItem(IDC_HOST_LIST, LB_GETTEXT, index, reinterpret_cast<LPARAM>(shown.data()));
+            if (label == shown.data())
+                continue;
+        }
+        SendItem(IDC_HOST_LIST, LB_DELETESTRING, index);
+        SendItem(IDC_HOST_LIST, LB_INSERTSTRING, index, reinterpret_cast<LPARAM>(label.c_str()));
+        replaced = true;
+    }
     // Replacing the entry drops the list box's selection when it was the
     // selected one; the user's selection stays where it was.
-    const LRESULT selected = SendItem(IDC_HOST_LIST, LB_GETCURSEL);
-    SendItem(IDC_HOST_LIST, LB_DELETESTRING, model_.CurrentHost);
-    SendItem(IDC_HOST_LIST, LB_INSERTSTRING, model_.CurrentHost, reinterpret_cast<LPARAM>(host.Name.c_str()));
-    if (selected >= 0)
+    if (replaced && selected >= 0)
         SendItem(IDC_HOST_LIST, LB_SETCURSEL, selected);
-    return true;
 }
 
 void SetupDialog::SaveAndExit()

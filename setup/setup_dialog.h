@@ -58,6 +58,8 @@ public:
 private:
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void FitLabels();
+    // Each line of the host list as HostLabel names its host.
+    void ShowHostLabels();
     void HandleCommand(int id, int code);
     bool PaintMinimised();
     void End(INT_PTR result);

@@ -43,7 +43,7 @@ TEST(MenuLine, ALongHostNameIsCutSoThatTheWholeStatusFitsIn99Characters)
 TEST(MenuLine, WhileRefusedLoginsHoldOffTheChecksTheLineSaysWhenTheNextTryComes)
 {
     HostEntry host;
-    host.Name = "mail.example.com";
+    host.Label = "mail.example.com";
     host.StatusText = "Server rejected PASS info - wrong password?";
     host.NextTryMs = 480000;
     char line[kMenuLineSize];
@@ -54,7 +54,7 @@ TEST(MenuLine, WhileRefusedLoginsHoldOffTheChecksTheLineSaysWhenTheNextTryComes)
         EXPECT_EQ(line,
                   "mail.example.com: Server rejected PASS info - wrong password? (next try in " + std::string(suffix));
     }
-    host.Name = std::string(98, 'h');
+    host.Label = std::string(98, 'h');
     FormatHostMenuLine(line, host);
     EXPECT_EQ(line, std::string(28, 'h') + "...: Server rejected PASS info - wrong password? (next try in 1 minute)");
 }

@@ -115,6 +115,13 @@ TEST_F(NewMailActions, WithoutAReaderThePopUpOnlyInforms)
     EXPECT_EQ(platform.boxes[0].caption, "Quillo");
     EXPECT_EQ(platform.boxes[0].flags, 0x40u);
     EXPECT_TRUE(platform.processes.empty());
+
+    // Beside another mailbox on the same server, the text says whose it is.
+    FillHostTable(gHostTable,
+                  {Host("pop.example.net", "", "", PopUpMessageBox), Host("POP.example.net", "", "", PopUpMessageBox)});
+    NotifyNewMail(0);
+    ASSERT_EQ(platform.boxes.size(), 2u);
+    EXPECT_EQ(platform.boxes[1].text, "You have new mail waiting on user@pop.example.net!");
 }
 
 TEST_F(NewMailActions, LaunchStartsTheReaderWithoutAskingAndWithoutAReaderOnlySounds)

@@ -18,6 +18,7 @@
 
 #include <htmlhelp.h>
 
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -158,6 +159,11 @@ protected:
         SetFocus(Item(id));
         PostMessageA(Item(id), WM_KEYDOWN, key, 1);
         PostMessageA(Item(id), WM_KEYUP, key, 0xC0000001);
+        Pump();
+    }
+
+    void Pump() const
+    {
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
             if (window_ != nullptr && dialog_->window() != nullptr && IsDialogMessageA(window_, &message))
@@ -165,6 +171,18 @@ protected:
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }
+    }
+
+    // A key as the keyboard gives it, which arrives a moment later: the
+    // system makes WM_HELP of real input only.
+    void PressRealKey(int id, BYTE key) const
+    {
+        SetForegroundWindow(window_);
+        SetFocus(Item(id));
+        keybd_event(key, 0, 0, 0);
+        keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
+        for (int round = 0; round < 20; ++round, Sleep(10))
+            Pump();
     }
 
     // Only the closing HH_CLOSE_ALL is left out.
@@ -192,7 +210,7 @@ TEST_F(SetupDialogTest, FirstStartShowsOneNewHostOpensHelpAndAsksOnClose)
     EXPECT_EQ(Text(IDC_ACTION), "Nothing");
     EXPECT_EQ(Connection(), (std::vector<std::string>{"POP3", "SSL/TLS", "", "(default 995)"}));
     ASSERT_EQ(platform.helps.size(), 1u);
-    EXPECT_EQ(platform.helps[0].window, window_);
+    EXPECT_EQ(platform.helps[0].window, nullptr);  // not above the dialog for good
     EXPECT_EQ(platform.helps[0].file, HelpFilePath());
     EXPECT_EQ(platform.helps[0].command, static_cast<UINT>(HH_HELP_CONTEXT));
     EXPECT_EQ(platform.helps[0].data, 700u);
@@ -349,6 +367,25 @@ TEST_F(SetupDialogTest, ARenamedHostShowsInTheListAfterTheNextCommitWithTheSelec
     Click(IDC_ADD);
     EXPECT_EQ(ListEntries()[2], "third.example.org");
     EXPECT_EQ(ListSelection(), 3);
+}
+
+TEST_F(SetupDialogTest, HostsOnOneServerShowAsUserAtServerInTheListAsLongAsTheyShareIt)
+{
+    HostConfig second = SampleHost(2);
+    second.Name = "pop1.example.org";
+    StoreHosts({SampleHost(1), second, SampleHost(3)});
+    Open();
+    EXPECT_EQ(ListEntries(),
+              (std::vector<std::string>{"user1@pop1.example.org", "user2@pop1.example.org", "pop3.example.org"}));
+
+    // One commit changes the lines of the hosts that the new name joins or leaves.
+    Type(IDC_HOST_NAME, "POP3.example.org");
+    ChooseHost(2);
+    EXPECT_EQ(ListEntries(),
+              (std::vector<std::string>{"user1@POP3.example.org", "pop1.example.org", "user3@pop3.example.org"}));
+    EXPECT_EQ(ListSelection(), 2);
+    Click(IDC_DELETE);
+    EXPECT_EQ(ListEntries(), (std::vector<std::string>{"POP3.example.org", "pop1.example.org"}));
 }
 
 TEST_F(SetupDialogTest, SecondsAreCommittedOnlyAsAUsablePositiveNumber)
@@ -813,6 +850,12 @@ TEST_F(SetupDialogTest, TheHelpButtonOpensTheDialogsTopicOrSaysThatHelpFailed)
     EXPECT_EQ(platform.boxes[0].caption, "setup_dialog_test");
     EXPECT_EQ(platform.boxes[0].flags, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
     EXPECT_FALSE(dialog_->ended());
+
+    // F1 in any field asks for the same topic.
+    platform.helpStarts = true;
+    PressRealKey(IDC_USER_ID, VK_F1);
+    EXPECT_EQ(HelpTopicsOpened(), (std::vector<ULONG_PTR>{131174, 131174, 131174}));
+    EXPECT_EQ(platform.boxes.size(), 1u);
 }
 
 TEST_F(SetupDialogTest, TheDialogCarriesTheProgramIconInBothSizes)
@@ -846,6 +889,14 @@ TEST_F(SetupDialogTest, TheTemplateHasEveryControlWhereTheLayoutPutsIt)
     const DWORD style = static_cast<DWORD>(GetWindowLongA(window_, GWL_STYLE));
     for (DWORD bit : {DWORD{WS_POPUP}, DWORD{WS_VISIBLE}, DWORD{WS_CAPTION}, DWORD{WS_SYSMENU}, DWORD{DS_MODALFRAME}})
         EXPECT_EQ(style & bit, bit) << std::hex << bit;
+    // Centred in the work area of its screen, clear of the taskbar.
+    MONITORINFO screen{};
+    screen.cbSize = sizeof screen;
+    ASSERT_TRUE(GetMonitorInfoA(MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &screen));
+    RECT frame;
+    GetWindowRect(window_, &frame);
+    EXPECT_LE(std::abs((frame.left + frame.right) - (screen.rcWork.left + screen.rcWork.right)), 2);
+    EXPECT_LE(std::abs((frame.top + frame.bottom) - (screen.rcWork.top + screen.rcWork.bottom)), 2);
     EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0u);
     EXPECT_EQ(GetWindowLongA(window_, GWL_EXSTYLE) & WS_EX_APPWINDOW, WS_EX_APPWINDOW);
     RECT client;

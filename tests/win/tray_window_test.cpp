@@ -313,6 +313,20 @@ TEST_F(MonitorWindow, TheMenuHasAStatusLinePerHostThenTheFixedItems)
     EXPECT_EQ(GetMenuItemCount(gTray.PopupMenu.get()), 5);
 }
 
+TEST_F(MonitorWindow, HostsThatShareAServerHaveLinesNamedUserAtServer)
+{
+    std::vector<HostConfig> hosts(3);
+    hosts[0].Name = hosts[2].Name = "127.0.0.71";
+    hosts[1].Name = "127.0.0.72";
+    hosts[0].UserID = hosts[1].UserID = "ada";
+    hosts[2].UserID = "bob";
+    FillHostTable(gHostTable, std::move(hosts));
+    BuildPopupMenu();
+    EXPECT_EQ(MenuText(gTray.PopupMenu.get(), 0), "ada@127.0.0.71: Haven't tried to contact server yet.");
+    EXPECT_EQ(MenuText(gTray.PopupMenu.get(), 1), "127.0.0.72: Haven't tried to contact server yet.");
+    EXPECT_EQ(MenuText(gTray.PopupMenu.get(), 2), "bob@127.0.0.71: Haven't tried to contact server yet.");
+}
+
 // Runs inside the open menu's loop: shows a check in progress, then reads
 // the line back and closes the menu.
 struct OpenMenuVisit {

@@ -36,13 +36,7 @@ protected:
     // reader stand-in.
     HostConfig Host() const
     {
-        HostConfig host;
-        host.Name = rig.Dovecot().address();
-        host.UserID = kUser;
-        host.Security = SslTls;
-        host.Protocol = Imap;
-        host.Auth = OAuthSignIn;
-        host.OAuth = rig.Provider();
+        HostConfig host = rig.Mailbox(kUser);
         host.MailReader = TestProgramFolder() + "reader.exe";
         host.Action = LaunchMailReader;
         host.Delay = 1;

@@ -38,6 +38,18 @@ OAuthRig OAuthRig::Shared()
                     DovecotServer(QUILLO_OAUTH_DOVECOT_ADDRESS, QUILLO_OAUTH_DOVECOT_DIR));
 }
 
+HostConfig OAuthRig::Mailbox(const std::string& user, int32_t protocol) const
+{
+    HostConfig host;
+    host.Name = dovecot_.address();
+    host.UserID = user;
+    host.Security = SslTls;
+    host.Protocol = protocol;
+    host.Auth = OAuthSignIn;
+    host.OAuth = Provider();
+    return host;
+}
+
 OAuthProvider OAuthRig::Provider() const
 {
     // By address: Wine resolves no name of the test certificates, and the

@@ -38,6 +38,9 @@ public:
     // the registered client (public, no secret) and Microsoft's scope names.
     OAuthProvider Provider() const;
     const DovecotServer& Dovecot() const { return dovecot_; }
+    // The user's mailbox at the rig's Dovecot, over SSL/TLS, signing in with
+    // the rig's provider, as the setup program saves it.
+    HostConfig Mailbox(const std::string& user, int32_t protocol = Imap) const;
 
     // For tests of an unreachable server; the fixture starts it. A start
     // forgets every token, code and counter.

@@ -31,15 +31,8 @@ protected:
     // handing out each access token the probe asks for.
     ProbeResult Check(int32_t protocol, const AccessTokenSource& tokens)
     {
-        HostConfig host;
-        host.Name = rig.Dovecot().address();
-        host.UserID = user;
-        host.Security = SslTls;
-        host.Protocol = protocol;
-        host.Auth = OAuthSignIn;
-        host.OAuth = rig.Provider();
         settings.AccessToken = tokens;
-        return GuessState(host, settings);
+        return GuessState(rig.Mailbox(user, protocol), settings);
     }
 
     static AccessTokenSource Always(const std::string& token, int& renewals)

@@ -27,17 +27,7 @@ class SetupProcess : public ProgramProcess {
 public:
     SetupProcess() : ProgramProcess(KELVO_EXE, "kelvo") {}
 
-    HWND Dialog() const
-    {
-        HWND dialog = nullptr;
-        WaitUntil(
-            [&] {
-                dialog = FindWindowOf("#32770", "Quillo Setup");
-                return dialog != nullptr && IsWindowVisible(dialog);
-            },
-            kPatienceMs);
-        return dialog;
-    }
+    HWND Dialog() const { return WaitForShownWindow("#32770", "Quillo Setup", kPatienceMs); }
 };
 
 class SetupSignIn : public ::testing::Test {
@@ -55,19 +45,8 @@ protected:
         DeleteConfigKey();
     }
 
-    // An IMAPS mailbox at the rig that nobody has signed in to yet, as the
-    // setup program saves it.
-    HostConfig Host() const
-    {
-        HostConfig host;
-        host.Name = rig.Dovecot().address();
-        host.UserID = kUser;
-        host.Security = SslTls;
-        host.Protocol = Imap;
-        host.Auth = OAuthSignIn;
-        host.OAuth = rig.Provider();
-        return host;
-    }
+    // An IMAPS mailbox at the rig that nobody has signed in to yet.
+    HostConfig Host() const { return rig.Mailbox(kUser); }
     void StoreHost() const
     {
         StoreHosts({Host()});

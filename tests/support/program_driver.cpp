@@ -109,6 +109,18 @@ HWND ProgramProcess::WaitForWindow(const char* className, const char* title, DWO
     return window;
 }
 
+HWND ProgramProcess::WaitForShownWindow(const char* className, const char* title, DWORD timeoutMs) const
+{
+    HWND window = nullptr;
+    WaitUntil(
+        [&] {
+            window = FindWindowOf(className, title);
+            return (window != nullptr && IsWindowVisible(window)) || !Running();
+        },
+        timeoutMs);
+    return window != nullptr && IsWindowVisible(window) ? window : nullptr;
+}
+
 std::vector<HWND> ProgramProcess::WindowsOf(const char* className) const
 {
     WindowSearch search{id_, className, nullptr, {}, true};

@@ -34,6 +34,8 @@ public:
     // A top-level window of the program by class and title (null: any title).
     HWND FindWindowOf(const char* className, const char* title) const;
     HWND WaitForWindow(const char* className, const char* title, DWORD timeoutMs = 10000) const;
+    // The same once it shows: a dialog is filled and takes clicks only then.
+    HWND WaitForShownWindow(const char* className, const char* title, DWORD timeoutMs = 10000) const;
 
     // Every top-level window of the program of that class (message boxes are "#32770").
     std::vector<HWND> WindowsOf(const char* className) const;

@@ -19,18 +19,7 @@ class SetupProcess : public ProgramProcess {
 public:
     SetupProcess() : ProgramProcess(KELVO_EXE, "kelvo") {}
 
-    // The dialog once it shows: only then has it been filled and does it take clicks.
-    HWND Dialog() const
-    {
-        HWND dialog = nullptr;
-        WaitUntil(
-            [&] {
-                dialog = FindWindowOf("#32770", "Quillo Setup");
-                return dialog != nullptr && IsWindowVisible(dialog);
-            },
-            kPatienceMs);
-        return dialog;
-    }
+    HWND Dialog() const { return WaitForShownWindow("#32770", "Quillo Setup", kPatienceMs); }
     std::optional<DWORD> WaitForExit() const { return ExitStatus(kPatienceMs); }
 };
 
